@@ -1,0 +1,25 @@
+#pragma once
+// vexlo.log: one line per entry, "[yyyy-MM-dd HH:mm:ss] message", CR LF, appended, never
+// truncated. Writes never fail loudly.
+#include <string>
+#include <string_view>
+
+#include "platform/clock.h"
+#include "platform/files.h"
+
+namespace vexlo {
+
+class ActivityLog {
+public:
+    ActivityLog(platform::FileSystem& files, platform::Clock& clock, std::string path)
+        : files_(files), clock_(clock), path_(std::move(path)) {}
+    void append(std::string_view message);
+    std::string stamp();  // "[2026-12-10 14:03:59] "
+
+private:
+    platform::FileSystem& files_;
+    platform::Clock& clock_;
+    std::string path_;
+};
+
+}  // namespace vexlo

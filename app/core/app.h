@@ -1,0 +1,92 @@
+#pragma once
+// The application: everything it holds for its whole life, and its start-up sequence.
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/core/activity_log.h"
+#include "app/core/backup_store.h"
+#include "app/core/event_loop.h"
+#include "app/core/paths.h"
+#include "app/core/reg.h"
+#include "app/core/system_facts.h"
+#include "app/tweaks/catalog_loader.h"
+#include "app/tweaks/engine.h"
+#include "app/ui/ui.h"
+#include "platform/platform.h"
+
+namespace vexlo {
+
+namespace ui {
+class UiServer;
+}
+
+struct StartOptions {
+    std::vector<std::string> args;  // the host's arguments
+    std::string exe;                // the executable, for the elevated relaunch
+    bool open_window = true;        // open the window in the browser when ready
+    uint16_t port = 0;              // UI server port; 0 picks a free one
+    // Prints the window's address once the server listens.
+    std::function<void(const std::string&)> on_url;
+};
+
+class App {
+public:
+    App(platform::Platform& pf, StartOptions options = {});
+    ~App();
+    App(const App&) = delete;
+    App& operator=(const App&) = delete;
+
+    // Elevation, single instance, server, start-up and the loop until exit. Returns the exit code.
+    int run();
+
+    // The start-up stages from "Reading your system" to "Ready" (no server, no loop).
+    // Throws CatalogError when the catalog's data is broken.
+    void start_up();
+    // Once the window has first drawn its content: splash away, first-run or what's-new dialog.
+    void content_rendered();
+    void exit_app();
+
+    // A message from the renderer (JSON text).
+    void handle_message(const std::string& text);
+    // Shows and raises the window (second start, tray).
+    void show_window();
+
+    void set_splash(const std::string& text, double percent);
+
+    platform::Platform& pf;
+    StartOptions options;
+    EventLoop loop;
+    AppPaths paths;
+    Reg reg;
+    BackupStore store;
+    ActivityLog activity;
+    SystemFacts facts;
+    Operations ops;
+    Catalog catalog;
+    Engine engine;
+    ui::Ui ui;
+
+    bool tray_mode = false;
+    std::map<std::string, bool> adv_ok;  // ADVANCED warnings confirmed this run
+    bool nic_dirty = false;
+    std::string secret;
+
+private:
+    void register_operations();
+    void flush_ui();
+    void fill_hardware_tiles();
+    void build_pages();
+
+    std::unique_ptr<ui::UiServer> server_;
+    std::unique_ptr<platform::NamedMutex> instance_mutex_;
+    std::unique_ptr<platform::NamedEvent> show_event_;
+    EventLoop::TimerId booster_timer_ = 0;
+    bool rendered_once_ = false;
+};
+
+// True when the argument list holds "--tray" as a whole element, in any case.
+bool has_tray_switch(const std::vector<std::string>& args);
+
+}  // namespace vexlo

@@ -1,0 +1,138 @@
+#pragma once
+// The window as a tree of elements owned by the application thread. The renderer draws it;
+// every change made here becomes a small patch that is streamed to the renderer.
+//
+// Wire format (JSON), server to renderer, sent as arrays of operations:
+//   {"op":"snapshot","root":NODE}                 whole tree, to a newly connected renderer
+//   {"op":"set","id":N,"prop":P,"value":V}        one property
+//   {"op":"insert","parent":N,"index":I,"node":NODE}
+//   {"op":"remove","id":N}
+//   {"op":"fade","id":N,"from":A,"to":B,"ms":T}   opacity animation; B holds afterwards
+//   {"op":"activate"}                             bring the window to the front
+//   {"op":"close"}                                the application has ended
+//   NODE = {"id":N,"type":T,"name":S?,"props":{...},"children":[NODE...]}
+// Renderer to server, one JSON object per message:
+//   {"id":N,"ev":E,"value":V}  E = "click" (value: new checked state for toggles and chips),
+//                              "input" (text), "mouseup" (header lines)
+//   {"ev":"rendered"}          the main window has drawn its content
+//   {"ev":"key","value":K}     a key the window handles ("Escape", "Ctrl+F")
+//
+// Element types: window, box, scroll, text, glyph, image, button, toggle, chip, chipcheck,
+// nav, textbox, path. Props: text, cls (style keys as space-separated classes), css (object of
+// CSS declarations), visible (false = collapsed), opacity, checked, enabled, src, glyph, tag,
+// placeholder, value, d (path data), cursor.
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace vexlo::ui {
+
+using Json = nlohmann::json;
+class Tree;
+
+class Element {
+public:
+    using Handler = std::function<void(Element&, const Json&)>;
+
+    int id() const { return id_; }
+    const std::string& type() const { return type_; }
+    const std::string& name() const { return name_; }
+    Element* parent() const { return parent_; }
+    const std::vector<Element*>& children() const { return children_; }
+    Tree& tree() const { return *tree_; }
+
+    // Properties. set() records a patch only when the value changes.
+    void set(std::string_view prop, Json value);
+    const Json& get(std::string_view prop) const;
+    bool has(std::string_view prop) const;
+
+    void set_text(std::string text) { set("text", std::move(text)); }
+    std::string text() const;
+    void set_visible(bool v) { set("visible", v); }
+    bool visible() const;  // true unless collapsed
+    void set_checked(bool v) { set("checked", v); }
+    bool checked() const;
+    void set_enabled(bool v) { set("enabled", v); }
+    bool enabled() const;  // true unless disabled
+    void set_opacity(double v) { set("opacity", v); }
+    void css(std::string_view property, Json value);  // one CSS declaration
+
+    // Opacity animation in the renderer; the end value is kept in the tree.
+    void fade(double from, double to, int ms);
+
+    // Children. The tree owns every element; remove() destroys the element and its subtree.
+    Element& add(std::string_view type, std::string_view name = {}, std::string_view cls = {});
+    Element& insert(size_t index, std::string_view type, std::string_view name = {}, std::string_view cls = {});
+    void remove_child(Element& child);
+    void clear();
+
+    // Events sent by the renderer, and ones the application raises itself (tests, keys).
+    void on(std::string_view event, Handler handler);
+    bool fire(std::string_view event, const Json& value = nullptr);
+
+    // Application-side tag (never sent): a text tag ("cpu_park", "System|Power & CPU") and
+    // an element tag (a tweak card's switch).
+    std::string tag;
+    Element* tag_element = nullptr;
+
+private:
+    friend class Tree;
+    Element(Tree* tree, int id, std::string type, std::string name)
+        : tree_(tree), id_(id), type_(std::move(type)), name_(std::move(name)) {}
+    Json node() const;
+
+    Tree* tree_;
+    int id_;
+    std::string type_;
+    std::string name_;
+    Element* parent_ = nullptr;
+    std::vector<Element*> children_;
+    Json props_ = Json::object();
+    std::vector<std::pair<std::string, Handler>> handlers_;
+};
+
+class Tree {
+public:
+    Tree();
+    ~Tree();
+    Tree(const Tree&) = delete;
+    Tree& operator=(const Tree&) = delete;
+
+    Element& root() { return *root_; }
+    // Lookup by name; null when no live element has it.
+    Element* find(std::string_view name) const;
+    Element* by_id(int id) const;
+
+    // A renderer event, on the application thread. Unknown ids are ignored.
+    void dispatch(int id, std::string_view event, const Json& value);
+
+    Json snapshot() const;
+    bool has_patches() const { return !patches_.empty(); }
+    Json take_patches();
+    void push_op(Json op);  // window-level operations: activate, close
+
+    // Called once when the first patch after a flush is recorded.
+    void set_dirty_hook(std::function<void()> hook) { dirty_hook_ = std::move(hook); }
+    size_t size() const { return by_id_.size(); }
+
+private:
+    friend class Element;
+    Element* make(std::string_view type, std::string_view name);
+    void destroy(Element* e);
+    void record(Json op);
+
+    std::unique_ptr<Element> root_owner_;
+    Element* root_;
+    std::unordered_map<int, std::unique_ptr<Element>> by_id_;
+    std::unordered_map<std::string, Element*> by_name_;
+    int next_id_ = 1;
+    Json patches_ = Json::array();
+    std::function<void()> dirty_hook_;
+};
+
+}  // namespace vexlo::ui

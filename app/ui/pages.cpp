@@ -1,0 +1,123 @@
+#include "app/ui/pages.h"
+
+#include <algorithm>
+
+#include "app/core/app.h"
+#include "app/ui/apply_ui.h"
+#include "app/ui/cards.h"
+#include "app/ui/layout_helpers.h"
+#include "app/ui/main_window.h"
+
+namespace vexlo::ui {
+
+namespace {
+
+struct PageInfo {
+    const char* page;
+    const char* title;
+    const char* sub;
+};
+
+const PageInfo kPageInfo[] = {
+    {"System", "System", "CPU, power, scheduler and graphics settings for higher, steadier FPS."},
+    {"Latency", "Input Latency", "Mouse, keyboard and controller: cut the delay between your hand and the screen."},
+    {"Network", "Network & Ping",
+     "Ethernet and Wi-Fi tweaks that remove ping spikes and jitter. Adapter changes apply after \"Restart network "
+     "adapters\" below."},
+    {"Fortnite", "Fortnite", "Game process, video settings file and the pro in-game settings guide."},
+    {"Debloat", "Debloat",
+     "Background services, telemetry tasks and Windows extras that steal CPU, disk and network while you play."},
+};
+
+std::string upper(std::string s) {
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z') c = char(c - 32);
+    return s;
+}
+
+Element& new_page(Tree& tree, const PageInfo& info, Element*& list) {
+    Element& host = *tree.find("HostGrid");
+    Element& scroll = host.add("scroll", std::string("Page_") + info.page);
+    scroll.set_visible(false);
+    Element& content = box(scroll, {{"margin", "0 16px 30px 0"}});
+    Element& header = row(content, {{"align-items", "flex-end"}});
+    Element& left = box(header, {{"flex", "1"}});
+    text(left, info.title, {}, "", "PageTitle");
+    text(left, info.sub, {}, std::string("PageSub_") + info.page, "PageSub");
+    Element& chip = box(header, {{"margin", "0 0 2px 20px"}}, "", "CounterChip");
+    text(chip, "", {}, std::string("Counter_") + info.page, "CounterText");
+    list = &box(content, {{"margin-top", "4px"}}, std::string("List_") + info.page);
+    return scroll;
+}
+
+// A collapsible group: header with chevron and counter; a release on it folds the body.
+Element& new_group_block(Element& list, const std::string& page, const std::string& group, bool first) {
+    Element& header = row(list, {{"margin", first ? "8px 0 9px 2px" : "20px 0 9px 2px"}, {"cursor", "pointer"}});
+    header.set("clickable", true);
+    Element& chevron = glyph(header, "E70D", {}, "", "GroupChevron");
+    text(header, upper(group), {}, "", "GroupName");
+    text(header, "", {}, "", "GroupCounter").tag = page + "|" + group;
+    Element& body = box(list);
+    body.tag = page + "|" + group;
+    header.tag_element = &body;
+    header.on("mouseup", [&chevron](Element& h, const Json&) {
+        Element& b = *h.tag_element;
+        if (b.visible()) {
+            b.set_visible(false);
+            chevron.set("glyph", "E76C");
+        } else {
+            b.set_visible(true);
+            chevron.set("glyph", "E70D");
+            b.fade(0, 1, 160);
+        }
+    });
+    return body;
+}
+
+}  // namespace
+
+void build_tweak_page(App& app, const std::string& page) {
+    const PageInfo* info = nullptr;
+    for (auto& p : kPageInfo)
+        if (page == p.page) info = &p;
+    if (!info) return;
+    Element* list = nullptr;
+    if (!app.ui.find("Page_" + page)) new_page(app.ui.tree(), *info, list);
+    list = app.ui.find("List_" + page);
+    clear_cards(*list, app.catalog);
+
+    std::vector<std::string> groups;
+    for (auto& t : app.catalog.tweaks)
+        if (t->page == page && std::find(groups.begin(), groups.end(), t->group) == groups.end())
+            groups.push_back(t->group);
+    auto toggle = [&app](Element& sw) { on_toggle(app, sw); };
+    for (size_t g = 0; g < groups.size(); ++g) {
+        Element& body = new_group_block(*list, page, groups[g], g == 0);
+        for (auto& t : app.catalog.tweaks)
+            if (t->page == page && t->group == groups[g]) new_tweak_card(body, *t, toggle);
+    }
+}
+
+void show_page(App& app, const std::string& page) {
+    Element* target = app.ui.find("Page_" + page);
+    if (!target) return;
+    for (Element* p : app.ui("HostGrid").children()) p->set_visible(p == target);
+    for (const NavEntry& n : kNavEntries)
+        if (auto* nav = app.ui.find(std::string("Nav_") + n.page)) nav->set_checked(page == n.page);
+}
+
+void wire_navigation(App& app) {
+    for (const NavEntry& n : kNavEntries) {
+        Element* nav = app.ui.find(std::string("Nav_") + n.page);
+        if (!nav) continue;
+        nav->on("click", [&app](Element& e, const Json&) {
+            // Pages that are not built yet keep the current page on screen.
+            std::string current;
+            for (Element* p : app.ui("HostGrid").children())
+                if (p->visible()) current = p->name().substr(5);
+            show_page(app, app.ui.find("Page_" + e.tag) ? e.tag : current);
+        });
+    }
+}
+
+}  // namespace vexlo::ui

@@ -1,0 +1,616 @@
+// The loopback UI server: one HTTP route for the page, one for the logo and a WebSocket that
+// carries the element tree out and the renderer's events in.
+//
+// Threads: one I/O thread runs every socket; it never touches application state. Whatever the
+// application must see (a new renderer, a message, a renderer gone) is posted to the EventLoop.
+// The set of renderers that receive broadcasts is changed only on the application thread, so a
+// new renderer gets its snapshot and every later patch, and never a patch from before it.
+//
+// Security: an elevated program listening on a socket is an attack surface. Every request must
+// carry the per-run secret (?s=), a Host naming our own address and port, and, when it has an
+// Origin (a WebSocket always must), our own origin. All of it is checked on the I/O thread
+// before anything reaches the application; refusals carry no detail and close the connection.
+#include "app/ui/ui_server.h"
+
+#include <boost/asio.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/websocket.hpp>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <deque>
+#include <list>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#ifdef _WIN32
+#include <random>
+#endif
+
+namespace vexlo::ui {
+namespace {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace websocket = beast::websocket;
+using tcp = asio::ip::tcp;
+using Clock = std::chrono::steady_clock;
+
+constexpr uint32_t kMaxHeaderBytes = 8 * 1024;
+constexpr uint64_t kMaxBodyBytes = 1024;          // only GET is served: a body is never needed
+constexpr size_t kMaxQueuedBytes = 64u << 20;     // a renderer this far behind starts over
+constexpr auto kHttpTimeout = std::chrono::seconds(30);
+constexpr auto kCloseGrace = std::chrono::milliseconds(1000);
+
+std::string_view sv(beast::string_view s) { return {s.data(), s.size()}; }
+
+// Constant time over the secret's length; only the (public) length can be learnt by timing.
+bool same_secret(std::string_view given, std::string_view secret) {
+    unsigned diff = given.size() != secret.size() ? 1u : 0u;
+    for (size_t i = 0; i < secret.size(); ++i) {
+        unsigned char g = i < given.size() ? static_cast<unsigned char>(given[i]) : 0;
+        diff |= g ^ static_cast<unsigned char>(secret[i]);
+    }
+    return diff == 0;
+}
+
+// The first value of `key` in a query string ("a=1&s=XYZ"); no percent-decoding (the secret is hex).
+std::optional<std::string_view> query_param(std::string_view query, std::string_view key) {
+    while (!query.empty()) {
+        size_t amp = query.find('&');
+        std::string_view pair = query.substr(0, amp);
+        size_t eq = pair.find('=');
+        if (pair.substr(0, eq) == key) return eq == std::string_view::npos ? "" : pair.substr(eq + 1);
+        if (amp == std::string_view::npos) break;
+        query.remove_prefix(amp + 1);
+    }
+    return std::nullopt;
+}
+
+bool secret_is_sound(const std::string& s) {
+    if (s.size() < 32) return false;  // 128 bits in hex
+    for (char c : s) {
+        bool ok = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                  c == '-' || c == '_';
+        if (!ok) return false;  // it travels unescaped in URLs
+    }
+    return true;
+}
+
+class WsSession;
+
+// What the application thread shares with the I/O side. Tasks posted to the loop hold it, so
+// it outlives the server if the loop runs them late; `stopped` turns them into no-ops.
+struct Hub {
+    Hub(EventLoop& l, std::function<std::string()> snap, std::function<void(const std::string&)> msg)
+        : loop(l), snapshot(std::move(snap)), on_message(std::move(msg)) {}
+    EventLoop& loop;
+    std::function<std::string()> snapshot;
+    std::function<void(const std::string&)> on_message;
+    std::atomic<bool> stopped{false};
+    std::atomic<int> connections{0};  // written on the application thread only
+    std::mutex mu;                    // guards `registered` (broadcast may come from any thread)
+    std::vector<std::shared_ptr<WsSession>> registered;
+};
+
+// A connection the server can wind down at stop().
+class Conn {
+public:
+    virtual ~Conn() = default;
+    virtual void shutdown() = 0;     // I/O thread: finish politely
+    virtual void force_close() = 0;  // I/O thread: drop now
+};
+
+// The server's state; Server is this.
+struct Server {
+    Server(EventLoop& l, UiServerConfig c, std::function<std::string()> snap,
+           std::function<void(const std::string&)> msg)
+        : cfg(std::move(c)), hub(std::make_shared<Hub>(l, std::move(snap), std::move(msg))) {}
+
+    asio::io_context ioc{1};  // declared first: destroyed last, after everything using it
+    UiServerConfig cfg;
+    std::shared_ptr<Hub> hub;
+    tcp::acceptor acceptor{ioc};
+    asio::steady_timer stop_timer{ioc};
+    asio::steady_timer accept_timer{ioc};
+    std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work;
+    std::thread io;
+    bool running = false;
+    uint16_t port = 0;
+    std::string host_ip, host_name, origin_ip, origin_name, csp;
+    std::list<std::weak_ptr<Conn>> conns;  // I/O thread only
+    Clock::time_point stop_deadline;
+
+    void accept();
+    void track(const std::shared_ptr<Conn>& c);
+    void begin_shutdown();
+    void poll_shutdown();
+    bool admitted(const http::request_header<>& req, std::string_view path, std::string_view query) const;
+    template <class Res>
+    void harden(Res& res) const;
+};
+
+// ---------------------------------------------------------------------------------------------
+// WebSocket: one renderer.
+
+class WsSession : public Conn, public std::enable_shared_from_this<WsSession> {
+public:
+    WsSession(Server& srv, beast::tcp_stream&& stream)
+        : srv_(srv), hub_(srv.hub), ws_(std::move(stream)) {}
+
+    void run(http::request<http::string_body> req) {
+        req_ = std::move(req);
+        beast::get_lowest_layer(ws_).expires_never();  // the websocket keeps its own timeouts
+        ws_.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
+        ws_.set_option(websocket::stream_base::decorator(
+            [](websocket::response_type& res) { res.set(http::field::server, "Vexlo"); }));
+        ws_.read_message_max(srv_.cfg.max_message_bytes);
+        ws_.text(true);
+        ws_.async_accept(req_, [self = shared_from_this()](beast::error_code ec) { self->on_accept(ec); });
+    }
+
+    // Any thread: queue one frame. Frames go out in the order they were queued.
+    void send(std::shared_ptr<const std::string> msg) {
+        bool start = false;
+        {
+            std::lock_guard lk(mu_);
+            if (closing_) return;
+            if (queued_ + msg->size() > kMaxQueuedBytes) {
+                // Stalled renderer: drop it; when it reconnects it gets a fresh snapshot.
+                closing_ = true;
+                asio::post(ws_.get_executor(), [self = shared_from_this()] { self->force_close(); });
+                return;
+            }
+            queued_ += msg->size();
+            queue_.push_back(std::move(msg));
+            if (!writing_) start = writing_ = true;
+        }
+        if (start) asio::post(ws_.get_executor(), [self = shared_from_this()] { self->write_next(); });
+    }
+
+    bool closed() const { return closed_; }
+
+    void shutdown() override {
+        bool close_now = false;
+        {
+            std::lock_guard lk(mu_);
+            if (closing_) return;
+            closing_ = true;
+            if (!accepted_) {
+                close_now = true;
+            } else if (!writing_) {
+                writing_ = true;  // the close frame is the last write
+                asio::post(ws_.get_executor(), [self = shared_from_this()] { self->write_next(); });
+            }  // else the running write chain sends the close once the queue is drained
+        }
+        if (close_now) force_close();
+    }
+
+    void force_close() override { beast::get_lowest_layer(ws_).close(); }
+
+private:
+    void on_accept(beast::error_code ec) {
+        if (ec) return finish();
+        {
+            std::lock_guard lk(mu_);
+            accepted_ = true;
+            if (closing_) {
+                force_close();
+                return;
+            }
+        }
+        // On the application thread: snapshot, send it first, then join the broadcasts.
+        hub_->loop.post([hub = hub_, weak = weak_from_this()] {
+            if (hub->stopped) return;
+            auto self = weak.lock();
+            if (!self || self->closed()) return;
+            std::string snap;
+            try {
+                snap = hub->snapshot();
+            } catch (...) {
+                asio::post(self->ws_.get_executor(), [self] { self->force_close(); });
+                return;
+            }
+            std::lock_guard lk(hub->mu);
+            if (hub->stopped) return;
+            self->send(std::make_shared<const std::string>(std::move(snap)));
+            hub->registered.push_back(self);
+            hub->connections = static_cast<int>(hub->registered.size());
+        });
+        read();
+    }
+
+    void read() {
+        ws_.async_read(buf_, [self = shared_from_this()](beast::error_code ec, size_t) {
+            if (ec) return self->finish();  // includes message_too_big: Beast sends 1009 and closes
+            if (self->ws_.got_text()) {
+                self->hub_->loop.post([hub = self->hub_, text = beast::buffers_to_string(self->buf_.data())] {
+                    if (!hub->stopped) hub->on_message(text);
+                });
+            }
+            self->buf_.consume(self->buf_.size());
+            self->read();
+        });
+    }
+
+    void write_next() {
+        std::shared_ptr<const std::string> msg;
+        bool close = false;
+        {
+            std::lock_guard lk(mu_);
+            if (!queue_.empty()) {
+                msg = std::move(queue_.front());
+                queue_.pop_front();
+            } else if (closing_) {
+                close = true;
+            } else {
+                writing_ = false;
+                return;
+            }
+        }
+        if (close) {
+            ws_.async_close(websocket::close_code::going_away,
+                            [self = shared_from_this()](beast::error_code) { self->force_close(); });
+            return;
+        }
+        ws_.async_write(asio::buffer(*msg), [self = shared_from_this(), msg](beast::error_code ec, size_t) {
+            {
+                std::lock_guard lk(self->mu_);
+                self->queued_ -= msg->size();
+            }
+            if (ec) return self->force_close();  // the pending read fails and calls finish()
+            self->write_next();
+        });
+    }
+
+    // The read side ended: the renderer is gone.
+    void finish() {
+        if (closed_.exchange(true)) return;
+        {
+            std::lock_guard lk(mu_);
+            closing_ = true;
+            queue_.clear();
+            queued_ = 0;
+        }
+        force_close();
+        hub_->loop.post([hub = hub_, weak = weak_from_this()] {
+            auto self = weak.lock();  // expired: it was never registered
+            if (!self) return;
+            std::lock_guard lk(hub->mu);
+            std::erase(hub->registered, self);
+            if (!hub->stopped) hub->connections = static_cast<int>(hub->registered.size());
+        });
+    }
+
+    Server& srv_;
+    std::shared_ptr<Hub> hub_;
+    websocket::stream<beast::tcp_stream> ws_;
+    http::request<http::string_body> req_;
+    beast::flat_buffer buf_;
+    std::atomic<bool> closed_{false};
+
+    std::mutex mu_;  // the write queue and its flags
+    std::deque<std::shared_ptr<const std::string>> queue_;
+    size_t queued_ = 0;
+    bool writing_ = false;
+    bool closing_ = false;
+    bool accepted_ = false;
+};
+
+// ---------------------------------------------------------------------------------------------
+// HTTP: the page, the logo and the upgrade to /ws.
+
+class HttpSession : public Conn, public std::enable_shared_from_this<HttpSession> {
+public:
+    HttpSession(Server& srv, tcp::socket&& socket) : srv_(srv), stream_(std::move(socket)) {}
+
+    void run() { read(); }
+    void shutdown() override { stream_.close(); }  // a page or logo in flight is not worth waiting for
+    void force_close() override { stream_.close(); }
+
+private:
+    void read() {
+        parser_.emplace();
+        parser_->header_limit(kMaxHeaderBytes);
+        parser_->body_limit(kMaxBodyBytes);
+        stream_.expires_after(kHttpTimeout);
+        http::async_read_header(stream_, buf_, *parser_,
+                                [self = shared_from_this()](beast::error_code ec, size_t) { self->on_header(ec); });
+    }
+
+    void on_header(beast::error_code ec) {
+        if (ec == http::error::header_limit) return refuse(http::status::request_header_fields_too_large);
+        if (ec && ec.category() == http::make_error_code(http::error::bad_target).category())
+            return refuse(http::status::bad_request);
+        if (ec) return stream_.close();  // gone, timed out or stopped
+
+        auto& req = parser_->get();
+        std::string_view target = sv(req.target());
+        size_t q = target.find('?');
+        path_ = std::string(target.substr(0, q));
+        std::string_view query = q == std::string_view::npos ? std::string_view{} : target.substr(q + 1);
+
+        if (!srv_.admitted(req, path_, query)) return refuse(http::status::forbidden);
+        if (req.method() != http::verb::get) return refuse(http::status::method_not_allowed);
+        if (!parser_->is_done()) {
+            // A GET with a body: tolerate a small one, refuse anything bigger or unbounded.
+            auto len = parser_->content_length();
+            if (!len || *len > kMaxBodyBytes) return refuse(http::status::payload_too_large);
+            http::async_read(stream_, buf_, *parser_, [self = shared_from_this()](beast::error_code ec, size_t) {
+                if (ec) return self->stream_.close();
+                self->on_request();
+            });
+            return;
+        }
+        on_request();
+    }
+
+    void on_request() {
+        auto& req = parser_->get();
+        if (path_ == "/ws") {
+            if (!websocket::is_upgrade(req)) return refuse(http::status::bad_request);
+            auto ws = std::make_shared<WsSession>(srv_, std::move(stream_));
+            srv_.track(ws);
+            ws->run(parser_->release());
+            return;
+        }
+        if (path_ == "/") return reply("text/html; charset=utf-8", srv_.cfg.index_html);
+        if (path_ == "/logo.svg" && !srv_.cfg.logo_svg.empty()) return reply("image/svg+xml", srv_.cfg.logo_svg);
+        refuse(http::status::not_found);
+    }
+
+    void reply(const char* type, const std::string& body) {
+        auto res = std::make_shared<http::response<http::string_body>>(http::status::ok, parser_->get().version());
+        srv_.harden(*res);
+        res->set(http::field::content_type, type);
+        res->keep_alive(parser_->get().keep_alive());
+        res->body() = body;
+        res->prepare_payload();
+        write(std::move(res));
+    }
+
+    // No detail, no echo of the request, and the connection ends.
+    void refuse(http::status status) {
+        auto res = std::make_shared<http::response<http::string_body>>(status, 11);
+        srv_.harden(*res);
+        res->keep_alive(false);
+        res->prepare_payload();
+        write(std::move(res));
+    }
+
+    void write(std::shared_ptr<http::response<http::string_body>> res) {
+        stream_.expires_after(kHttpTimeout);
+        http::async_write(stream_, *res, [self = shared_from_this(), res](beast::error_code ec, size_t) {
+            if (ec) return self->stream_.close();
+            if (!res->keep_alive()) return self->linger();
+            self->read();
+        });
+    }
+
+    // Closing a socket with unread input resets it, and the peer may lose our answer: send FIN,
+    // then read and drop what the peer still sends (bounded in time and bytes) before closing.
+    void linger() {
+        beast::error_code ignored;
+        stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+        stream_.expires_after(std::chrono::seconds(2));
+        drain(0);
+    }
+
+    void drain(size_t total) {
+        stream_.async_read_some(asio::buffer(scratch_), [self = shared_from_this(), total](beast::error_code ec, size_t n) {
+            if (ec || total + n > kMaxDrainBytes) return self->stream_.close();
+            self->drain(total + n);
+        });
+    }
+
+    static constexpr size_t kMaxDrainBytes = 256 * 1024;
+    char scratch_[4096];
+    Server& srv_;
+    beast::tcp_stream stream_;
+    beast::flat_buffer buf_;
+    std::optional<http::request_parser<http::string_body>> parser_;
+    std::string path_;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Server.
+
+bool Server::admitted(const http::request_header<>& req, std::string_view path,
+                              std::string_view query) const {
+    auto secret = query_param(query, "s");
+    bool ok = secret && same_secret(*secret, cfg.secret);  // always compared: no early exit on host
+    if (req.count(http::field::host) != 1) return false;
+    std::string_view host = sv(req[http::field::host]);
+    if (host != host_ip && host != host_name) return false;
+    size_t origins = req.count(http::field::origin);
+    if (origins > 1) return false;
+    if (origins == 1) {
+        std::string_view origin = sv(req[http::field::origin]);
+        if (origin != origin_ip && origin != origin_name) return false;
+    } else if (path == "/ws") {
+        return false;  // browsers always send Origin on a WebSocket; its absence is not a browser
+    }
+    return ok;
+}
+
+template <class Res>
+void Server::harden(Res& res) const {
+    res.set(http::field::cache_control, "no-store");
+    res.set("X-Content-Type-Options", "nosniff");
+    res.set("Content-Security-Policy", csp);
+    res.set("Referrer-Policy", "no-referrer");
+    res.set("X-Frame-Options", "DENY");
+    res.set("Cross-Origin-Opener-Policy", "same-origin");
+    res.set("Cross-Origin-Resource-Policy", "same-origin");
+}
+
+void Server::track(const std::shared_ptr<Conn>& c) {
+    conns.remove_if([](const std::weak_ptr<Conn>& w) { return w.expired(); });
+    conns.push_back(c);
+}
+
+void Server::accept() {
+    acceptor.async_accept([this](beast::error_code ec, tcp::socket socket) {
+        if (ec == asio::error::operation_aborted || !acceptor.is_open()) return;
+        if (ec) {
+            // Out of descriptors or the like: breathe instead of spinning.
+            accept_timer.expires_after(std::chrono::milliseconds(50));
+            accept_timer.async_wait([this](beast::error_code e) {
+                if (!e) accept();
+            });
+            return;
+        }
+        beast::error_code ignored;
+        socket.set_option(tcp::no_delay(true), ignored);
+        auto s = std::make_shared<HttpSession>(*this, std::move(socket));
+        track(s);
+        s->run();
+        accept();
+    });
+}
+
+void Server::begin_shutdown() {
+    beast::error_code ignored;
+    acceptor.close(ignored);
+    accept_timer.cancel();
+    for (auto& w : conns)
+        if (auto c = w.lock()) c->shutdown();
+    stop_deadline = Clock::now() + kCloseGrace;
+    poll_shutdown();
+}
+
+// Lets pending frames (the "close" op above all) reach the renderers, within a grace period.
+void Server::poll_shutdown() {
+    conns.remove_if([](const std::weak_ptr<Conn>& w) { return w.expired(); });
+    if (conns.empty()) return;  // nothing left: run() returns
+    if (Clock::now() >= stop_deadline) {
+        for (auto& w : conns)
+            if (auto c = w.lock()) c->force_close();
+        ioc.stop();
+        return;
+    }
+    stop_timer.expires_after(std::chrono::milliseconds(10));
+    stop_timer.async_wait([this](beast::error_code) { poll_shutdown(); });
+}
+
+}  // namespace
+
+struct UiServer::Impl : Server {
+    using Server::Server;
+};
+
+UiServer::UiServer(EventLoop& loop, UiServerConfig config, std::function<std::string()> snapshot,
+                   std::function<void(const std::string&)> on_message)
+    : impl_(std::make_unique<Impl>(loop, std::move(config), std::move(snapshot), std::move(on_message))) {}
+
+UiServer::~UiServer() { stop(); }
+
+uint16_t UiServer::start() {
+    Impl& d = *impl_;
+    if (d.running) return d.port;
+    if (!secret_is_sound(d.cfg.secret))
+        throw std::runtime_error("UI server: the secret must be at least 128 bits, hex encoded");
+    beast::error_code ec;
+    tcp::endpoint ep(asio::ip::make_address_v4("127.0.0.1"), d.cfg.port);
+    d.acceptor.open(ep.protocol(), ec);
+#ifdef _WIN32
+    // No other process may bind our port while we hold it.
+    using exclusive_address = asio::detail::socket_option::boolean<SOL_SOCKET, SO_EXCLUSIVEADDRUSE>;
+    if (!ec) d.acceptor.set_option(exclusive_address(true), ec);
+#else
+    if (!ec) d.acceptor.set_option(asio::socket_base::reuse_address(true), ec);
+#endif
+    if (!ec) d.acceptor.bind(ep, ec);
+    if (!ec) d.acceptor.listen(asio::socket_base::max_listen_connections, ec);
+    if (ec) {
+        beast::error_code ignored;
+        d.acceptor.close(ignored);
+        throw std::runtime_error("UI server: cannot listen on 127.0.0.1:" + std::to_string(d.cfg.port) +
+                                 ": " + ec.message());
+    }
+    d.port = d.acceptor.local_endpoint().port();
+    std::string p = std::to_string(d.port);
+    d.host_ip = "127.0.0.1:" + p;
+    d.host_name = "localhost:" + p;
+    d.origin_ip = "http://" + d.host_ip;
+    d.origin_name = "http://" + d.host_name;
+    d.csp = "default-src 'none'; script-src 'self' 'unsafe-inline'; style-src 'self' 'unsafe-inline'; "
+            "img-src 'self' data:; connect-src ws://" + d.host_ip + " ws://" + d.host_name +
+            "; base-uri 'none'; form-action 'none'; frame-ancestors 'none'";
+
+    d.hub->stopped = false;
+    d.ioc.restart();
+    d.work.emplace(d.ioc.get_executor());
+    d.accept();
+    d.io = std::thread([&d] {
+        for (;;) {
+            try {
+                d.ioc.run();
+                return;
+            } catch (...) {
+                // A handler threw (out of memory); the connection it served is lost, the server goes on.
+            }
+        }
+    });
+    d.running = true;
+    return d.port;
+}
+
+void UiServer::stop() {
+    Impl& d = *impl_;
+    if (!d.running) return;
+    d.running = false;
+    d.hub->stopped = true;
+    {
+        std::lock_guard lk(d.hub->mu);
+        d.hub->registered.clear();
+    }
+    d.hub->connections = 0;
+    asio::post(d.ioc, [&d] { d.begin_shutdown(); });
+    d.work.reset();
+    if (d.io.joinable()) d.io.join();
+}
+
+std::string UiServer::url() const { return "http://127.0.0.1:" + std::to_string(impl_->port) + "/?s=" + impl_->cfg.secret; }
+
+void UiServer::broadcast(std::string text) {
+    auto msg = std::make_shared<const std::string>(std::move(text));
+    std::lock_guard lk(impl_->hub->mu);
+    for (auto& s : impl_->hub->registered) s->send(msg);
+}
+
+int UiServer::connections() const { return impl_->hub->connections; }
+
+std::string make_secret() {
+    unsigned char bytes[32];  // 256 bits
+#ifdef _WIN32
+    std::random_device rd;  // rand_s / the system generator with MinGW-w64 and MSVC
+    for (size_t i = 0; i < sizeof bytes; i += 4) {
+        unsigned v = rd();
+        for (size_t k = 0; k < 4 && i + k < sizeof bytes; ++k) bytes[i + k] = static_cast<unsigned char>(v >> (8 * k));
+    }
+#else
+    std::FILE* f = std::fopen("/dev/urandom", "rb");
+    if (!f) throw std::runtime_error("cannot open the system random source");
+    size_t got = std::fread(bytes, 1, sizeof bytes, f);
+    std::fclose(f);
+    if (got != sizeof bytes) throw std::runtime_error("cannot read the system random source");
+#endif
+    static const char* hex = "0123456789abcdef";
+    std::string out;
+    out.reserve(2 * sizeof bytes);
+    for (unsigned char b : bytes) {
+        out += hex[b >> 4];
+        out += hex[b & 15];
+    }
+    return out;
+}
+
+}  // namespace vexlo::ui

@@ -1,0 +1,63 @@
+// Start-up to "Ready" and the full state pass, on the simulated PC.
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <random>
+
+#include "app/core/app.h"
+#include "platform/sim/sim_machine.h"
+
+using namespace vexlo;
+
+namespace {
+
+std::filesystem::path bench_dir() {
+    std::random_device rd;
+    return std::filesystem::temp_directory_path() / ("vexlo-bench-" + std::to_string(rd()));
+}
+
+struct Machine {
+    std::filesystem::path dir = bench_dir();
+    std::unique_ptr<sim::SimMachine> pc = sim::SimMachine::open(dir);
+    ~Machine() {
+        pc.reset();
+        std::filesystem::remove_all(dir);
+    }
+};
+
+void BM_StartUpToReady(benchmark::State& state) {
+    Machine m;
+    for (auto _ : state) {
+        App app(*m.pc);
+        app.start_up();
+        benchmark::DoNotOptimize(app.catalog.tweaks.size());
+    }
+}
+BENCHMARK(BM_StartUpToReady)->Unit(benchmark::kMillisecond);
+
+void BM_FullStatePass(benchmark::State& state) {
+    Machine m;
+    App app(*m.pc);
+    app.start_up();
+    for (auto _ : state) app.engine.full_state_pass(app.catalog);
+    state.counters["tweaks"] = double(app.catalog.tweaks.size());
+}
+BENCHMARK(BM_FullStatePass)->Unit(benchmark::kMicrosecond);
+
+void BM_SwitchRoundTrip(benchmark::State& state) {
+    Machine m;
+    App app(*m.pc);
+    app.start_up();
+    Tweak& t = *app.catalog.find("pthrottle");
+    int id = t.toggles.front()->id();
+    for (auto _ : state) {
+        app.ui.tree().dispatch(id, "click", true);
+        app.ui.tree().dispatch(id, "click", false);
+        app.ui.tree().take_patches();
+    }
+}
+BENCHMARK(BM_SwitchRoundTrip)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+

@@ -1,0 +1,172 @@
+// vexlo: the core on the simulated PC. Starts the product or works its catalog from the shell.
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+
+#include <CLI/CLI.hpp>
+
+#include "app/core/app.h"
+#include "app/core/text.h"
+#include "app/tools/applied_marks.h"
+#include "platform/sim/sim_machine.h"
+
+namespace fs = std::filesystem;
+using namespace vexlo;
+
+namespace {
+
+fs::path default_machine_dir() {
+    if (const char* x = std::getenv("XDG_DATA_HOME"); x && *x) return fs::path(x) / "vexlo-tweaks" / "machine";
+    if (const char* h = std::getenv("HOME"); h && *h) return fs::path(h) / ".local" / "share" / "vexlo-tweaks" / "machine";
+    return fs::current_path() / "vexlo-machine";
+}
+
+// Loads stores, facts and catalog and runs the state pass, as start-up does, without a window.
+void load_headless(App& app) {
+    app.ui.set_window_visible(false);
+    app.start_up();
+}
+
+Json tweak_json(const Tweak& t) {
+    return {{"id", t.id},       {"page", t.page},     {"group", t.group},         {"kind", std::string(kind_name(t.kind))},
+            {"title", t.title}, {"available", t.available}, {"reason", t.reason}, {"state", t.state}};
+}
+
+int cmd_list(App& app, bool as_json) {
+    load_headless(app);
+    if (as_json) {
+        Json out = Json::array();
+        for (auto& t : app.catalog.tweaks) out.push_back(tweak_json(*t));
+        std::cout << out.dump(2) << "\n";
+        return 0;
+    }
+    for (auto& t : app.catalog.tweaks) {
+        std::cout << (t->state ? "[on ] " : "[off] ") << t->id << "  " << t->page << " / " << t->group << "  ("
+                  << kind_name(t->kind) << ")  " << t->title;
+        if (!t->available) std::cout << "  -- unavailable: " << t->reason;
+        std::cout << "\n";
+    }
+    return 0;
+}
+
+int cmd_change(App& app, const std::vector<std::string>& ids, bool apply) {
+    // Another running instance holds the store in memory: changing it behind its back loses backups.
+    auto mutex = app.pf.named_objects().create_mutex("Local\\VexloTweaksApp");
+    if (!mutex.created_new) {
+        std::cerr << "Vexlo Tweaks is running. Make the change in its window, or close it first.\n";
+        return 1;
+    }
+    load_headless(app);
+    std::vector<Tweak*> list;
+    for (auto& id : ids) {
+        Tweak* t = app.catalog.find(id);
+        if (!t) {
+            std::cerr << "Unknown tweak id: " << id << " (see 'vexlo list')\n";
+            return 2;
+        }
+        list.push_back(t);
+    }
+    int failures = 0;
+    for (Tweak* t : list) {
+        if (!t->available) {
+            std::cerr << "Not available: " << t->title << " - " << t->reason << "\n";
+            ++failures;
+            continue;
+        }
+        if (t->state == apply) {
+            std::cout << (apply ? "Already on: " : "Already off: ") << t->title << "\n";
+            continue;
+        }
+        try {
+            if (apply)
+                app.engine.apply_kind(*t);
+            else
+                app.engine.revert_kind(*t);
+            set_applied_mark(app.reg, t->id, apply);
+            std::string line = (apply ? "Applied: " : "Restored: ") + t->title;
+            app.activity.append(line);
+            std::cout << line << "\n";
+        } catch (const std::exception& e) {
+            std::string line = "Failed: " + t->title + " - " + e.what();
+            app.activity.append(line);
+            std::cerr << line << "\n";
+            ++failures;
+        }
+        // What counts is what the PC holds afterwards, not what the change reported.
+        app.engine.sync_state(*t);
+        if (t->state != apply) {
+            std::cerr << "Did not take: " << t->title << " is still " << (t->state ? "on" : "off") << "\n";
+            ++failures;
+        }
+    }
+    return failures ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App cli{"Vexlo Tweaks on the simulated PC"};
+    cli.require_subcommand(0, 1);
+    std::string machine;
+    std::string image = "desktop11";
+    cli.add_option("--machine", machine, "Folder of the simulated PC (created and seeded when new)");
+    cli.add_option("--image", image, "Image a new simulated PC is seeded from");
+
+    auto* run = cli.add_subcommand("run", "Start the product (the default)");
+    bool no_browser = false;
+    uint16_t port = 0;
+    std::vector<std::string> run_args;
+    run->add_flag("--no-browser", no_browser, "Only print the window's address");
+    run->add_option("--port", port, "Port of the window's server on 127.0.0.1 (default: any free port)");
+    run->add_option("args", run_args, "Arguments handed to the application (e.g. --tray)");
+    run->allow_extras();
+
+    auto* list = cli.add_subcommand("list", "Every tweak with page, group, kind, availability and state");
+    bool as_json = false;
+    list->add_flag("--json", as_json, "As JSON");
+
+    std::vector<std::string> apply_ids, revert_ids;
+    auto* apply = cli.add_subcommand("apply", "Apply tweaks by id");
+    apply->add_option("ids", apply_ids, "Tweak ids")->required();
+    auto* revert = cli.add_subcommand("revert", "Revert tweaks by id");
+    revert->add_option("ids", revert_ids, "Tweak ids")->required();
+
+    CLI11_PARSE(cli, argc, argv);
+
+    fs::path dir = machine.empty() ? default_machine_dir() : fs::path(machine);
+    try {
+        auto known = sim::SimMachine::image_names();
+        if (std::find(known.begin(), known.end(), image) == known.end()) {
+            std::cerr << "Unknown image '" << image << "'. Images: " << join(known, ", ") << "\n";
+            return 2;
+        }
+        auto pc = sim::SimMachine::open(dir, image);
+        StartOptions opts;
+        opts.exe = argv[0];
+        if (list->parsed()) {
+            App app(*pc, opts);
+            return cmd_list(app, as_json);
+        }
+        if (apply->parsed() || revert->parsed()) {
+            App app(*pc, opts);
+            return cmd_change(app, apply->parsed() ? apply_ids : revert_ids, apply->parsed());
+        }
+        opts.args = run_args;
+        for (auto& extra : run->remaining()) opts.args.push_back(extra);
+        opts.open_window = !no_browser;
+        opts.port = port;
+        opts.on_url = [&](const std::string& url) {
+            std::cout << "Vexlo Tweaks is running on the simulated PC in " << dir.string() << "\n"
+                      << "Open its window at: " << url << "\n"
+                      << std::flush;
+        };
+        App app(*pc, opts);
+        return app.run();
+    } catch (const CatalogError& e) {
+        std::cerr << "Vexlo Tweaks cannot start: " << e.what() << "\n";
+        return 1;
+    } catch (const std::exception& e) {
+        std::cerr << "Vexlo Tweaks stopped: " << e.what() << "\n";
+        return 1;
+    }
+}

@@ -1,0 +1,26 @@
+#pragma once
+// What the application asks of the desktop: opening its window, the system message box
+// (used only while its own window is not on screen) and the elevated relaunch.
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vexlo::platform {
+
+enum class MsgButtons { Ok, YesNo, YesNoCancel };
+enum class MsgIcon { Information, Question, Warning, Error };
+enum class MsgResult { Ok, Yes, No, Cancel };
+
+class Shell {
+public:
+    virtual ~Shell() = default;
+    // Opens the application's window on `url`. False when nothing could be opened.
+    virtual bool open_app_window(const std::string& url) = 0;
+    virtual MsgResult message_box(std::string_view title, std::string_view text, MsgButtons buttons,
+                                  MsgIcon icon) = 0;
+    // Starts `exe` elevated with one argument string. False when it could not be started
+    // (including the user declining).
+    virtual bool relaunch_elevated(const std::string& exe, const std::string& args) = 0;
+};
+
+}  // namespace vexlo::platform

@@ -1,0 +1,171 @@
+#include "platform/sim/sim_desktop.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "platform/sim/sim_util.h"
+
+extern char** environ;
+
+namespace vexlo::sim {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using platform::PlatformError;
+
+// ---- Processes ----
+
+SimProcesses::SimProcesses(fs::path file) : file_(std::move(file)) {
+    lock_file_ = file_;
+    lock_file_ += ".lock";
+}
+
+void SimProcesses::save(const std::vector<platform::ProcessInfo>& processes) {
+    json j = json::array();
+    for (auto& p : processes) j.push_back({{"pid", p.pid}, {"image", p.image}});
+    write_file_atomically(file_, j.dump(1, '\t') + "\n");
+}
+
+void SimProcesses::reset(const std::vector<platform::ProcessInfo>& processes) {
+    FileLock lock(lock_file_);
+    save(processes);
+}
+
+std::vector<platform::ProcessInfo> SimProcesses::list() {
+    std::vector<platform::ProcessInfo> out;
+    auto text = read_whole_file(file_);
+    if (!text) return out;
+    try {
+        for (auto& p : json::parse(*text)) out.push_back({p.at("pid").get<uint32_t>(), p.at("image").get<std::string>()});
+    } catch (const json::exception&) {
+        out.clear();
+    }
+    return out;
+}
+
+uint32_t SimProcesses::start(std::string image) {
+    FileLock lock(lock_file_);
+    auto processes = list();
+    uint32_t pid = 4;
+    for (auto& p : processes) pid = std::max(pid, p.pid + 4 - p.pid % 4);
+    processes.push_back({pid, std::move(image)});
+    save(processes);
+    return pid;
+}
+
+size_t SimProcesses::stop(std::string_view image) {
+    FileLock lock(lock_file_);
+    auto processes = list();
+    size_t n = std::erase_if(processes, [&](auto& p) { return iequals(p.image, image); });
+    if (n) save(processes);
+    return n;
+}
+
+// ---- Shell ----
+
+void SimShell::script(platform::MsgResult answer) {
+    std::lock_guard lk(mu_);
+    answers_.push_back(answer);
+}
+
+std::vector<std::string> SimShell::log() const {
+    std::lock_guard lk(mu_);
+    return log_;
+}
+
+void SimShell::record(std::string line) {
+    std::string file_line = line;
+    for (size_t i = 0; (i = file_line.find('\n', i)) != std::string::npos;) file_line.replace(i, 1, "\\n");
+    file_line += '\n';
+    int fd = ::open(log_file_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+        if (::write(fd, file_line.data(), file_line.size()) < 0) { /* the in-memory log still has it */ }
+        ::close(fd);
+    }
+    log_.push_back(std::move(line));
+}
+
+bool SimShell::open_app_window(const std::string& url) {
+    {
+        std::lock_guard lk(mu_);
+        record("open " + url);
+    }
+    const char* browser = std::getenv("VEXLO_SIM_BROWSER");
+    if (!browser || !*browser) return true;
+    std::string program = browser;
+    char* argv[] = {program.data(), const_cast<char*>(url.c_str()), nullptr};
+    pid_t pid = 0;
+    if (::posix_spawnp(&pid, program.c_str(), nullptr, nullptr, argv, environ) != 0) return false;
+    // Not waited for by the caller; a watcher reaps it so that it leaves no zombie.
+    std::thread([pid] {
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
+    }).detach();
+    return true;
+}
+
+static const char* answer_name(platform::MsgResult r) {
+    switch (r) {
+        case platform::MsgResult::Ok: return "Ok";
+        case platform::MsgResult::Yes: return "Yes";
+        case platform::MsgResult::No: return "No";
+        case platform::MsgResult::Cancel: return "Cancel";
+    }
+    return "?";
+}
+
+platform::MsgResult SimShell::message_box(std::string_view title, std::string_view text, platform::MsgButtons buttons,
+                                          platform::MsgIcon) {
+    std::lock_guard lk(mu_);
+    platform::MsgResult answer;
+    if (!answers_.empty()) {
+        answer = answers_.front();
+        answers_.pop_front();
+    } else {
+        answer = buttons == platform::MsgButtons::Ok      ? platform::MsgResult::Ok
+                 : buttons == platform::MsgButtons::YesNo ? platform::MsgResult::No
+                                                          : platform::MsgResult::Cancel;
+    }
+    record("message_box [" + std::string(title) + "] " + std::string(text) + " -> " + answer_name(answer));
+    return answer;
+}
+
+bool SimShell::relaunch_elevated(const std::string& exe, const std::string& args) {
+    std::lock_guard lk(mu_);
+    record("relaunch_elevated " + exe + " " + args);
+    return true;
+}
+
+// ---- Clock ----
+
+void SimClock::set_fixed(std::optional<platform::LocalTime> time) {
+    std::lock_guard lk(mu_);
+    fixed_ = time;
+}
+
+platform::LocalTime SimClock::local_now() {
+    {
+        std::lock_guard lk(mu_);
+        if (fixed_) return *fixed_;
+    }
+    std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+int64_t SimClock::steady_ms() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace vexlo::sim

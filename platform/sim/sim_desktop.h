@@ -1,0 +1,93 @@
+#pragma once
+// The smaller parts of the simulated PC: its running programs, its facts, the desktop shell
+// and the clock.
+#include <deque>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/processes.h"
+#include "platform/shell.h"
+#include "platform/sim/sim_images.h"
+#include "platform/system_info.h"
+
+namespace vexlo::sim {
+
+// The process list, kept in a JSON file of the machine folder so that every process that
+// opens the machine sees the same programs running.
+class SimProcesses final : public platform::Processes {
+public:
+    explicit SimProcesses(std::filesystem::path file);
+    // Replaces the list (a new machine). Throws PlatformError.
+    void reset(const std::vector<platform::ProcessInfo>& processes);
+    // A new pid, as Windows gives them: a multiple of 4 not in use. Throws PlatformError.
+    uint32_t start(std::string image);
+    // Every process of that image (any case); how many there were.
+    size_t stop(std::string_view image);
+    std::vector<platform::ProcessInfo> list() override;
+
+private:
+    void save(const std::vector<platform::ProcessInfo>& processes);
+    std::filesystem::path file_, lock_file_;
+};
+
+class SimSystemInfo final : public platform::SystemInfo {
+public:
+    explicit SimSystemInfo(MachineFacts facts) : facts_(std::move(facts)) {}
+    const MachineFacts& facts() const { return facts_; }
+    void set_elevated(bool elevated) { facts_.elevated = elevated; }
+
+    uint32_t windows_build() override { return facts_.windows_build; }
+    uint64_t total_memory_bytes() override { return facts_.total_memory_bytes; }
+    int refresh_hz() override { return facts_.refresh_hz > 0 ? facts_.refresh_hz : 60; }
+    bool has_battery() override { return facts_.battery; }
+    std::vector<std::string> cpu_names() override { return facts_.cpus; }
+    std::vector<std::string> gpu_names() override { return facts_.gpus; }
+    std::string os_caption() override { return facts_.os_caption; }
+    bool is_elevated() override { return facts_.elevated; }
+
+private:
+    MachineFacts facts_;
+};
+
+// Records what the application asks of the desktop, in memory and in <machine>/shell.log:
+//   open <url>
+//   message_box [<title>] <text> -> <answer>
+//   relaunch_elevated <exe> <args>
+// When VEXLO_SIM_BROWSER names a program, open_app_window also starts it with the URL as its
+// only argument (no shell; not waited for).
+class SimShell final : public platform::Shell {
+public:
+    explicit SimShell(std::filesystem::path log_file) : log_file_(std::move(log_file)) {}
+    void script(platform::MsgResult answer);
+    std::vector<std::string> log() const;
+
+    bool open_app_window(const std::string& url) override;
+    // The next scripted answer, else the safe one: Ok, No, or Cancel.
+    platform::MsgResult message_box(std::string_view title, std::string_view text, platform::MsgButtons buttons,
+                                    platform::MsgIcon icon) override;
+    bool relaunch_elevated(const std::string& exe, const std::string& args) override;
+
+private:
+    void record(std::string line);
+    mutable std::mutex mu_;
+    std::filesystem::path log_file_;
+    std::vector<std::string> log_;
+    std::deque<platform::MsgResult> answers_;
+};
+
+class SimClock final : public platform::Clock {
+public:
+    void set_fixed(std::optional<platform::LocalTime> time);
+    platform::LocalTime local_now() override;
+    int64_t steady_ms() override;
+
+private:
+    std::mutex mu_;
+    std::optional<platform::LocalTime> fixed_;
+};
+
+}  // namespace vexlo::sim

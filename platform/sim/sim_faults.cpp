@@ -1,0 +1,68 @@
+#include "platform/sim/sim_faults.h"
+
+#include "platform/error.h"
+#include "platform/sim/sim_files.h"
+
+namespace vexlo::sim {
+
+void Faults::fail_registry_write(int nth) {
+    std::lock_guard lk(mu_);
+    registry_countdown_ = nth < 1 ? 0 : nth;
+}
+
+void Faults::fail_file_write(int nth) {
+    std::lock_guard lk(mu_);
+    file_countdown_ = nth < 1 ? 0 : nth;
+}
+
+void Faults::lock_file(std::string_view windows_path) {
+    std::string key = file_key(parse_windows_path(windows_path));
+    std::lock_guard lk(mu_);
+    locked_.insert(std::move(key));
+}
+
+void Faults::unlock_file(std::string_view windows_path) {
+    std::string key = file_key(parse_windows_path(windows_path));
+    std::lock_guard lk(mu_);
+    locked_.erase(key);
+}
+
+void Faults::set_disk_full(bool full) {
+    std::lock_guard lk(mu_);
+    disk_full_ = full;
+}
+
+void Faults::clear() {
+    std::lock_guard lk(mu_);
+    registry_countdown_ = file_countdown_ = 0;
+    disk_full_ = false;
+    locked_.clear();
+}
+
+void Faults::before_registry_write(std::string_view what) {
+    std::lock_guard lk(mu_);
+    if (registry_countdown_ > 0 && --registry_countdown_ == 0)
+        throw platform::PlatformError("Cannot write " + std::string(what) + ": Access is denied.");
+}
+
+void Faults::before_file_write(std::string_view what, bool needs_space) {
+    std::lock_guard lk(mu_);
+    if (file_countdown_ > 0 && --file_countdown_ == 0)
+        throw platform::PlatformError("Cannot write " + std::string(what) + ": Access is denied.");
+    if (needs_space && disk_full_)
+        throw platform::PlatformError("Cannot write " + std::string(what) + ": There is not enough space on the disk.");
+}
+
+void Faults::check_not_locked(const std::string& key, std::string_view what) const {
+    if (is_locked(key))
+        throw platform::PlatformError("Cannot use " + std::string(what) +
+                                      ": The process cannot access the file because it is being used by another "
+                                      "process.");
+}
+
+bool Faults::is_locked(const std::string& key) const {
+    std::lock_guard lk(mu_);
+    return !locked_.empty() && locked_.count(key) != 0;
+}
+
+}  // namespace vexlo::sim

@@ -1,0 +1,235 @@
+#include "platform/sim/sim_files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace vexlo::sim {
+
+namespace fs = std::filesystem;
+using platform::PlatformError;
+
+static bool is_separator(char c) { return c == '\\' || c == '/'; }
+
+WinPath parse_windows_path(std::string_view path) {
+    auto refuse = [&](const char* why) {
+        return PlatformError("The path \"" + std::string(path) + "\" is not valid: " + why + ".");
+    };
+    if (path.size() < 3 || path[1] != ':' || !is_separator(path[2]) ||
+        !((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')))
+        throw refuse("it must start with a drive, like C:\\");
+    WinPath out;
+    out.drive = char(path[0] & ~0x20);
+    size_t i = 3;
+    while (i <= path.size()) {
+        size_t end = i;
+        while (end < path.size() && !is_separator(path[end])) ++end;
+        std::string_view part = path.substr(i, end - i);
+        i = end + 1;
+        if (part.empty() || part == ".") continue;
+        if (part == "..") throw refuse("\"..\" is not allowed");
+        for (char c : part)
+            if (uint8_t(c) < 32 || std::strchr("<>:\"|?*", c)) throw refuse("it holds a character Windows forbids");
+        out.parts.emplace_back(part);
+    }
+    return out;
+}
+
+std::string WinPath::text() const {
+    std::string s{drive, ':'};
+    if (parts.empty()) s += '\\';
+    for (auto& p : parts) s += '\\' + p;
+    return s;
+}
+
+std::string file_key(const WinPath& path) { return to_lower(path.text()); }
+
+static std::string folder_from(const Environment& env, const char* name, const char* fallback) {
+    auto it = env.find(std::string_view(name));
+    std::string s = it == env.end() ? fallback : it->second;
+    while (s.size() > 3 && s.back() == '\\') s.pop_back();
+    return s;
+}
+
+SimFiles::SimFiles(fs::path root, const Environment& env, Faults& faults) : root_(std::move(root)), faults_(faults) {
+    using platform::KnownFolder;
+    std::string profile = folder_from(env, "USERPROFILE", "C:\\Users\\Player");
+    folders_[int(KnownFolder::LocalAppData)] = folder_from(env, "LOCALAPPDATA", "C:\\Users\\Player\\AppData\\Local");
+    folders_[int(KnownFolder::Temp)] = folder_from(env, "TEMP", "C:\\Users\\Player\\AppData\\Local\\Temp");
+    folders_[int(KnownFolder::ProgramData)] = folder_from(env, "ProgramData", "C:\\ProgramData");
+    folders_[int(KnownFolder::Desktop)] = profile + "\\Desktop";
+    folders_[int(KnownFolder::UserProfile)] = profile;
+}
+
+std::string SimFiles::known_folder(platform::KnownFolder folder) { return folders_[int(folder)]; }
+
+fs::path SimFiles::resolve(const WinPath& w) const {
+    fs::path p = root_ / std::string(1, w.drive);
+    bool matching = true;  // every part so far exists
+    for (auto& part : w.parts) {
+        if (matching) {
+            std::error_code ec;
+            if (fs::exists(fs::symlink_status(p / part, ec))) {
+                p /= part;
+                continue;
+            }
+            bool found = false;
+            for (fs::directory_iterator it(p, ec), end; !ec && it != end; it.increment(ec)) {
+                std::string name = it->path().filename().string();
+                if (iequals(name, part) && !is_temporary_name(name)) {
+                    p /= name;
+                    found = true;
+                    break;
+                }
+            }
+            if (found) continue;
+            matching = false;
+        }
+        p /= part;
+    }
+    return p;
+}
+
+fs::path SimFiles::host_path(std::string_view windows_path) const { return resolve(parse_windows_path(windows_path)); }
+
+std::optional<fs::path> SimFiles::try_resolve(std::string_view path) const {
+    try {
+        return resolve(parse_windows_path(path));
+    } catch (const PlatformError&) {
+        return std::nullopt;
+    }
+}
+
+bool SimFiles::exists(std::string_view path) {
+    auto host = try_resolve(path);
+    std::error_code ec;
+    return host && fs::exists(*host, ec);
+}
+
+bool SimFiles::is_directory(std::string_view path) {
+    auto host = try_resolve(path);
+    std::error_code ec;
+    return host && fs::is_directory(*host, ec);
+}
+
+void SimFiles::create_directories(std::string_view path) {
+    WinPath w = parse_windows_path(path);
+    std::error_code ec;
+    if (!fs::is_directory(root_ / std::string(1, w.drive), ec))
+        throw PlatformError("Cannot create " + w.text() + ": The system cannot find the drive specified.");
+    fs::create_directories(resolve(w), ec);
+    if (ec) throw PlatformError("Cannot create " + w.text() + ": " + ec.message());
+}
+
+std::optional<std::string> SimFiles::read(std::string_view path) {
+    std::optional<WinPath> w;
+    try {
+        w = parse_windows_path(path);
+    } catch (const PlatformError&) {
+        return std::nullopt;
+    }
+    if (faults_.is_locked(file_key(*w))) return std::nullopt;
+    return read_whole_file(resolve(*w));
+}
+
+// The checks shared by write and append: not held open elsewhere, not failing on purpose,
+// an existing folder to go into, not a folder itself.
+static void check_writable(const WinPath& w, const fs::path& host, Faults& faults) {
+    faults.check_not_locked(file_key(w), w.text());
+    faults.before_file_write(w.text(), true);
+    std::error_code ec;
+    if (!fs::is_directory(host.parent_path(), ec))
+        throw PlatformError("Cannot write " + w.text() + ": The system cannot find the path specified.");
+    if (fs::is_directory(host, ec)) throw PlatformError("Cannot write " + w.text() + ": Access is denied.");
+}
+
+void SimFiles::write(std::string_view path, std::string_view bytes) {
+    WinPath w = parse_windows_path(path);
+    fs::path host = resolve(w);
+    check_writable(w, host, faults_);
+    // Through a temporary file, so that a failure leaves the old content in place.
+    write_file_atomically(host, bytes, w.text());
+}
+
+void SimFiles::append(std::string_view path, std::string_view bytes) {
+    WinPath w = parse_windows_path(path);
+    fs::path host = resolve(w);
+    check_writable(w, host, faults_);
+    int fd = ::open(host.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0) throw PlatformError("Cannot write " + w.text() + ": " + std::strerror(errno));
+    struct stat st {};
+    ::fstat(fd, &st);
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            int err = errno;
+            if (::ftruncate(fd, st.st_size) != 0) { /* nothing more to undo with */ }
+            ::close(fd);
+            throw PlatformError("Cannot write " + w.text() + ": " + std::strerror(err));
+        }
+        done += size_t(n);
+    }
+    ::close(fd);
+}
+
+void SimFiles::replace(std::string_view from, std::string_view to) {
+    WinPath wf = parse_windows_path(from), wt = parse_windows_path(to);
+    faults_.check_not_locked(file_key(wf), wf.text());
+    faults_.check_not_locked(file_key(wt), wt.text());
+    faults_.before_file_write(wt.text(), false);
+    fs::path hf = resolve(wf), ht = resolve(wt);
+    std::error_code ec;
+    if (!fs::is_regular_file(hf, ec))
+        throw PlatformError("Cannot move " + wf.text() + ": The system cannot find the file specified.");
+    if (!fs::is_directory(ht.parent_path(), ec))
+        throw PlatformError("Cannot move to " + wt.text() + ": The system cannot find the path specified.");
+    if (fs::is_directory(ht, ec)) throw PlatformError("Cannot move to " + wt.text() + ": Access is denied.");
+    if (::rename(hf.c_str(), ht.c_str()) != 0)
+        throw PlatformError("Cannot move " + wf.text() + " to " + wt.text() + ": " + std::strerror(errno));
+}
+
+bool SimFiles::remove(std::string_view path) {
+    WinPath w = parse_windows_path(path);
+    fs::path host = resolve(w);
+    std::error_code ec;
+    auto st = fs::symlink_status(host, ec);
+    if (!fs::exists(st)) return false;
+    faults_.check_not_locked(file_key(w), w.text());
+    int rc = fs::is_directory(st) ? ::rmdir(host.c_str()) : ::unlink(host.c_str());
+    if (rc != 0) {
+        if (errno == ENOENT) return false;
+        throw PlatformError("Cannot delete " + w.text() + ": " +
+                            (errno == ENOTEMPTY || errno == EEXIST ? "The directory is not empty." : std::strerror(errno)));
+    }
+    return true;
+}
+
+std::vector<platform::DirEntry> SimFiles::list(std::string_view path) {
+    std::vector<platform::DirEntry> out;
+    auto host = try_resolve(path);
+    if (!host) return out;
+    std::error_code ec;
+    for (fs::directory_iterator it(*host, ec), end; !ec && it != end; it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        if (is_temporary_name(name)) continue;
+        std::error_code e2;
+        platform::DirEntry entry;
+        entry.name = std::move(name);
+        entry.is_directory = it->is_directory(e2);
+        if (!entry.is_directory) {
+            auto size = it->file_size(e2);
+            entry.size = e2 ? 0 : size;
+        }
+        out.push_back(std::move(entry));
+    }
+    std::sort(out.begin(), out.end(), [](auto& a, auto& b) { return iless(a.name, b.name); });
+    return out;
+}
+
+}  // namespace vexlo::sim

@@ -1,0 +1,63 @@
+#pragma once
+// The simulated PC's drives, kept as ordinary folders: "C:\\Users\\Player\\x.txt" lives at
+// <machine>/files/C/Users/Player/x.txt.
+//
+// Paths: absolute Windows paths only ("X:\\..."); '/' is accepted as a separator like Windows
+// does, empty and "." parts are dropped, and ".." parts, relative, drive-relative ("C:x") and
+// UNC paths are refused, so nothing can reach outside the machine folder. Names compare
+// without regard to case on lookup: an existing file or folder is found under any spelling
+// and keeps the one it was created with; a new one takes the spelling given.
+// Queries (exists, is_directory, read, list) answer false/nullopt/empty for a refused path;
+// changes throw PlatformError.
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/files.h"
+#include "platform/sim/sim_faults.h"
+#include "platform/sim/sim_util.h"
+
+namespace vexlo::sim {
+
+struct WinPath {
+    char drive = 'C';                // upper case
+    std::vector<std::string> parts;  // below the drive root
+    std::string text() const;        // "C:\\a\\b"
+};
+
+// Throws PlatformError for a path that is refused (see above).
+WinPath parse_windows_path(std::string_view path);
+// The same for any spelling of one path: "c:\\users\\player".
+std::string file_key(const WinPath& path);
+
+class SimFiles final : public platform::FileSystem {
+public:
+    // `root` is <machine>/files; known folders come from the user's environment.
+    SimFiles(std::filesystem::path root, const Environment& environment, Faults& faults);
+
+    // Throws PlatformError for a refused path.
+    std::filesystem::path host_path(std::string_view windows_path) const;
+
+    std::string known_folder(platform::KnownFolder folder) override;
+    bool exists(std::string_view path) override;
+    bool is_directory(std::string_view path) override;
+    void create_directories(std::string_view path) override;
+    std::optional<std::string> read(std::string_view path) override;
+    void write(std::string_view path, std::string_view bytes) override;
+    void append(std::string_view path, std::string_view bytes) override;
+    void replace(std::string_view from, std::string_view to) override;
+    bool remove(std::string_view path) override;
+    std::vector<platform::DirEntry> list(std::string_view path) override;
+
+private:
+    std::filesystem::path resolve(const WinPath& path) const;
+    // Nullopt for a refused path.
+    std::optional<std::filesystem::path> try_resolve(std::string_view path) const;
+
+    std::filesystem::path root_;
+    std::string folders_[5];  // by KnownFolder
+    Faults& faults_;
+};
+
+}  // namespace vexlo::sim

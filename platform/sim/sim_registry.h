@@ -1,0 +1,73 @@
+#pragma once
+// The simulated PC's registry: HKCU and HKLM kept in memory and in a readable JSON file of the
+// machine folder.
+//
+// Every successful change is written out at once (temporary file renamed over the old one).
+// Reads are answered from memory; each one first compares a stat of the file with what was
+// last loaded or written, so that a change made by another process (a test, a control tool, a
+// second instance) is picked up, and re-reads the file only then. Writers of one folder take a
+// lock file so that two processes never write over each other's change.
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/registry.h"
+#include "platform/sim/sim_faults.h"
+#include "platform/sim/sim_util.h"
+
+namespace vexlo::sim {
+
+// One key, or one value with its key, as a machine image lists them.
+struct RegEntry {
+    platform::Hive hive = platform::Hive::LocalMachine;
+    std::string key;
+    std::optional<std::string> name;  // nullopt: the key alone
+    platform::RegValue value;
+};
+
+class SimRegistry final : public platform::Registry {
+public:
+    // Loads `file`; a missing file is an empty registry. Throws PlatformError when the file
+    // exists but cannot be understood.
+    SimRegistry(std::filesystem::path file, Environment environment, Faults& faults);
+    ~SimRegistry() override;
+
+    // Replaces the whole content with `entries` and writes it out (seeding a new machine).
+    void reset(const std::vector<RegEntry>& entries);
+
+    std::optional<platform::RegValue> get(platform::Hive hive, std::string_view subkey, std::string_view name) override;
+    bool key_exists(platform::Hive hive, std::string_view subkey) override;
+    void set(platform::Hive hive, std::string_view subkey, std::string_view name, const platform::RegValue& value) override;
+    void create_key(platform::Hive hive, std::string_view subkey) override;
+    bool remove(platform::Hive hive, std::string_view subkey, std::string_view name) override;
+    // Sorted by name without regard to case.
+    std::vector<std::string> subkey_names(platform::Hive hive, std::string_view subkey) override;
+    std::vector<std::string> value_names(platform::Hive hive, std::string_view subkey) override;
+    // %NAME% (any case) from the user's environment; unknown references are left as written.
+    std::string expand_environment(std::string_view text) override;
+
+    struct Key;
+    using KeyMap = std::unordered_map<std::string, std::unique_ptr<Key>, NameHash, NameEqual>;
+
+private:
+    // Re-reads the file when another process changed it. Never throws.
+    void refresh();
+    void load();     // throws PlatformError
+    void persist();  // throws PlatformError
+    KeyMap& hive_keys(platform::Hive hive);
+    Key* find_key(platform::Hive hive, std::string_view subkey);
+
+    std::filesystem::path file_;
+    std::filesystem::path lock_file_;
+    Environment env_;
+    Faults& faults_;
+    std::mutex mu_;
+    KeyMap hives_[2];  // by Hive; each holds its root key ""
+    FileStamp stamp_;  // of the file as last loaded or written
+};
+
+}  // namespace vexlo::sim

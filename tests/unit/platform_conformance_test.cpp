@@ -1,0 +1,362 @@
+// What every back end of the platform seam must do alike, written against the interfaces of
+// platform/*.h only. A back end takes part by making its Platform in make_test_platform().
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/sim/sim_machine.h"
+
+namespace {
+
+using namespace vexlo::platform;
+namespace fs = std::filesystem;
+
+// ---- The one place that knows which back end is under test ----
+
+struct TestPlatform {
+    std::unique_ptr<Platform> platform;
+    std::function<void()> cleanup;
+};
+
+TestPlatform make_test_platform() {
+    std::string tmpl = (fs::temp_directory_path() / "vexlo-conformance-XXXXXX").string();
+    if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
+    fs::path dir = tmpl;
+    return {vexlo::sim::SimMachine::open(dir), [dir] { fs::remove_all(dir); }};
+}
+
+class Conformance : public ::testing::Test {
+protected:
+    void SetUp() override {
+        made_ = make_test_platform();
+        files_root_ = fs().known_folder(KnownFolder::Temp) + "\\vexlo-conformance-" + std::to_string(::getpid());
+        fs().create_directories(files_root_);
+    }
+    void TearDown() override {
+        if (made_.cleanup) made_.cleanup();
+    }
+
+    Registry& reg() { return made_.platform->registry(); }
+    FileSystem& fs() { return made_.platform->files(); }
+    Platform& p() { return *made_.platform; }
+    std::string file(const std::string& name) const { return files_root_ + "\\" + name; }
+    // Object names unique to this test process, so runs never meet.
+    static std::string object_name(const std::string& base) { return "Local\\" + base + "-" + std::to_string(::getpid()); }
+
+    // Keys under HKCU that a real PC does not have.
+    const std::string root_ = "Software\\VexloConformance";
+    std::string files_root_;
+
+private:
+    TestPlatform made_;
+};
+
+std::vector<std::string> sorted_folded(std::vector<std::string> v) {
+    for (auto& s : v)
+        for (auto& c : s) c = char(std::tolower(uint8_t(c)));
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+// ---- Registry ----
+
+RegValue raw_value(RegKind kind, std::vector<uint8_t> bytes) {
+    RegValue v;
+    v.kind = kind;
+    v.bytes = std::move(bytes);
+    return v;
+}
+
+TEST_F(Conformance, RegistryRoundTripsEveryKind) {
+    struct Case {
+        const char* name;
+        RegValue value;
+    };
+    const Case cases[] = {
+        {"DWordZero", RegValue::dword(0)},
+        {"DWordMax", RegValue::dword(0xFFFFFFFFu)},
+        {"QWordZero", RegValue::qword(0)},
+        {"QWordAbove32Bits", RegValue::qword(0x1'0000'0001ull)},
+        {"QWordMax", RegValue::qword(0xFFFF'FFFF'FFFF'FFFFull)},
+        {"StringEmpty", RegValue::string("")},
+        {"StringUtf8", RegValue::string("Caf\xC3\xA9 \xE2\x9C\x93 \xE6\x97\xA5\xE6\x9C\xAC")},
+        {"ExpandStringRaw", RegValue::expand_string("%SystemRoot%\\System32\\x.exe")},
+        {"MultiStringEmpty", RegValue::multi_string({})},
+        {"MultiString", RegValue::multi_string({"RpcSs", "http", "\xC3\xBC"})},
+        {"BinaryEmpty", RegValue::binary({})},
+        {"Binary", RegValue::binary({0x00, 0x01, 0x7F, 0x80, 0xFF})},
+        {"RawLinkKind", raw_value(RegKind(6), {'l', 0, 'k', 0})},
+        {"RawResourceList", raw_value(RegKind(8), {0x01, 0x00, 0x00, 0x00})},
+        {"", RegValue::string("the default value")},
+    };
+    for (const Case& c : cases) reg().set(Hive::CurrentUser, root_, c.name, c.value);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto got = reg().get(Hive::CurrentUser, root_, c.name);
+        ASSERT_TRUE(got.has_value());
+        EXPECT_EQ(got->kind, c.value.kind);
+        EXPECT_TRUE(*got == c.value);
+    }
+}
+
+TEST_F(Conformance, RegistryMissingKeysAndValues) {
+    const std::string missing = root_ + "\\NoSuchKey";
+    EXPECT_FALSE(reg().get(Hive::CurrentUser, missing, "x").has_value());
+    EXPECT_FALSE(reg().key_exists(Hive::CurrentUser, missing));
+    EXPECT_TRUE(reg().subkey_names(Hive::CurrentUser, missing).empty());
+    EXPECT_TRUE(reg().value_names(Hive::CurrentUser, missing).empty());
+    EXPECT_FALSE(reg().remove(Hive::CurrentUser, missing, "x"));
+
+    reg().set(Hive::CurrentUser, root_, "Present", RegValue::dword(1));
+    EXPECT_FALSE(reg().get(Hive::CurrentUser, root_, "Absent").has_value());
+    EXPECT_FALSE(reg().get(Hive::CurrentUser, root_, "").has_value());  // no default value was set
+    EXPECT_FALSE(reg().remove(Hive::CurrentUser, root_, "Absent"));
+    // The same path in the other hive is another key.
+    EXPECT_FALSE(reg().get(Hive::LocalMachine, root_, "Present").has_value());
+}
+
+TEST_F(Conformance, RegistryNamesIgnoreCaseAndKeepIt) {
+    reg().set(Hive::CurrentUser, root_ + "\\MixedCase", "ValueName", RegValue::dword(7));
+
+    auto got = reg().get(Hive::CurrentUser, "SOFTWARE\\vexloconformance\\MIXEDCASE", "valuename");
+    ASSERT_TRUE(got.has_value());
+    EXPECT_EQ(got->number, 7u);
+    EXPECT_TRUE(reg().key_exists(Hive::CurrentUser, "software\\VEXLOCONFORMANCE\\mixedcase"));
+    EXPECT_EQ(reg().subkey_names(Hive::CurrentUser, root_), std::vector<std::string>{"MixedCase"});
+    EXPECT_EQ(reg().value_names(Hive::CurrentUser, root_ + "\\MixedCase"), std::vector<std::string>{"ValueName"});
+
+    // Writing under another spelling changes the one value, it does not add a second.
+    reg().set(Hive::CurrentUser, root_ + "\\MIXEDCASE", "VALUENAME", RegValue::dword(8));
+    auto names = reg().value_names(Hive::CurrentUser, root_ + "\\MixedCase");
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_EQ(sorted_folded(names)[0], "valuename");
+    EXPECT_EQ(reg().get(Hive::CurrentUser, root_ + "\\MixedCase", "ValueName")->number, 8u);
+    EXPECT_EQ(reg().subkey_names(Hive::CurrentUser, root_), std::vector<std::string>{"MixedCase"});
+}
+
+TEST_F(Conformance, RegistrySetReplacesAValueOfAnotherKind) {
+    reg().set(Hive::CurrentUser, root_, "Changing", RegValue::dword(5));
+    reg().set(Hive::CurrentUser, root_, "Changing", RegValue::string("five"));
+    EXPECT_TRUE(*reg().get(Hive::CurrentUser, root_, "Changing") == RegValue::string("five"));
+    reg().set(Hive::CurrentUser, root_, "Changing", RegValue::multi_string({"a", "b"}));
+    EXPECT_TRUE(*reg().get(Hive::CurrentUser, root_, "Changing") == RegValue::multi_string({"a", "b"}));
+    EXPECT_EQ(reg().value_names(Hive::CurrentUser, root_).size(), 1u);
+}
+
+TEST_F(Conformance, RegistryRemoveDeletesTheValueOnly) {
+    const std::string key = root_ + "\\Removal";
+    reg().set(Hive::CurrentUser, key, "Gone", RegValue::dword(1));
+    reg().set(Hive::CurrentUser, key, "Stays", RegValue::dword(2));
+
+    EXPECT_TRUE(reg().remove(Hive::CurrentUser, key, "GONE"));
+    EXPECT_FALSE(reg().get(Hive::CurrentUser, key, "Gone").has_value());
+    EXPECT_TRUE(reg().get(Hive::CurrentUser, key, "Stays").has_value());
+    EXPECT_FALSE(reg().remove(Hive::CurrentUser, key, "Gone"));
+
+    EXPECT_TRUE(reg().remove(Hive::CurrentUser, key, "Stays"));
+    EXPECT_TRUE(reg().key_exists(Hive::CurrentUser, key));  // an empty key stays
+    EXPECT_TRUE(reg().value_names(Hive::CurrentUser, key).empty());
+}
+
+TEST_F(Conformance, RegistryMakesParentKeysAndListsChildren) {
+    reg().set(Hive::CurrentUser, root_ + "\\A\\B\\C", "Deep", RegValue::dword(1));
+    EXPECT_TRUE(reg().key_exists(Hive::CurrentUser, root_ + "\\A"));
+    EXPECT_TRUE(reg().key_exists(Hive::CurrentUser, root_ + "\\A\\B"));
+    EXPECT_EQ(reg().subkey_names(Hive::CurrentUser, root_ + "\\A"), std::vector<std::string>{"B"});
+
+    reg().create_key(Hive::CurrentUser, root_ + "\\A\\Empty\\Below");
+    reg().create_key(Hive::CurrentUser, root_ + "\\A\\Empty");  // already there: nothing changes
+    EXPECT_TRUE(reg().key_exists(Hive::CurrentUser, root_ + "\\A\\Empty\\Below"));
+    EXPECT_EQ(sorted_folded(reg().subkey_names(Hive::CurrentUser, root_ + "\\A")),
+              (std::vector<std::string>{"b", "empty"}));
+
+    reg().set(Hive::CurrentUser, root_ + "\\A", "one", RegValue::dword(1));
+    reg().set(Hive::CurrentUser, root_ + "\\A", "Two", RegValue::string("2"));
+    reg().set(Hive::CurrentUser, root_ + "\\A", "", RegValue::string("default"));
+    EXPECT_EQ(sorted_folded(reg().value_names(Hive::CurrentUser, root_ + "\\A")),
+              (std::vector<std::string>{"", "one", "two"}));
+    EXPECT_TRUE(reg().value_names(Hive::CurrentUser, root_ + "\\A\\B").empty());  // C's values are not B's
+}
+
+TEST_F(Conformance, ExpandEnvironment) {
+    const std::string root = reg().expand_environment("%SystemRoot%");
+    ASSERT_FALSE(root.empty());
+    EXPECT_NE(root.front(), '%');
+
+    struct Case {
+        const char* text;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"%SYSTEMROOT%\\System32", root + "\\System32"},
+        {"%systemroot%", root},
+        {"%windir%;%SystemRoot%", root + ";" + root},
+        {"", ""},
+        {"no references", "no references"},
+        {"%VEXLO_NO_SUCH_VARIABLE%\\x", "%VEXLO_NO_SUCH_VARIABLE%\\x"},
+        {"100%", "100%"},
+        {"%%", "%%"},
+        {"50% of %SystemRoot%", "50% of " + root},
+    };
+    for (const Case& c : cases) EXPECT_EQ(reg().expand_environment(c.text), c.expected) << c.text;
+}
+
+TEST_F(Conformance, RegistryGetReturnsExpandStringUnexpanded) {
+    reg().set(Hive::CurrentUser, root_, "Path", RegValue::expand_string("%USERPROFILE%\\x"));
+    auto got = reg().get(Hive::CurrentUser, root_, "Path");
+    ASSERT_TRUE(got.has_value());
+    EXPECT_EQ(got->kind, RegKind::ExpandString);
+    EXPECT_EQ(got->text, "%USERPROFILE%\\x");
+}
+
+// ---- Files ----
+
+TEST_F(Conformance, KnownFoldersAreAbsoluteAndExist) {
+    for (KnownFolder f : {KnownFolder::LocalAppData, KnownFolder::Temp, KnownFolder::ProgramData, KnownFolder::Desktop,
+                          KnownFolder::UserProfile}) {
+        std::string path = fs().known_folder(f);
+        SCOPED_TRACE(path);
+        ASSERT_GE(path.size(), 3u);
+        EXPECT_EQ(path.substr(1, 2), ":\\");
+        EXPECT_NE(path.back(), '\\');
+        EXPECT_TRUE(fs().is_directory(path));
+    }
+}
+
+TEST_F(Conformance, FileWriteReadAppend) {
+    const std::string bytes("line one\r\n\0binary\xFF", 19);
+    fs().write(file("a.txt"), bytes);
+    EXPECT_EQ(fs().read(file("a.txt")), bytes);
+    EXPECT_TRUE(fs().exists(file("a.txt")));
+    EXPECT_FALSE(fs().is_directory(file("a.txt")));
+
+    fs().write(file("a.txt"), "short");  // truncates
+    EXPECT_EQ(fs().read(file("a.txt")), "short");
+    fs().write(file("empty.txt"), "");
+    EXPECT_EQ(fs().read(file("empty.txt")), "");
+
+    fs().append(file("log.txt"), "first\n");  // creates
+    fs().append(file("log.txt"), "second\n");
+    EXPECT_EQ(fs().read(file("log.txt")), "first\nsecond\n");
+
+    EXPECT_FALSE(fs().read(file("missing.txt")).has_value());
+    EXPECT_FALSE(fs().exists(file("missing.txt")));
+    EXPECT_FALSE(fs().read(files_root_).has_value());  // a folder is not a file
+    EXPECT_THROW(fs().write(file("no-such-folder\\x.txt"), "x"), PlatformError);
+}
+
+TEST_F(Conformance, FileReplaceAndRemove) {
+    fs().write(file("settings.json"), "old");
+    fs().write(file("settings.json.new"), "new");
+    fs().replace(file("settings.json.new"), file("settings.json"));
+    EXPECT_EQ(fs().read(file("settings.json")), "new");
+    EXPECT_FALSE(fs().exists(file("settings.json.new")));
+
+    fs().write(file("fresh.tmp"), "x");
+    fs().replace(file("fresh.tmp"), file("fresh.json"));  // onto a name that did not exist
+    EXPECT_EQ(fs().read(file("fresh.json")), "x");
+    EXPECT_THROW(fs().replace(file("fresh.tmp"), file("other.json")), PlatformError);
+
+    EXPECT_TRUE(fs().remove(file("settings.json")));
+    EXPECT_FALSE(fs().exists(file("settings.json")));
+    EXPECT_FALSE(fs().remove(file("settings.json")));
+}
+
+TEST_F(Conformance, FileListAndDirectories) {
+    fs().create_directories(file("sub\\deeper"));
+    fs().create_directories(file("sub\\deeper"));  // already there
+    EXPECT_TRUE(fs().is_directory(file("sub\\deeper")));
+    fs().write(file("five.bin"), "12345");
+    fs().write(file("sub\\inner.txt"), "x");
+
+    auto entries = fs().list(files_root_);
+    std::sort(entries.begin(), entries.end(), [](auto& a, auto& b) { return a.name < b.name; });
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].name, "five.bin");
+    EXPECT_FALSE(entries[0].is_directory);
+    EXPECT_EQ(entries[0].size, 5u);
+    EXPECT_EQ(entries[1].name, "sub");
+    EXPECT_TRUE(entries[1].is_directory);
+
+    EXPECT_TRUE(fs().list(file("missing-folder")).empty());
+    EXPECT_THROW(fs().create_directories(file("five.bin\\below")), PlatformError);
+}
+
+// ---- Named objects ----
+
+TEST_F(Conformance, NamedMutexIsExclusive) {
+    auto& objects = p().named_objects();
+    const std::string name = object_name("VexloConformanceMutex");
+    {
+        MutexResult first = objects.create_mutex(name);
+        ASSERT_NE(first.handle, nullptr);
+        EXPECT_TRUE(first.created_new);
+
+        MutexResult second = objects.create_mutex(name);
+        EXPECT_NE(second.handle, nullptr);
+        EXPECT_FALSE(second.created_new);
+
+        MutexResult other = objects.create_mutex(name + "-other");
+        EXPECT_TRUE(other.created_new);
+    }
+    // Every handle closed: the mutex is gone and can be made anew.
+    MutexResult again = objects.create_mutex(name);
+    EXPECT_TRUE(again.created_new);
+}
+
+TEST_F(Conformance, NamedEventIsAutoReset) {
+    auto& objects = p().named_objects();
+    const std::string name = object_name("VexloConformanceEvent");
+    auto event = objects.open_event(name);
+    auto other = objects.open_event(name);
+    ASSERT_NE(event, nullptr);
+    ASSERT_NE(other, nullptr);
+
+    EXPECT_FALSE(event->poll());  // not signalled when made
+    event->signal();
+    EXPECT_TRUE(event->poll());
+    EXPECT_FALSE(event->poll());  // the poll consumed it
+
+    event->signal();
+    event->signal();  // signals do not add up
+    EXPECT_TRUE(other->poll());
+    EXPECT_FALSE(event->poll());
+    EXPECT_FALSE(other->poll());
+
+    auto unrelated = objects.open_event(name + "-other");
+    event->signal();
+    EXPECT_FALSE(unrelated->poll());
+    EXPECT_TRUE(event->poll());
+}
+
+// ---- Facts, processes, clock ----
+
+TEST_F(Conformance, FactsProcessesAndClockAreSane) {
+    auto& sys = p().system();
+    EXPECT_GT(sys.windows_build(), 10000u);
+    EXPECT_GT(sys.total_memory_bytes(), 1ull << 30);
+    EXPECT_GT(sys.refresh_hz(), 0);
+    EXPECT_FALSE(sys.cpu_names().empty());
+    EXPECT_EQ(sys.os_caption().rfind("Microsoft Windows", 0), 0u);
+
+    auto list = p().processes().list();
+    ASSERT_FALSE(list.empty());
+    EXPECT_TRUE(std::any_of(list.begin(), list.end(), [](auto& pi) { return pi.image == "explorer.exe"; }));
+
+    auto& clock = p().clock();
+    int64_t a = clock.steady_ms();
+    int64_t b = clock.steady_ms();
+    EXPECT_LE(a, b);
+    LocalTime now = clock.local_now();
+    EXPECT_GE(now.year, 2024);
+    EXPECT_TRUE(now.month >= 1 && now.month <= 12 && now.day >= 1 && now.day <= 31);
+}
+
+}  // namespace

@@ -1,0 +1,250 @@
+#include <gtest/gtest.h>
+
+#include "app/core/app.h"
+#include "app/tools/applied_marks.h"
+#include "app/ui/cards.h"
+#include "test_machine.h"
+
+using namespace vexlo;
+
+namespace {
+
+struct Window : ::testing::Test {
+    testkit::TempMachine pc;
+    std::unique_ptr<App> app;
+    std::vector<std::string> answers;     // what the user clicks in the next dialogs
+    std::vector<std::string> dialogs;     // titles of the dialogs shown
+
+    void SetUp() override { start(); }
+    void start() {
+        app = std::make_unique<App>(*pc);
+        app->start_up();
+        app->ui.on_dialog_shown = [this](ui::Ui& u) {
+            dialogs.push_back(u("DlgTitle").text());
+            std::string label = answers.empty() ? "" : answers.front();
+            if (!answers.empty()) answers.erase(answers.begin());
+            for (ui::Element* b : u("DlgButtons").children())
+                if (b->tag == label) {
+                    b->tree().dispatch(b->id(), "click", nullptr);
+                    return;
+                }
+            u.end_dialog();  // Escape
+        };
+    }
+    Tweak& tweak(std::string_view id) { return *app->catalog.find(id); }
+    // The user flips the tweak's switch on its page.
+    void flip(Tweak& t, bool on) {
+        ASSERT_FALSE(t.toggles.empty());
+        app->ui.tree().dispatch(t.toggles.front()->id(), "click", on);
+    }
+    std::string status() { return app->ui("StatusText").text(); }
+    std::string log_text() { return pc->files().read(app->paths.log_file).value_or(""); }
+};
+
+}  // namespace
+
+TEST_F(Window, SwitchAppliesAndRevertsThroughTheEngine) {
+    Tweak& t = tweak("pthrottle");
+    ASSERT_FALSE(t.state);
+    flip(t, true);
+    EXPECT_TRUE(t.state);
+    EXPECT_TRUE(t.toggles.front()->checked());
+    EXPECT_EQ(status(), "Applied: Disable power throttling");
+    EXPECT_EQ(app->ui("ToastText").text(), "On: Disable power throttling");
+    EXPECT_EQ(app->reg.get(t.reg[0].p, t.reg[0].n), 1);
+    EXPECT_TRUE(app->store.has("pthrottle"));
+    EXPECT_EQ(get_applied_ids(app->reg).back(), "pthrottle");
+    EXPECT_NE(log_text().find("] Applied: Disable power throttling\r\n"), std::string::npos);
+
+    flip(t, false);
+    EXPECT_FALSE(t.state);
+    EXPECT_FALSE(t.toggles.front()->checked());
+    EXPECT_EQ(status(), "Restored: Disable power throttling");
+    EXPECT_EQ(app->ui("ToastText").text(), "Restored: Disable power throttling");
+    EXPECT_TRUE(app->reg.get(t.reg[0].p, t.reg[0].n).is_null());
+    EXPECT_FALSE(app->store.has("pthrottle"));
+    EXPECT_TRUE(dialogs.empty());
+}
+
+TEST_F(Window, RestartTweakShowsThePill) {
+    EXPECT_FALSE(app->ui("RestartPill").visible());
+    flip(tweak("faststart"), true);
+    EXPECT_TRUE(app->ui("RestartPill").visible());
+    EXPECT_TRUE(app->ui.restart_pending());
+}
+
+TEST_F(Window, AdvancedAsksOncePerRunAndNoLeavesItOff) {
+    Tweak& t = tweak("fse");
+    answers = {"No"};
+    flip(t, true);
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0], "Heads up");
+    EXPECT_FALSE(t.state);
+    EXPECT_FALSE(t.toggles.front()->checked());
+    EXPECT_FALSE(app->store.has("fse"));
+
+    answers = {"Yes"};
+    flip(t, true);
+    EXPECT_EQ(dialogs.size(), 2u);
+    EXPECT_TRUE(t.state);
+    flip(t, false);  // turning it off never asks
+    flip(t, true);   // nor does turning it on again in the same run
+    EXPECT_EQ(dialogs.size(), 2u);
+    EXPECT_TRUE(t.state);
+}
+
+TEST_F(Window, AdvancedConfirmationText) {
+    Tweak& t = tweak("gtimer");
+    std::string body;
+    app->ui.on_dialog_shown = [&](ui::Ui& u) {
+        body = u("DlgBody").text();
+        u.end_dialog();
+    };
+    flip(t, true);
+    EXPECT_EQ(body, "ADVANCED TWEAK\n\n" + t.title + "\n\n" + t.desc + "\n\nApply it? You can turn it back off any time.");
+    EXPECT_FALSE(t.state);  // Escape answers "No"
+}
+
+TEST_F(Window, FailureIsReportedAndTheSwitchShowsTheRealState) {
+    Tweak& t = tweak("gamemode");
+    bool before = t.state;
+    pc->faults().fail_registry_write(1);
+    flip(t, !before);
+    EXPECT_EQ(t.state, before);
+    EXPECT_EQ(t.toggles.front()->checked(), before);
+    EXPECT_EQ(status().rfind("Failed: Windows Game Mode - ", 0), 0u) << status();
+    EXPECT_EQ(app->ui("StatusDot").get("css")["background"], "#EF4444");
+}
+
+TEST_F(Window, ChangeMadeOutsideShowsOnNextSync) {
+    // A change that "succeeded" but did not take shows as off: the switch follows the PC.
+    Tweak& t = tweak("wu_reboot");
+    flip(t, true);
+    ASSERT_TRUE(t.state);
+    app->reg.remove(t.reg[0].p, t.reg[0].n);  // as a Windows update would
+    flip(tweak("wu_drivers"), true);          // same group: re-read together
+    EXPECT_FALSE(t.state);
+    EXPECT_FALSE(t.toggles.front()->checked());
+}
+
+TEST_F(Window, CardsShowPillsAndUnavailableReason) {
+    Tweak& t = tweak("hvci");
+    auto pills = ui::tweak_pills(t);
+    ASSERT_EQ(pills.size(), 3u);
+    EXPECT_EQ(pills[0].text, "HIGH IMPACT");
+    EXPECT_EQ(pills[1].text, "ADVANCED");
+    EXPECT_EQ(pills[2].text, "RESTART");
+
+    testkit::TempMachine win10("desktop10");
+    App old(*win10);
+    old.start_up();
+    Tweak& g = *old.catalog.find("gtimer");
+    ui::Element* sw = g.toggles.front();
+    EXPECT_FALSE(sw->enabled());
+    ui::Element* card = nullptr;
+    for (ui::Element* e = sw; e; e = e->parent())
+        if (e->tag_element == sw) card = e;
+    ASSERT_TRUE(card);
+    EXPECT_EQ(card->get("opacity"), 0.6);
+    bool reason_shown = false;
+    std::function<void(ui::Element&)> find = [&](ui::Element& e) {
+        if (e.text() == "Windows 11 only." && e.visible()) reason_shown = true;
+        for (auto* c : e.children()) find(*c);
+    };
+    find(*card);
+    EXPECT_TRUE(reason_shown);
+}
+
+TEST_F(Window, DialogsOrderButtonsAndMapTitles) {
+    std::vector<std::string> shown;
+    app->ui.on_dialog_shown = [&](ui::Ui& u) {
+        shown.clear();
+        for (auto* b : u("DlgButtons").children()) shown.push_back(b->text());
+        u.end_dialog();
+    };
+    EXPECT_EQ(app->ui.show_dialog("Apply everything on this tab?", "x", {"Apply everything", "Skip trade-offs", "Cancel"},
+                                  "Warning"),
+              "Cancel");
+    EXPECT_EQ(shown, (std::vector<std::string>{"Cancel", "Skip trade-offs", "Apply everything"}));
+    EXPECT_EQ(app->ui("DlgButtons").children().size(), 0u);
+    EXPECT_FALSE(app->ui("DialogLayer").visible());
+
+    struct Case {
+        const char* title;
+        const char* icon;
+        const char* want;
+    };
+    const Case cases[] = {{"Vexlo Tweaks", "Information", "Done"},   {"Vexlo Tweaks", "Warning", "Heads up"},
+                          {"Vexlo Tweaks", "Question", "Confirm"},   {"Vexlo Tweaks", "Error", "Done"},
+                          {"Vexlo Tweaks - Import setup", "Information", "Import setup"}};
+    for (auto& c : cases) {
+        std::string title;
+        app->ui.on_dialog_shown = [&](ui::Ui& u) {
+            title = u("DlgTitle").text();
+            u.end_dialog();
+        };
+        app->ui.ask("body", c.title, "OK", c.icon);
+        EXPECT_EQ(title, c.want);
+    }
+    EXPECT_EQ(app->ui.ask("body"), "OK");
+}
+
+TEST_F(Window, HiddenWindowUsesTheSystemMessageBox) {
+    app->ui.set_window_visible(false);
+    pc->script_message_box(platform::MsgResult::Yes);
+    EXPECT_EQ(app->ui.ask("Sure?", "Vexlo Tweaks", "YesNo", "Question"), "Yes");
+    EXPECT_EQ(app->ui.ask("Sure?", "Vexlo Tweaks", "YesNo", "Question"), "No");  // the safe default
+    app->ui.show_progress("Applying tweaks");
+    EXPECT_FALSE(app->ui("DialogLayer").visible());
+}
+
+TEST_F(Window, ProgressPanel) {
+    app->ui.show_progress("Applying tweaks");
+    EXPECT_TRUE(app->ui("DialogLayer").visible());
+    EXPECT_TRUE(app->ui("DlgProgress").visible());
+    app->ui.update_progress(1, 3, "Step");
+    EXPECT_EQ(app->ui("DlgBar").get("css")["width"], "142px");
+    EXPECT_EQ(app->ui("DlgBody").text(), "1 of 3");
+    app->ui.update_progress(0, 0, "Nothing");
+    EXPECT_EQ(app->ui("DlgBar").get("css")["width"], "142px");
+    EXPECT_EQ(app->ui("DlgBody").text(), "0 of 0");
+    app->ui.hide_progress();
+    EXPECT_FALSE(app->ui("DialogLayer").visible());
+}
+
+TEST_F(Window, FirstRunThenSameVersionThenUpdate) {
+    app->content_rendered();
+    ASSERT_EQ(dialogs, (std::vector<std::string>{"Welcome to Vexlo Tweaks"}));
+    EXPECT_EQ(app->reg.get(kSettingsKey, "LastVersion"), "3.1");
+    EXPECT_FALSE(app->ui("Splash").visible());
+
+    start();
+    app->content_rendered();
+    EXPECT_EQ(dialogs.size(), 1u);
+
+    app->reg.set(kSettingsKey, "LastVersion", "3.0", platform::RegKind::String);
+    start();
+    app->content_rendered();
+    ASSERT_EQ(dialogs.size(), 2u);
+    EXPECT_EQ(dialogs[1], "What's new in v3.1");
+}
+
+TEST_F(Window, StartUpFillsTheRigTilesAndReadyLine) {
+    EXPECT_NE(app->ui("StatCpu").text(), "...");
+    EXPECT_EQ(app->ui("StatCpu").text().find("(R)"), std::string::npos);
+    EXPECT_NE(app->ui("StatOs").text().find("  \u00B7  build "), std::string::npos);
+    EXPECT_EQ(app->ui("StatOs").text().find("Microsoft"), std::string::npos);
+    EXPECT_NE(app->ui("StatHz").text().find(" Hz"), std::string::npos);
+    EXPECT_EQ(app->ui("SplashText").text(), "Ready");
+    EXPECT_EQ(app->ui("SplashBar").get("css")["width"], "338px");
+    std::string line = status();
+    EXPECT_EQ(line.rfind("Vexlo Tweaks 3.1 ready: ", 0), 0u) << line;
+    EXPECT_TRUE(app->ui("Main").visible());
+}
+
+TEST(TraySwitch, WholeElementAnyCase) {
+    EXPECT_TRUE(has_tray_switch({"--TRAY"}));
+    EXPECT_TRUE(has_tray_switch({"x", "--tray"}));
+    EXPECT_FALSE(has_tray_switch({"--tray=1"}));
+    EXPECT_FALSE(has_tray_switch({}));
+}
