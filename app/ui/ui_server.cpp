@@ -108,7 +108,7 @@ public:
     virtual void force_close() = 0;  // I/O thread: drop now
 };
 
-// The server's state; Server is this.
+// The server's state; UiServer::Impl is made of it.
 struct Server {
     Server(EventLoop& l, UiServerConfig c, std::function<std::string()> snap,
            std::function<void(const std::string&)> msg)
@@ -143,7 +143,7 @@ struct Server {
 class WsSession : public Conn, public std::enable_shared_from_this<WsSession> {
 public:
     WsSession(Server& srv, beast::tcp_stream&& stream)
-        : srv_(srv), hub_(srv.hub), ws_(std::move(stream)) {}
+        : srv_(srv), hub_(srv.hub), ex_(stream.get_executor()), ws_(std::move(stream)) {}
 
     void run(http::request<http::string_body> req) {
         req_ = std::move(req);
@@ -165,14 +165,14 @@ public:
             if (queued_ + msg->size() > kMaxQueuedBytes) {
                 // Stalled renderer: drop it; when it reconnects it gets a fresh snapshot.
                 closing_ = true;
-                asio::post(ws_.get_executor(), [self = shared_from_this()] { self->force_close(); });
+                asio::post(ex_, [self = shared_from_this()] { self->force_close(); });
                 return;
             }
             queued_ += msg->size();
             queue_.push_back(std::move(msg));
             if (!writing_) start = writing_ = true;
         }
-        if (start) asio::post(ws_.get_executor(), [self = shared_from_this()] { self->write_next(); });
+        if (start) asio::post(ex_, [self = shared_from_this()] { self->write_next(); });
     }
 
     bool closed() const { return closed_; }
@@ -187,7 +187,7 @@ public:
                 close_now = true;
             } else if (!writing_) {
                 writing_ = true;  // the close frame is the last write
-                asio::post(ws_.get_executor(), [self = shared_from_this()] { self->write_next(); });
+                asio::post(ex_, [self = shared_from_this()] { self->write_next(); });
             }  // else the running write chain sends the close once the queue is drained
         }
         if (close_now) force_close();
@@ -215,7 +215,7 @@ private:
             try {
                 snap = hub->snapshot();
             } catch (...) {
-                asio::post(self->ws_.get_executor(), [self] { self->force_close(); });
+                asio::post(self->ex_, [self] { self->force_close(); });
                 return;
             }
             std::lock_guard lk(hub->mu);
@@ -291,6 +291,7 @@ private:
 
     Server& srv_;
     std::shared_ptr<Hub> hub_;
+    asio::any_io_executor ex_;  // the I/O thread; posting to it is safe from any thread
     websocket::stream<beast::tcp_stream> ws_;
     http::request<http::string_body> req_;
     beast::flat_buffer buf_;
@@ -319,7 +320,9 @@ private:
     void read() {
         parser_.emplace();
         parser_->header_limit(kMaxHeaderBytes);
-        parser_->body_limit(kMaxBodyBytes);
+        // No body limit yet: the parser would refuse a large Content-Length before the checks
+        // below ran, and the checks come first. The limit is set before any body is read.
+        parser_->body_limit(boost::none);
         stream_.expires_after(kHttpTimeout);
         http::async_read_header(stream_, buf_, *parser_,
                                 [self = shared_from_this()](beast::error_code ec, size_t) { self->on_header(ec); });
@@ -343,6 +346,7 @@ private:
             // A GET with a body: tolerate a small one, refuse anything bigger or unbounded.
             auto len = parser_->content_length();
             if (!len || *len > kMaxBodyBytes) return refuse(http::status::payload_too_large);
+            parser_->body_limit(kMaxBodyBytes);
             http::async_read(stream_, buf_, *parser_, [self = shared_from_this()](beast::error_code ec, size_t) {
                 if (ec) return self->stream_.close();
                 self->on_request();

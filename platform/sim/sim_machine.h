@@ -3,6 +3,7 @@
 // and demonstrated on Linux. The folder holds everything the PC is:
 //   machine.json     facts (Windows build, memory, CPUs, GPUs...) and the user's environment
 //   registry.json    HKCU and HKLM, readable and editable by hand
+//   registry.json.lock  taken by writers; its first 8 bytes count the registry's changes
 //   processes.json   the programs running
 //   files/C/...      the drives
 //   objects/         named mutexes and events, shared by the processes that open the folder

@@ -1,6 +1,14 @@
 #include "platform/sim/sim_registry.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
+#include <climits>
 #include <nlohmann/json.hpp>
 
 namespace vexlo::sim {
@@ -131,7 +139,9 @@ RegValue decode(const json& j) {
         r.bytes = from_hex(j.at("hex").get<std::string>());
         return r;
     }
-    const auto& [kind, data] = *j.items().begin();
+    auto member = j.begin();
+    const std::string& kind = member.key();
+    const json& data = member.value();
     if (kind == "dword") return RegValue::dword(data.get<uint32_t>());
     if (kind == "qword") return RegValue::qword(data.get<uint64_t>());
     if (kind == "string") return RegValue::string(data.get<std::string>());
@@ -147,11 +157,33 @@ SimRegistry::SimRegistry(fs::path file, Environment environment, Faults& faults)
     : file_(std::move(file)), env_(std::move(environment)), faults_(faults) {
     lock_file_ = file_;
     lock_file_ += ".lock";
+    map_change_counter();
     for (auto& keys : hives_) add_root(keys);
     if (fs::exists(file_)) load();
 }
 
-SimRegistry::~SimRegistry() = default;
+SimRegistry::~SimRegistry() {
+    if (changes_) ::munmap(changes_, sizeof(uint64_t));
+}
+
+// The first 8 bytes of the lock file count the changes written by every SimRegistry of the
+// folder, in any process. Without the mapping every read falls back to a stat.
+void SimRegistry::map_change_counter() {
+    int fd = ::open(lock_file_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && (st.st_size >= off_t(sizeof(uint64_t)) || ::ftruncate(fd, sizeof(uint64_t)) == 0)) {
+        void* p = ::mmap(nullptr, sizeof(uint64_t), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        if (p != MAP_FAILED) changes_ = static_cast<uint64_t*>(p);
+    }
+    ::close(fd);
+}
+
+static int64_t coarse_now_ms() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
+    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
 
 void SimRegistry::load() {
     FileStamp stamp;
@@ -191,9 +223,19 @@ void SimRegistry::persist() {
     }
     write_file_atomically(file_, j.dump(1, '\t', false, json::error_handler_t::replace) + "\n");
     stamp_ = stamp_of(file_);
+    // Writers hold the lock file, so nobody else counts in between.
+    if (changes_) seen_changes_ = std::atomic_ref<uint64_t>(*changes_).fetch_add(1, std::memory_order_acq_rel) + 1;
 }
 
-void SimRegistry::refresh() {
+void SimRegistry::refresh(bool always_stat) {
+    if (changes_ && !always_stat) {
+        // Read before the stat: a write that lands after it changes the counter again.
+        uint64_t changes = std::atomic_ref<uint64_t>(*changes_).load(std::memory_order_acquire);
+        int64_t now_ms = coarse_now_ms();
+        if (changes == seen_changes_ && now_ms - last_stat_ms_ < kRecheckMs) return;
+        seen_changes_ = changes;
+        last_stat_ms_ = now_ms;
+    }
     FileStamp now = stamp_of(file_);
     if (now == stamp_ || now.size < 0) return;  // unchanged, or gone: keep what we have
     try {
@@ -248,7 +290,7 @@ void SimRegistry::set(Hive hive, std::string_view subkey, std::string_view name,
     RegValue stored = normalized(value);
     std::lock_guard lk(mu_);
     FileLock lock(lock_file_);
-    refresh();
+    refresh(true);
     faults_.before_registry_write(describe(hive, subkey, name));
 
     std::vector<Key*> made;
@@ -275,7 +317,7 @@ void SimRegistry::create_key(Hive hive, std::string_view subkey) {
     if (!valid_key_path(subkey)) throw PlatformError("Cannot create " + describe(hive, subkey) + ": The key name is not valid.");
     std::lock_guard lk(mu_);
     FileLock lock(lock_file_);
-    refresh();
+    refresh(true);
     faults_.before_registry_write(describe(hive, subkey));
     std::vector<Key*> made;
     make_key(hive_keys(hive), subkey, &made);
@@ -291,7 +333,7 @@ void SimRegistry::create_key(Hive hive, std::string_view subkey) {
 bool SimRegistry::remove(Hive hive, std::string_view subkey, std::string_view name) {
     std::lock_guard lk(mu_);
     FileLock lock(lock_file_);
-    refresh();
+    refresh(true);
     Key* key = find_key(hive, subkey);
     if (!key) return false;
     auto it = key->values.find(name);

@@ -3,10 +3,19 @@
 // machine folder.
 //
 // Every successful change is written out at once (temporary file renamed over the old one).
-// Reads are answered from memory; each one first compares a stat of the file with what was
-// last loaded or written, so that a change made by another process (a test, a control tool, a
-// second instance) is picked up, and re-reads the file only then. Writers of one folder take a
-// lock file so that two processes never write over each other's change.
+// Reads are answered from memory, after a check for changes made elsewhere:
+//  - every SimRegistry of the folder, in any process, counts its writes in a shared word
+//    (the start of registry.json.lock, mapped into memory); a read that sees the count move
+//    compares a stat of the file (mtime, size, inode) with what it last loaded or wrote and
+//    re-reads the file only when it differs. So a change made through another SimMachine
+//    (a second instance, a test, a control tool) is seen by the very next read, and a read
+//    costs no system call: a syscall alone takes a microsecond or more on some virtual
+//    machines, and a full pass reads hundreds of values.
+//  - an edit of the file by hand, which counts nothing, is caught by the same stat made at
+//    most every kRecheckMs; so it is seen within a few tens of milliseconds.
+// Writers of one folder take the lock file, and compare the stat before writing, so that two
+// processes never write over each other's change.
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -55,7 +64,8 @@ public:
 
 private:
     // Re-reads the file when another process changed it. Never throws.
-    void refresh();
+    void refresh(bool always_stat = false);
+    void map_change_counter();
     void load();     // throws PlatformError
     void persist();  // throws PlatformError
     KeyMap& hive_keys(platform::Hive hive);
@@ -68,6 +78,11 @@ private:
     std::mutex mu_;
     KeyMap hives_[2];  // by Hive; each holds its root key ""
     FileStamp stamp_;  // of the file as last loaded or written
+
+    static constexpr int64_t kRecheckMs = 10;
+    uint64_t* changes_ = nullptr;  // the shared count of writes, or null
+    uint64_t seen_changes_ = UINT64_MAX;
+    int64_t last_stat_ms_ = 0;
 };
 
 }  // namespace vexlo::sim

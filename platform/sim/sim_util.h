@@ -4,6 +4,7 @@
 // lock).
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -16,11 +17,34 @@ namespace vexlo::sim {
 // folded here; other bytes of UTF-8 names compare exactly.
 constexpr char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
+// ascii_lower on the 8 bytes of a word at once.
+constexpr uint64_t ascii_lower8(uint64_t x) {
+    constexpr uint64_t ones = 0x0101010101010101ull, high = 0x80 * ones;
+    uint64_t low7 = x & (0x7f * ones);
+    uint64_t above_z = low7 + (0x7f - 'Z') * ones;  // high bit set where the byte is > 'Z'
+    uint64_t from_a = low7 + (0x80 - 'A') * ones;   // high bit set where the byte is >= 'A'
+    uint64_t upper = (from_a ^ above_z) & ~x & high;
+    return x | (upper >> 2);
+}
+
+inline uint64_t load8(const char* p) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    return w;
+}
+
+inline uint64_t load_tail(const char* p, size_t n) {  // n < 8
+    uint64_t w = 0;
+    std::memcpy(&w, p, n);
+    return w;
+}
+
 inline bool iequals(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
-    return true;
+    size_t i = 0, n = a.size();
+    for (; i + 8 <= n; i += 8)
+        if (ascii_lower8(load8(a.data() + i)) != ascii_lower8(load8(b.data() + i))) return false;
+    return ascii_lower8(load_tail(a.data() + i, n - i)) == ascii_lower8(load_tail(b.data() + i, n - i));
 }
 
 // "a" < "B" < "c": the order Windows lists names in, close enough.
@@ -29,16 +53,22 @@ bool iless(std::string_view a, std::string_view b);
 std::string to_lower(std::string_view s);
 
 // Hash and equality for unordered containers keyed by names; transparent, so a lookup with a
-// string_view neither folds nor copies the name.
+// string_view neither folds nor copies the name. Registry paths are long, so both work a word
+// at a time.
 struct NameHash {
     using is_transparent = void;
-    size_t operator()(std::string_view s) const noexcept {
-        uint64_t h = 1469598103934665603ull;  // FNV-1a over the folded bytes
-        for (char c : s) {
-            h ^= uint8_t(ascii_lower(c));
-            h *= 1099511628211ull;
+    // Deliberately not noexcept: libstdc++ then keeps each node's hash, and a lookup compares
+    // those instead of re-hashing every long key it passes in the bucket chain.
+    size_t operator()(std::string_view s) const {
+        constexpr uint64_t k = 0xff51afd7ed558ccdull;
+        uint64_t h = 0x9e3779b97f4a7c15ull ^ s.size();
+        size_t i = 0, n = s.size();
+        for (; i + 8 <= n; i += 8) {
+            h = (h ^ ascii_lower8(load8(s.data() + i))) * k;
+            h ^= h >> 32;
         }
-        return size_t(h);
+        h = (h ^ ascii_lower8(load_tail(s.data() + i, n - i))) * k;
+        return size_t(h ^ (h >> 29));
     }
 };
 struct NameEqual {

@@ -20,9 +20,9 @@
   // Shown when neither icon font is installed: close enough to read the window.
   const FALLBACK = {
     E80F: '\u2302', E945: '\u21AF', EC4A: '\u25D4', E765: '\u2328', E839: '\u21C5',
-    E7FC: '\u25C8', E71C: '\u25BD', E7E8: '\u23FB', E894: '\u232B', E71D: '\u25A6',
+    E7FC: '\u25C8', E71C: '\u25BD', E7E8: '\u25CE', E894: '\u232B', E71D: '\u25A6',
     E72C: '\u21BB', E721: '\u2315', E921: '\u2500', E8BB: '\u2715', E73E: '\u2713',
-    E946: '\u24D8', E7BA: '\u26A0\uFE0E', E895: '\u27F3', E70D: '\u25BE', E76C: '\u203A',
+    E946: '\u2139\uFE0E', E7BA: '\u26A0\uFE0E', E895: '\u27F3', E70D: '\u25BE', E76C: '\u203A',
     E82F: '\u263C', E72D: '\u2197', E9D9: '\u25A3', E7F4: '\u25AD', E7B8: '\u25A4',
     E770: '\u229E', E7F8: '\u25B1',
   };
@@ -149,6 +149,7 @@
     if (n.props.cls) parts.push(String(n.props.cls));
     if (n.hidden) parts.push('vx-hidden');
     if (n.disabled) parts.push('vx-disabled');
+    if (n.props.cursor === 'wait') parts.push('vx-busy');
     n.el.setAttribute('class', parts.join(' '));
   }
 
@@ -173,8 +174,18 @@
     return value == null ? '' : String(value);
   }
 
+  // Shorthands first ("background" before "-webkit-background-clip"): the application's JSON
+  // objects arrive with sorted keys, and a shorthand set last would reset its longhands.
+  const depth = (prop) => prop.replace(/^-[a-z]+-/, '').split('-').length;
+
+  // The value is the element's whole declaration set: what it no longer holds goes away.
   function setCss(n, decls) {
-    for (const [prop, value] of Object.entries(decls || {})) {
+    const next = decls && typeof decls === 'object' ? decls : {};
+    for (const prop of Object.keys(n.props.css || {}))
+      if (!(prop in next)) n.el.style.removeProperty(prop);
+    n.props.css = { ...next };
+    const entries = Object.entries(next).sort((a, b) => depth(a[0]) - depth(b[0]));
+    for (const [prop, value] of entries) {
       if (value === null || value === undefined) n.el.style.removeProperty(prop);
       else if (typeof value === 'number' && !UNITLESS.has(prop) && !prop.startsWith('--')) n.el.style.setProperty(prop, `${value}px`);
       else n.el.style.setProperty(prop, String(value));
@@ -183,7 +194,6 @@
 
   function setProp(n, key, value) {
     if (key === 'css') {
-      n.props.css = Object.assign(n.props.css || {}, value || {});
       setCss(n, value);
       return;
     }
@@ -217,7 +227,9 @@
         n.hidden = value === false;
         applyClasses(n);
         queueFit();
+        showTitle();
         break;
+      case 'title': showTitle(); break;
       case 'enabled':
         n.disabled = value === false;
         if ('disabled' in el) el.disabled = n.disabled;
@@ -237,9 +249,21 @@
       case 'src': if (n.type === 'image') el.src = resolveSrc(value); break;
       case 'placeholder': if (n.type === 'textbox') el.placeholder = value == null ? '' : String(value); break;
       case 'value': if (n.type === 'textbox') setValue(n, value); break;
-      case 'cursor': el.style.cursor = value == null ? '' : String(value); break;
+      case 'cursor':  // "wait" wins over the hand of every control inside, as a busy window does
+        el.style.cursor = value == null ? '' : String(value);
+        applyClasses(n);
+        break;
       case 'tooltip': if (value == null) el.removeAttribute('title'); else el.title = String(value); break;
       default: break;  // kept in props only (clickable, tag and the like)
+    }
+  }
+
+  // The browser window takes the title of the top-level window on screen (Main over Splash).
+  function showTitle() {
+    if (!rootNode) return;
+    for (const el of childEls(rootNode).reverse()) {
+      const n = nodes.get(Number(el.getAttribute('data-vid')));
+      if (n && !n.hidden && n.props.title) { document.title = String(n.props.title); return; }
     }
   }
 
@@ -279,6 +303,7 @@
     nodes.clear();
     rootNode = build(root, null);
     stage.replaceChildren(rootNode.el);
+    showTitle();
     showReconnecting(false);
     queueFit();
   }

@@ -1,0 +1,56 @@
+// Starts the product on a fresh simulated PC and opens its window in Debian's headless Chromium.
+import { spawn } from 'node:child_process';
+import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import path from 'node:path';
+import { chromium } from 'playwright-core';
+
+export const BIN = process.env.VEXLO_BIN ?? path.resolve('../../build/vexlo');
+export const CHROMIUM = process.env.VEXLO_CHROMIUM ?? '/usr/bin/chromium';
+
+export function newMachineDir() {
+  return mkdtempSync(path.join(tmpdir(), 'vexlo-browser-'));
+}
+
+// Runs `vexlo --machine DIR run --no-browser` and resolves with its window address.
+export function startApp(dir, extra = []) {
+  const proc = spawn(BIN, ['--machine', dir, 'run', '--no-browser', ...extra], { stdio: ['ignore', 'pipe', 'pipe'] });
+  let out = '';
+  let err = '';
+  const exited = new Promise((resolve) => proc.on('exit', (code) => resolve(code)));
+  const url = new Promise((resolve, reject) => {
+    const timer = setTimeout(() => reject(new Error(`no address within 20 s: ${out} ${err}`)), 20000);
+    proc.stdout.on('data', (d) => {
+      out += d;
+      const m = out.match(/Open its window at: (\S+)/);
+      if (m) { clearTimeout(timer); resolve(m[1]); }
+    });
+    proc.stderr.on('data', (d) => { err += d; });
+    proc.on('exit', (code) => { clearTimeout(timer); reject(new Error(`exited ${code} before serving: ${err}`)); });
+  });
+  return { proc, url, exited, output: () => out + err };
+}
+
+export async function openBrowser() {
+  return chromium.launch({
+    executablePath: CHROMIUM,
+    args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage', '--no-first-run',
+      '--disable-background-networking', '--disable-component-update', '--disable-sync', '--disable-quic'],
+  });
+}
+
+// The simulated registry as stored, with keys that hold no values left out (an apply may create
+// a key; only values are removed on revert).
+export function readRegistry(dir) {
+  const reg = JSON.parse(readFileSync(path.join(dir, 'registry.json'), 'utf8'));
+  for (const hive of Object.keys(reg)) {
+    for (const key of Object.keys(reg[hive])) {
+      if (Object.keys(reg[hive][key]).length === 0) delete reg[hive][key];
+    }
+  }
+  return reg;
+}
+
+export function removeDir(dir) {
+  rmSync(dir, { recursive: true, force: true });
+}
