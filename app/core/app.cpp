@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "app/core/embedded.h"
+#include "app/core/settings.h"
 #include "app/core/text.h"
 #include "app/tools/applied_marks.h"
 #include "app/ui/apply_ui.h"
@@ -196,14 +197,15 @@ void App::content_rendered() {
     if (rendered_once_) return;
     rendered_once_ = true;
     if (auto* splash = ui.find("Splash")) splash->set_visible(false);
-    Json last = reg.get(kSettingsKey, "LastVersion");
+    // Written before any dialog, so closing the application during it does not show it again.
+    auto last = settings::last_version(reg);
     try {
-        reg.set(kSettingsKey, "LastVersion", kAppVersion, platform::RegKind::String);
+        settings::set_last_version(reg, kAppVersion);
     } catch (const std::exception&) {
     }
-    if (last.is_null()) {
+    if (!last) {
         ui.show_dialog("Welcome to Vexlo Tweaks", kWelcome, {"Let's go"}, "Information");
-    } else if (value_text(last) != kAppVersion) {
+    } else if (*last != kAppVersion) {
         std::string body;
         for (const char* item : kWhatsNew) {
             if (!body.empty()) body += "\n\n";

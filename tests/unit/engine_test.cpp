@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/core/app.h"
+#include "app/core/settings.h"
 #include "app/tools/applied_marks.h"
 #include "registry_snapshot.h"
 #include "test_machine.h"
@@ -205,4 +206,22 @@ TEST(AppliedMarks, SeededOnceFromWhatIsOnThenMarked) {
     // An emptied list is seeded again at the next start.
     h.restart();
     EXPECT_EQ(get_applied_ids(h.app->reg), on);
+}
+
+TEST(Settings, OnlyOneTurnsAutoReapplyOnAndCheckUpdatesDefaultsOn) {
+    Headless h;
+    Reg& reg = h.app->reg;
+    EXPECT_FALSE(settings::auto_reapply(reg));
+    EXPECT_TRUE(settings::check_updates(reg));
+    const std::pair<int, bool> reapply[] = {{1, true}, {2, false}, {0, false}, {-1, false}};
+    for (auto [v, on] : reapply) {
+        reg.set(kSettingsKey, "AutoReapply", v);
+        EXPECT_EQ(settings::auto_reapply(reg), on) << v;
+    }
+    reg.set(kSettingsKey, "CheckUpdates", 0);
+    EXPECT_FALSE(settings::check_updates(reg));
+    EXPECT_FALSE(settings::last_version(reg));
+    settings::set_last_version(reg, "3.1");
+    EXPECT_EQ(settings::last_version(reg), "3.1");
+    EXPECT_EQ(reg.get_raw(kSettingsKey, "LastVersion")->kind, RegKind::String);
 }

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# The command line on a fresh simulated PC: list, apply, revert, and refusals that change nothing.
+# Usage: cli_test.sh PATH_TO_VEXLO
+set -uo pipefail
+vexlo="$1"
+dir="$(mktemp -d)"
+trap 'rm -rf "$dir"' EXIT
+passed=0
+failed=0
+check() {  # check NAME CONDITION...
+  local name="$1"; shift
+  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
+}
+run() { out="$("$vexlo" --machine "$dir/pc" "$@" 2>&1)"; rc=$?; }
+contains() { [[ "$out" == *"$1"* ]]; }
+
+run list --json
+check "list --json works" [ "$rc" -eq 0 ]
+check "list --json has every field" python3 -c '
+import json, sys
+rows = json.loads(sys.argv[1])
+t = {r["id"]: r for r in rows}["pthrottle"]
+assert set(t) >= {"id", "page", "group", "kind", "available", "reason", "state"}, t
+assert t == {**t, "page": "System", "group": "Power & CPU", "kind": "reg", "available": True, "state": False}, t
+' "$out"
+
+run apply pthrottle
+check "apply succeeds" [ "$rc" -eq 0 ]
+check "apply reports" contains "Applied: Disable power throttling"
+run list
+check "list shows it on" contains "[on ] pthrottle"
+run apply pthrottle
+check "apply again is a no-op" contains "Already on: Disable power throttling"
+
+cp "$dir/pc/registry.json" "$dir/before.json"
+cp "$dir/pc/files/C/Users/Player/AppData/Local/VexloTweaks/backup.json" "$dir/backup-before.json"
+run revert pthrottle no_such_tweak
+check "unknown id fails" [ "$rc" -eq 2 ]
+check "unknown id is named" contains "Unknown tweak id: no_such_tweak"
+check "nothing changed in the registry" cmp -s "$dir/before.json" "$dir/pc/registry.json"
+check "nothing changed in the backups" cmp -s "$dir/backup-before.json" "$dir/pc/files/C/Users/Player/AppData/Local/VexloTweaks/backup.json"
+
+run revert pthrottle
+check "revert succeeds" [ "$rc" -eq 0 ]
+check "revert reports" contains "Restored: Disable power throttling"
+run list
+check "list shows it off" contains "[off] pthrottle"
+
+run --image nosuch list
+check "a new machine with an unknown image is refused" [ "$rc" -eq 2 ]
+
+# gtimer is Windows 11 only.
+out="$("$vexlo" --machine "$dir/pc10" --image desktop10 apply gtimer 2>&1)"; rc=$?
+check "an unavailable tweak is refused" [ "$rc" -eq 1 ]
+check "with its reason" contains "Windows 11 only."
+
+echo "cli: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
