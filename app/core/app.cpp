@@ -164,11 +164,8 @@ void App::start_up() {
     fill_hardware_tiles();
 
     set_splash("Checking every tweak", 70);
-    const size_t n = catalog.tweaks.size();
-    engine.full_state_pass(catalog, [&](size_t i, size_t total) {
-        if (i % 15 == 0)
-            set_splash("Checking every tweak (" + std::to_string(i) + "/" + std::to_string(total) + ")",
-                       70 + 20.0 * double(i) / double(n));
+    engine.full_state_pass(catalog, [&](size_t i, size_t n) {
+        if (auto step = ui::checking_step(i, n)) set_splash(step->text, step->percent);
     });
 
     set_splash("Building pages", 92);

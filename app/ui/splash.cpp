@@ -25,4 +25,10 @@ void set_splash(Tree& tree, const std::string& text, double percent) {
     if (auto* bar = tree.find("SplashBar")) bar->css("width", format_px(std::max(0.0, 338.0 * percent / 100.0)));
 }
 
+std::optional<SplashStep> checking_step(size_t i, size_t n) {
+    if (n == 0 || i == 0 || i % 15 != 0) return std::nullopt;
+    return SplashStep{"Checking every tweak (" + std::to_string(i) + "/" + std::to_string(n) + ")",
+                      70 + 20.0 * double(i) / double(n)};
+}
+
 }  // namespace vexlo::ui

@@ -7,13 +7,23 @@ import { startApp, openBrowser, readRegistry, newMachineDir, removeDir } from '.
 
 const shots = process.env.VEXLO_SHOTS ?? path.resolve('../../build/screenshots');
 
-test('a System switch applies, reports and reverts through the engine', async () => {
+// A fresh simulated PC, the product on it and its window; `body` gets them, then all is closed.
+async function withWindow(body) {
   const dir = newMachineDir();
   const app = startApp(dir);
   const browser = await openBrowser();
   try {
     const page = await browser.newPage({ viewport: { width: 1300, height: 860 } });
     await page.goto(await app.url);
+    await body({ dir, app, page });
+  } finally {
+    await browser.close();
+    app.proc.kill();
+    removeDir(dir);
+  }
+}
+
+test('a System switch applies, reports and reverts through the engine', () => withWindow(async ({ dir, app, page }) => {
 
     // First run: the welcome dialog over the main window.
     await page.locator('#DialogLayer').waitFor({ state: 'visible' });
@@ -47,20 +57,9 @@ test('a System switch applies, reports and reverts through the engine', async ()
     // The window's close button ends the application.
     await page.locator('#BtnClose').click();
     assert.equal(await app.exited, 0);
-  } finally {
-    await browser.close();
-    app.proc.kill();
-    removeDir(dir);
-  }
-});
+}));
 
-test('an ADVANCED switch asks first, and No changes nothing', async () => {
-  const dir = newMachineDir();
-  const app = startApp(dir);
-  const browser = await openBrowser();
-  try {
-    const page = await browser.newPage({ viewport: { width: 1300, height: 860 } });
-    await page.goto(await app.url);
+test('an ADVANCED switch asks first, and No changes nothing', () => withWindow(async ({ dir, page }) => {
     await page.getByRole('button', { name: "Let's go" }).click();
     await page.locator('#DialogLayer').waitFor({ state: 'hidden' });
     const before = readRegistry(dir);
@@ -74,9 +73,4 @@ test('an ADVANCED switch asks first, and No changes nothing', async () => {
     await page.locator('#DialogLayer').waitFor({ state: 'hidden' });
     await page.waitForFunction((el) => el.getAttribute('aria-checked') === 'false', await toggle.elementHandle());
     assert.deepEqual(readRegistry(dir), before);
-  } finally {
-    await browser.close();
-    app.proc.kill();
-    removeDir(dir);
-  }
-});
+}));

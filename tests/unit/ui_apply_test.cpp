@@ -3,6 +3,7 @@
 #include "app/core/app.h"
 #include "app/tools/applied_marks.h"
 #include "app/ui/cards.h"
+#include "app/ui/splash.h"
 #include "test_machine.h"
 
 using namespace vexlo;
@@ -247,4 +248,17 @@ TEST(TraySwitch, WholeElementAnyCase) {
     EXPECT_TRUE(has_tray_switch({"x", "--tray"}));
     EXPECT_FALSE(has_tray_switch({"--tray=1"}));
     EXPECT_FALSE(has_tray_switch({}));
+}
+
+TEST(Splash, CheckingStepsEveryFifteenEntries) {
+    EXPECT_FALSE(ui::checking_step(14, 150));
+    auto first = ui::checking_step(15, 150);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->text, "Checking every tweak (15/150)");
+    EXPECT_DOUBLE_EQ(first->percent, 72);
+    auto last = ui::checking_step(150, 150);
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->text, "Checking every tweak (150/150)");
+    EXPECT_DOUBLE_EQ(last->percent, 90);
+    EXPECT_FALSE(ui::checking_step(0, 0));
 }
