@@ -44,6 +44,12 @@ public:
     virtual bool remove(std::string_view path) = 0;
     // Empty when the folder is missing.
     virtual std::vector<DirEntry> list(std::string_view path) = 0;
+    // Copies a file, replacing `to`. Throws PlatformError.
+    virtual void copy(std::string_view from, std::string_view to) = 0;
+    // The read-only attribute; false for a missing file.
+    virtual bool is_read_only(std::string_view path) = 0;
+    // Throws PlatformError (also for a missing file).
+    virtual void set_read_only(std::string_view path, bool read_only) = 0;
 };
 
 }  // namespace vexlo::platform

@@ -1,14 +1,22 @@
 #pragma once
 // The seam between the application and Windows. The application reaches the PC only
 // through these interfaces; each back end (the real PC, the simulated one) implements all.
+#include "platform/boot.h"
 #include "platform/clock.h"
+#include "platform/defender.h"
+#include "platform/devices.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/instance.h"
+#include "platform/memory_agent.h"
+#include "platform/network.h"
+#include "platform/power.h"
 #include "platform/processes.h"
 #include "platform/registry.h"
+#include "platform/services.h"
 #include "platform/shell.h"
 #include "platform/system_info.h"
+#include "platform/tasks.h"
 
 namespace vexlo::platform {
 
@@ -22,6 +30,14 @@ public:
     virtual SystemInfo& system() = 0;
     virtual Shell& shell() = 0;
     virtual Clock& clock() = 0;
+    virtual Services& services() = 0;
+    virtual TaskScheduler& tasks() = 0;
+    virtual Power& power() = 0;
+    virtual Network& network() = 0;
+    virtual Devices& devices() = 0;
+    virtual BootConfig& boot() = 0;
+    virtual MemoryAgent& memory_agent() = 0;
+    virtual Defender& defender() = 0;
 };
 
 }  // namespace vexlo::platform

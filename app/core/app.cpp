@@ -3,9 +3,11 @@
 #include <cmath>
 
 #include "app/core/embedded.h"
+#include "app/core/game.h"
 #include "app/core/settings.h"
 #include "app/core/text.h"
 #include "app/tools/applied_marks.h"
+#include "app/tweaks/custom_ops.h"
 #include "app/ui/apply_ui.h"
 #include "app/ui/main_window.h"
 #include "app/ui/pages.h"
@@ -72,7 +74,8 @@ App::App(platform::Platform& platform, StartOptions opts)
       reg(pf.registry()),
       store(pf.files(), paths.backup_file),
       activity(pf.files(), pf.clock(), paths.log_file),
-      engine(reg, store),
+      ini(pf.files(), game_settings_path(pf.files()), path_join(paths.backup_dir, "GameUserSettings.original.ini")),
+      engine(reg, store, pf, ini),
       ui(loop, activity, pf.shell()) {
     std::erase_if(options.args, [](const std::string& a) { return a.empty(); });
     tray_mode = has_tray_switch(options.args);
@@ -81,11 +84,6 @@ App::App(platform::Platform& platform, StartOptions opts)
 
 App::~App() {
     if (server_) server_->stop();
-}
-
-void App::register_operations() {
-    ops.predicates["windows11"] = [this] { return facts.build >= 22000; };
-    ops.predicates["ram16"] = [this] { return facts.ram_gb >= 16; };
 }
 
 void App::set_splash(const std::string& text, double percent) {
@@ -132,11 +130,22 @@ void App::fill_hardware_tiles() {
     } catch (...) {
     }
     ui("StatHz").set_text(std::to_string(facts.hz) + " Hz");
+    ui("SideFortnite").set_text(facts.fortnite_exe ? "Fortnite detected. All game tweaks unlocked."
+                                                   : "Fortnite not found. Some game tweaks are locked.");
     if (facts.is_laptop) ui("TxtHeroKicker").set_text("FORTNITE MODE  \u00B7  LAPTOP DETECTED");
 }
 
 void App::build_pages() {
-    ui::build_tweak_page(*this, "System");
+    // A page appears once the catalog has tweaks for it.
+    for (const char* page : {"System", "Latency", "Network", "Fortnite", "Debloat"})
+        if (std::any_of(catalog.tweaks.begin(), catalog.tweaks.end(), [&](auto& t) { return t->page == page; }))
+            ui::build_tweak_page(*this, page);
+    if (auto* sub = ui.find("PageSub_Fortnite")) {
+        auto root = fortnite_root(facts.fortnite_exe);
+        sub->set_text(root ? "Detected at " + *root + ". Close Fortnite before changing video settings."
+                           : "Fortnite was not found through the Epic Games Launcher, so install-specific tweaks are "
+                             "locked. The rest still work.");
+    }
     ui::wire_navigation(*this);
 }
 
@@ -150,9 +159,10 @@ void App::start_up() {
     } catch (const std::exception&) {
     }
     store.load();
-    facts = SystemFacts::read(pf.system());
-    register_operations();
-    catalog = load_catalog(builtin_catalog_sources(), ops);
+    facts = SystemFacts::read(pf.system(), reg, pf.files());
+    engine.device_power().read_classes();
+    register_operations(*this);
+    catalog = load_catalog(builtin_catalog_sources(), ops, {{"hz", std::to_string(facts.hz)}});
 
     set_splash("Loading tools", 30);
 
@@ -162,6 +172,9 @@ void App::start_up() {
 
     set_splash("Reading your hardware", 50);
     fill_hardware_tiles();
+
+    set_splash("Checking network adapters", 58);
+    engine.refresh_caches();
 
     set_splash("Checking every tweak", 70);
     engine.full_state_pass(catalog, [&](size_t i, size_t n) {

@@ -8,6 +8,7 @@
 #include "app/core/activity_log.h"
 #include "app/core/backup_store.h"
 #include "app/core/event_loop.h"
+#include "app/core/ini_file.h"
 #include "app/core/paths.h"
 #include "app/core/reg.h"
 #include "app/core/system_facts.h"
@@ -65,16 +66,15 @@ public:
     SystemFacts facts;
     Operations ops;
     Catalog catalog;
+    IniFile ini;
     Engine engine;
     ui::Ui ui;
 
     bool tray_mode = false;
     std::map<std::string, bool> adv_ok;  // ADVANCED warnings confirmed this run
-    bool nic_dirty = false;
     std::string secret;
 
 private:
-    void register_operations();
     void flush_ui();
     void fill_hardware_tiles();
     void build_pages();

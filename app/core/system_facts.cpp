@@ -2,18 +2,26 @@
 
 #include <cmath>
 
+#include "app/core/game.h"
+#include "app/core/text.h"
+
 namespace vexlo {
 
-SystemFacts SystemFacts::read(platform::SystemInfo& info) {
+SystemFacts SystemFacts::read(platform::SystemInfo& info, Reg& reg, platform::FileSystem& files) {
     SystemFacts f;
-    f.build = info.windows_build();
+    Json build = reg.get("HKLM:\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", "CurrentBuildNumber");
+    if (auto n = parse_int64(value_text(build)); n && *n > 0 && *n < INT32_MAX) f.build = uint32_t(*n);
     uint64_t bytes = info.total_memory_bytes();
-    f.ram_kb = bytes / 1024;
-    // Halves round to the even neighbour, as the invariant rounding elsewhere in the product does.
+    f.ram_kb = uint64_t(std::nearbyint(double(bytes) / 1024.0));
+    // Halves round to the even neighbour.
     f.ram_gb = int(std::nearbyint(double(bytes) / (1024.0 * 1024.0 * 1024.0)));
     int hz = info.refresh_hz();
-    f.hz = hz > 0 ? hz : 60;
+    f.hz = hz > 30 ? hz : 60;
     f.is_laptop = info.has_battery();
+    try {
+        f.fortnite_exe = find_fortnite_exe(files);
+    } catch (...) {
+    }
     return f;
 }
 

@@ -4,9 +4,11 @@
 #define TOML_EXCEPTIONS 0
 #include <toml++/toml.h>
 
+#include <cctype>
 #include <set>
 
 #include "app/core/embedded.h"
+#include "app/core/nic_cache.h"
 #include "app/core/reg.h"
 
 namespace vexlo {
@@ -14,16 +16,25 @@ namespace vexlo {
 namespace {
 
 // Catalog order: pages first, then the advanced extras.
-constexpr std::string_view kCatalogFiles[] = {"system.toml"};
+constexpr std::string_view kCatalogFiles[] = {"system.toml", "fortnite.toml", "debloat.toml"};
 
 constexpr std::string_view kPages[] = {"System", "Latency", "Network", "Fortnite", "Debloat"};
 constexpr std::string_view kImpacts[] = {"High", "Med", "Low"};
-// Kinds the engine carries out today; data naming any other kind is refused at start.
-constexpr Kind kSupportedKinds[] = {Kind::Reg, Kind::Custom};
+// Startup entries are built from the PC's own startup list, never declared as data.
+constexpr Kind kDeclaredKinds[] = {Kind::Reg, Kind::Svc, Kind::Task, Kind::Pwr, Kind::Nic,
+                                   Kind::DevPwr, Kind::Ini, Kind::Custom};
+constexpr std::string_view kDeviceClasses[] = {"USB", "HIDClass", "Bluetooth", "Net"};
 
-const std::set<std::string, std::less<>> kTweakKeys = {"id", "page", "group", "title", "desc", "impact", "adv",
-                                                       "restart", "no_laptop", "manual", "kind", "reg", "avail",
-                                                       "why", "ops"};
+const std::set<std::string, std::less<>> kTweakKeys = {"id",     "page",   "group",  "title",     "desc",
+                                                       "impact", "adv",    "restart", "no_laptop", "manual",
+                                                       "kind",   "reg",    "avail",  "why",       "ops",
+                                                       "svc",    "task",   "pwr",    "nic",       "devpwr",
+                                                       "ini"};
+// The data field each kind needs; every other kind's field is refused.
+const std::pair<Kind, std::string_view> kDataField[] = {{Kind::Reg, "reg"},   {Kind::Svc, "svc"},
+                                                        {Kind::Task, "task"}, {Kind::Pwr, "pwr"},
+                                                        {Kind::Nic, "nic"},   {Kind::DevPwr, "devpwr"},
+                                                        {Kind::Ini, "ini"},   {Kind::Custom, "ops"}};
 const std::set<std::string, std::less<>> kRegKeys = {"p", "n", "v", "t", "o"};
 
 class Checker {
@@ -71,6 +82,42 @@ bool flag_field(const toml::table& t, std::string_view key, const Checker& c, co
     return b->get();
 }
 
+std::string substitute(std::string text, const std::map<std::string, std::string>& vars) {
+    for (auto& [name, value] : vars) {
+        std::string mark = "{" + name + "}";
+        for (size_t p = 0; (p = text.find(mark, p)) != std::string::npos; p += value.size()) text.replace(p, mark.size(), value);
+    }
+    return text;
+}
+
+bool valid_guid(std::string_view g) {
+    static constexpr int groups[] = {8, 4, 4, 4, 12};
+    size_t pos = 0;
+    for (int gi = 0; gi < 5; ++gi) {
+        for (int i = 0; i < groups[gi]; ++i, ++pos)
+            if (pos >= g.size() || !std::isxdigit(static_cast<unsigned char>(g[pos]))) return false;
+        if (gi < 4 && (pos >= g.size() || g[pos++] != '-')) return false;
+    }
+    return pos == g.size();
+}
+
+const toml::table& sub_table(const toml::table& t, std::string_view key, const Checker& c, const std::string& entry,
+                             std::initializer_list<std::string_view> allowed) {
+    auto node = t.get(key);
+    if (!node || !node->as_table()) c.fail(entry, std::string(key) + " must be a table");
+    for (auto& [k, v] : *node->as_table())
+        if (std::find(allowed.begin(), allowed.end(), k.str()) == allowed.end())
+            c.fail(entry, "unknown " + std::string(key) + " field '" + std::string(k.str()) + "'");
+    return *node->as_table();
+}
+
+int64_t int_field(const toml::table& t, std::string_view key, const Checker& c, const std::string& entry,
+                  std::string_view what) {
+    auto node = t.get(key);
+    if (!node || !node->as_integer()) c.fail(entry, std::string(what) + " needs a whole number " + std::string(key));
+    return node->as_integer()->get();
+}
+
 bool valid_id(std::string_view id) {
     if (id.empty()) return false;
     for (char ch : id)
@@ -116,6 +163,100 @@ RegE parse_reg_entry(const toml::node& node, const Checker& c, const std::string
     return e;
 }
 
+void parse_kind_data(const toml::table& t, Tweak& tw, const Checker& c, const std::string& entry, const Operations& ops,
+                     const std::map<std::string, std::string>& vars) {
+    switch (tw.kind) {
+        case Kind::Reg: {
+            auto regs = t.get("reg")->as_array();
+            if (!regs || regs->empty()) c.fail(entry, "a reg tweak needs a non-empty reg list");
+            for (auto& r : *regs) tw.reg.push_back(parse_reg_entry(r, c, entry));
+            break;
+        }
+        case Kind::Svc: {
+            auto& sv = sub_table(t, "svc", c, entry, {"n", "s"});
+            tw.svc.n = text_field(sv, "n", c, entry, true);
+            if (tw.svc.n.find('\\') != std::string::npos) c.fail(entry, "service name must not contain a backslash");
+            tw.svc.s = int(int_field(sv, "s", c, entry, "svc"));
+            if (tw.svc.s < 2 || tw.svc.s > 4) c.fail(entry, "service start type must be 2, 3 or 4");
+            break;
+        }
+        case Kind::Task: {
+            tw.task = text_field(t, "task", c, entry, true);
+            if (tw.task.front() != '\\' || tw.task.back() == '\\') c.fail(entry, "task path must begin with a backslash and name a task");
+            break;
+        }
+        case Kind::Pwr: {
+            auto& pw = sub_table(t, "pwr", c, entry, {"sub", "set", "v", "def"});
+            tw.pwr.sub = text_field(pw, "sub", c, entry, true);
+            tw.pwr.set = text_field(pw, "set", c, entry, true);
+            for (auto* g : {&tw.pwr.sub, &tw.pwr.set})
+                if (!valid_guid(*g)) c.fail(entry, "'" + *g + "' is not a GUID");
+            tw.pwr.v = int32_t(int_field(pw, "v", c, entry, "pwr"));
+            tw.pwr.def = int32_t(int_field(pw, "def", c, entry, "pwr"));
+            break;
+        }
+        case Kind::Nic: {
+            auto& n = sub_table(t, "nic", c, entry, {"kw", "rx", "target"});
+            tw.nic.kw = text_field(n, "kw", c, entry, false);
+            tw.nic.rx = text_field(n, "rx", c, entry, false);
+            tw.nic.target = text_field(n, "target", c, entry, true);
+            if (tw.nic.kw.empty() && tw.nic.rx.empty()) c.fail(entry, "a nic tweak needs kw or rx");
+            try {
+                if (!tw.nic.rx.empty()) tw.nic.rx_re = make_pattern(tw.nic.rx);
+                if (tw.nic.target != "MAX") tw.nic.target_re = make_pattern(tw.nic.target);
+            } catch (const std::regex_error& e) {
+                c.fail(entry, std::string("bad pattern: ") + e.what());
+            }
+            break;
+        }
+        case Kind::DevPwr: {
+            auto list = t.get("devpwr")->as_array();
+            if (!list || list->empty()) c.fail(entry, "devpwr needs a list of device classes");
+            for (auto& e : *list) {
+                auto s = e.as_string();
+                if (!s || std::find(std::begin(kDeviceClasses), std::end(kDeviceClasses), s->get()) == std::end(kDeviceClasses))
+                    c.fail(entry, "device classes are USB, HIDClass, Bluetooth or Net");
+                tw.devpwr.push_back(s->get());
+            }
+            break;
+        }
+        case Kind::Ini: {
+            auto list = t.get("ini")->as_array();
+            if (!list || list->empty()) c.fail(entry, "an ini tweak needs a non-empty ini list");
+            for (auto& e : *list) {
+                auto it = e.as_table();
+                if (!it) c.fail(entry, "each ini item must be a table { s, k, v, o }");
+                for (auto& [key, v] : *it)
+                    if (key.str() != "s" && key.str() != "k" && key.str() != "v" && key.str() != "o")
+                        c.fail(entry, "unknown ini field '" + std::string(key.str()) + "'");
+                IniE ie;
+                ie.s = text_field(*it, "s", c, entry, true);
+                ie.k = text_field(*it, "k", c, entry, true);
+                auto v = it->get("v");
+                if (!v || !v->as_string()) c.fail(entry, "ini value v must be text");
+                ie.v = substitute(v->as_string()->get(), vars);
+                if (auto o = it->get("o")) {
+                    if (!o->as_string()) c.fail(entry, "ini fallback o must be text");
+                    ie.o = substitute(o->as_string()->get(), vars);
+                }
+                tw.ini.push_back(std::move(ie));
+            }
+            break;
+        }
+        case Kind::Custom: {
+            std::string name = text_field(t, "ops", c, entry, true);
+            auto it = ops.customs.find(name);
+            if (it == ops.customs.end()) c.fail(entry, "no operations are registered as '" + name + "'");
+            tw.check = it->second.check;
+            tw.apply = it->second.apply;
+            tw.revert = it->second.revert;
+            break;
+        }
+        default:
+            break;
+    }
+}
+
 }  // namespace
 
 std::string_view kind_name(Kind k) {
@@ -151,7 +292,8 @@ std::vector<CatalogSource> builtin_catalog_sources() {
     return out;
 }
 
-Catalog load_catalog(const std::vector<CatalogSource>& sources, const Operations& ops) {
+Catalog load_catalog(const std::vector<CatalogSource>& sources, const Operations& ops,
+                     const std::map<std::string, std::string>& vars) {
     Catalog cat;
     for (const auto& src : sources) {
         Checker c(src.file);
@@ -198,29 +340,16 @@ Catalog load_catalog(const std::vector<CatalogSource>& sources, const Operations
 
             std::string kind = t->get("kind") ? text_field(*t, "kind", c, entry, true) : "reg";
             const Kind* k = parse_kind(kind);
-            if (!k || std::find(std::begin(kSupportedKinds), std::end(kSupportedKinds), *k) == std::end(kSupportedKinds))
+            if (!k || std::find(std::begin(kDeclaredKinds), std::end(kDeclaredKinds), *k) == std::end(kDeclaredKinds))
                 c.fail(entry, "unknown kind '" + kind + "'");
             tw->kind = *k;
-
-            if (tw->kind == Kind::Reg) {
-                auto regs = t->get("reg");
-                if (!regs || !regs->as_array() || regs->as_array()->empty())
-                    c.fail(entry, "a reg tweak needs a non-empty reg list");
-                for (auto& r : *regs->as_array()) tw->reg.push_back(parse_reg_entry(r, c, entry));
-            } else if (t->get("reg")) {
-                c.fail(entry, "reg list on a tweak of kind " + kind);
+            for (auto& [fk, field] : kDataField) {
+                bool present = t->get(field) != nullptr;
+                if (fk == tw->kind && !present) c.fail(entry, "a " + kind + " tweak needs " + std::string(field));
+                if (fk != tw->kind && present) c.fail(entry, std::string(field) + " on a tweak of kind " + kind);
             }
-
-            if (tw->kind == Kind::Custom) {
-                std::string name = text_field(*t, "ops", c, entry, true);
-                auto it = ops.customs.find(name);
-                if (it == ops.customs.end()) c.fail(entry, "no operations are registered as '" + name + "'");
-                tw->check = it->second.check;
-                tw->apply = it->second.apply;
-                tw->revert = it->second.revert;
-            } else if (t->get("ops")) {
-                c.fail(entry, "ops on a tweak of kind " + kind);
-            }
+            tw->title = substitute(tw->title, vars);
+            parse_kind_data(*t, *tw, c, entry, ops, vars);
 
             if (t->get("avail")) {
                 std::string name = text_field(*t, "avail", c, entry, true);

@@ -3,16 +3,25 @@
 // under the tweak's id first (the first backup wins); a revert puts exactly those back and
 // drops the record, falling back to the catalog's values only when there is none.
 #include <functional>
+#include <optional>
+#include <string>
+#include <unordered_map>
 
 #include "app/core/backup_store.h"
+#include "app/core/device_power.h"
+#include "app/core/ini_file.h"
+#include "app/core/nic_cache.h"
 #include "app/core/reg.h"
 #include "app/tweaks/tweak.h"
+#include "platform/platform.h"
 
 namespace vexlo {
 
+inline constexpr const char* kSvcRoot = "HKLM:\\SYSTEM\\CurrentControlSet\\Services";
+
 class Engine {
 public:
-    Engine(Reg& reg, BackupStore& store) : reg_(reg), store_(store) {}
+    Engine(Reg& reg, BackupStore& store, platform::Platform& pf, IniFile& ini);
 
     // True when the tweak is in effect. Raises what its queries raise.
     bool test_kind(Tweak& t);
@@ -22,14 +31,34 @@ public:
     void apply_kind(Tweak& t);
     void revert_kind(Tweak& t);
 
-    // Availability and state of every tweak in catalog order; `progress(i, n)` after each.
+    // Availability and state of every tweak in catalog order, with one listing of the scheduled
+    // tasks for the whole pass; `progress(i, n)` after each.
     void full_state_pass(Catalog& cat, const std::function<void(size_t, size_t)>& progress = {});
     // State alone, after a single change: false when the test raises.
     void sync_state(Tweak& t);
 
+    NicCache& nic_cache() { return nic_; }
+    DevicePowerCache& device_power() { return dev_; }
+    // Re-reads the adapter properties and the device power entries.
+    void refresh_caches();
+    // An adapter property changed since the adapters were last restarted.
+    bool nic_dirty = false;
+
 private:
+    std::string task_state(const std::string& path, bool& exists);
+    RegE service_start_entry(const Tweak& t) const;
+
     Reg& reg_;
     BackupStore& store_;
+    platform::Platform& pf_;
+    IniFile& ini_;
+    NicCache nic_;
+    DevicePowerCache dev_;
+    // Task path (lower case) -> state, only during a full pass.
+    std::optional<std::unordered_map<std::string, std::string>> task_cache_;
 };
+
+// Splits "\\Folder\\Sub\\Name" into "\\Folder\\Sub\\" and "Name".
+std::pair<std::string, std::string> split_task_path(const std::string& path);
 
 }  // namespace vexlo

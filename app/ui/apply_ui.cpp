@@ -1,6 +1,7 @@
 #include "app/ui/apply_ui.h"
 
 #include "app/core/app.h"
+#include "app/core/game.h"
 #include "app/core/text.h"
 #include "app/tools/applied_marks.h"
 
@@ -18,12 +19,7 @@ void sync_tweak(App& app, Tweak& t) {
     update_tweak_ui(t);
 }
 
-bool fortnite_running(App& app) {
-    for (auto& p : app.pf.processes().list())
-        if (iequals(p.image, "FortniteClient-Win64-Shipping.exe") || iequals(p.image, "FortniteClient-Win64-Shipping"))
-            return true;
-    return false;
-}
+bool fortnite_running(App& app) { return vexlo::fortnite_running(app.pf.processes()); }
 
 void invoke_single(App& app, Tweak& t, bool want) {
     Ui& ui = app.ui;

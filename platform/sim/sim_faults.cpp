@@ -2,6 +2,7 @@
 
 #include "platform/error.h"
 #include "platform/sim/sim_files.h"
+#include "platform/sim/sim_util.h"
 
 namespace vexlo::sim {
 
@@ -32,11 +33,46 @@ void Faults::set_disk_full(bool full) {
     disk_full_ = full;
 }
 
+void Faults::refuse_service_stop(std::string_view name) {
+    std::lock_guard lk(mu_);
+    refused_services_.insert(to_lower(name));
+}
+
+void Faults::deny_task(std::string_view path) {
+    std::lock_guard lk(mu_);
+    denied_tasks_.insert(to_lower(path));
+}
+
+void Faults::fail_power_write(bool fail) {
+    std::lock_guard lk(mu_);
+    power_write_fails_ = fail;
+}
+
 void Faults::clear() {
     std::lock_guard lk(mu_);
     registry_countdown_ = file_countdown_ = 0;
     disk_full_ = false;
     locked_.clear();
+    refused_services_.clear();
+    denied_tasks_.clear();
+    power_write_fails_ = false;
+}
+
+void Faults::check_service_stop(std::string_view name) const {
+    std::lock_guard lk(mu_);
+    if (refused_services_.count(to_lower(name)))
+        throw platform::PlatformError("Cannot stop service " + std::string(name) + ": Access is denied.");
+}
+
+void Faults::check_task_change(std::string_view path) const {
+    std::lock_guard lk(mu_);
+    if (denied_tasks_.count(to_lower(path)))
+        throw platform::PlatformError("Cannot change the task " + std::string(path) + ": Access is denied.");
+}
+
+bool Faults::power_write_fails() const {
+    std::lock_guard lk(mu_);
+    return power_write_fails_;
 }
 
 void Faults::before_registry_write(std::string_view what) {

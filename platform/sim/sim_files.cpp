@@ -136,8 +136,19 @@ std::optional<std::string> SimFiles::read(std::string_view path) {
     return read_whole_file(resolve(*w));
 }
 
-// The checks shared by write and append: not held open elsewhere, not failing on purpose,
-// an existing folder to go into, not a folder itself.
+// The read-only attribute is the host file's owner write bit, so it survives reopening and
+// copying the machine folder.
+static bool host_read_only(const fs::path& host) {
+    struct stat st {};
+    return ::stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR);
+}
+
+static void check_not_read_only(const WinPath& w, const fs::path& host, const char* verb) {
+    if (host_read_only(host)) throw PlatformError(std::string("Cannot ") + verb + " " + w.text() + ": Access is denied.");
+}
+
+// The checks shared by write, append and copy: not held open elsewhere, not failing on
+// purpose, an existing folder to go into, not a folder itself, not read-only.
 static void check_writable(const WinPath& w, const fs::path& host, Faults& faults) {
     faults.check_not_locked(file_key(w), w.text());
     faults.before_file_write(w.text(), true);
@@ -145,6 +156,7 @@ static void check_writable(const WinPath& w, const fs::path& host, Faults& fault
     if (!fs::is_directory(host.parent_path(), ec))
         throw PlatformError("Cannot write " + w.text() + ": The system cannot find the path specified.");
     if (fs::is_directory(host, ec)) throw PlatformError("Cannot write " + w.text() + ": Access is denied.");
+    check_not_read_only(w, host, "write");
 }
 
 void SimFiles::write(std::string_view path, std::string_view bytes) {
@@ -190,6 +202,7 @@ void SimFiles::replace(std::string_view from, std::string_view to) {
     if (!fs::is_directory(ht.parent_path(), ec))
         throw PlatformError("Cannot move to " + wt.text() + ": The system cannot find the path specified.");
     if (fs::is_directory(ht, ec)) throw PlatformError("Cannot move to " + wt.text() + ": Access is denied.");
+    check_not_read_only(wt, ht, "replace");  // a read-only source may move: the attribute goes with it
     if (::rename(hf.c_str(), ht.c_str()) != 0)
         throw PlatformError("Cannot move " + wf.text() + " to " + wt.text() + ": " + std::strerror(errno));
 }
@@ -201,6 +214,7 @@ bool SimFiles::remove(std::string_view path) {
     auto st = fs::symlink_status(host, ec);
     if (!fs::exists(st)) return false;
     faults_.check_not_locked(file_key(w), w.text());
+    if (fs::is_regular_file(st)) check_not_read_only(w, host, "delete");
     int rc = fs::is_directory(st) ? ::rmdir(host.c_str()) : ::unlink(host.c_str());
     if (rc != 0) {
         if (errno == ENOENT) return false;
@@ -230,6 +244,45 @@ std::vector<platform::DirEntry> SimFiles::list(std::string_view path) {
     }
     std::sort(out.begin(), out.end(), [](auto& a, auto& b) { return iless(a.name, b.name); });
     return out;
+}
+
+}  // namespace vexlo::sim
+
+
+namespace vexlo::sim {
+
+void SimFiles::copy(std::string_view from, std::string_view to) {
+    WinPath wf = parse_windows_path(from), wt = parse_windows_path(to);
+    fs::path hf = resolve(wf), ht = resolve(wt);
+    faults_.check_not_locked(file_key(wf), wf.text());
+    std::error_code ec;
+    if (!fs::is_regular_file(hf, ec))
+        throw PlatformError("Cannot copy " + wf.text() + ": The system cannot find the file specified.");
+    auto bytes = read_whole_file(hf);
+    if (!bytes) throw PlatformError("Cannot copy " + wf.text() + ": The file cannot be read.");
+    check_writable(wt, ht, faults_);
+    // As CopyFile does, the copy takes the source's attributes, read-only included.
+    write_file_atomically(ht, *bytes, wt.text(), host_read_only(hf) ? 0444 : 0644);
+}
+
+bool SimFiles::is_read_only(std::string_view path) {
+    auto host = try_resolve(path);
+    return host && host_read_only(*host);
+}
+
+void SimFiles::set_read_only(std::string_view path, bool read_only) {
+    WinPath w = parse_windows_path(path);
+    fs::path host = resolve(w);
+    struct stat st {};
+    if (::stat(host.c_str(), &st) != 0)
+        throw PlatformError("Cannot change the attributes of " + w.text() + ": The system cannot find the file specified.");
+    // Windows ignores the attribute on folders for writing; here folders keep their bits, so
+    // that the host can always write into the machine.
+    if (!S_ISREG(st.st_mode))
+        throw PlatformError("Cannot change the attributes of " + w.text() + ": it is a folder, not a file.");
+    mode_t mode = read_only ? (st.st_mode & ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH)) : (st.st_mode | S_IWUSR);
+    if (::chmod(host.c_str(), mode & 07777) != 0)
+        throw PlatformError("Cannot change the attributes of " + w.text() + ": " + std::strerror(errno));
 }
 
 }  // namespace vexlo::sim

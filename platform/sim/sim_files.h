@@ -9,6 +9,10 @@
 // and keeps the one it was created with; a new one takes the spelling given.
 // Queries (exists, is_directory, read, list) answer false/nullopt/empty for a refused path;
 // changes throw PlatformError.
+//
+// The read-only attribute of a file is the host file's owner write bit. As on Windows, a
+// read-only file cannot be written, appended to, replaced or deleted (PlatformError "Access is
+// denied."), but it can be moved away with replace and copied; a copy is read-only too.
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -49,6 +53,9 @@ public:
     void replace(std::string_view from, std::string_view to) override;
     bool remove(std::string_view path) override;
     std::vector<platform::DirEntry> list(std::string_view path) override;
+    void copy(std::string_view from, std::string_view to) override;
+    bool is_read_only(std::string_view path) override;
+    void set_read_only(std::string_view path, bool read_only) override;
 
 private:
     std::filesystem::path resolve(const WinPath& path) const;

@@ -51,6 +51,15 @@ void MachineImage::set_env(std::string_view name, std::string value) {
     environment.emplace_back(std::string(name), std::move(value));
 }
 
+void MachineImage::remove_files(std::string_view path) {
+    auto below = [&](std::string_view p) {
+        return p.size() >= path.size() && iequals(p.substr(0, path.size()), path) &&
+               (p.size() == path.size() || p[path.size()] == '\\');
+    };
+    std::erase_if(files, [&](auto& f) { return below(f.first); });
+    std::erase_if(folders, [&](auto& f) { return below(f); });
+}
+
 // ---- Writing them down ------------------------------------------------------------------
 
 namespace {
@@ -334,6 +343,7 @@ MachineImage windows11_desktop() {
                 "# Copyright (c) 1993-2009 Microsoft Corp.\r\n#\r\n# This is a sample HOSTS file used by Microsoft "
                 "TCP/IP for Windows.\r\n#\r\n# localhost name resolution is handled within DNS itself.\r\n#\t127.0.0.1"
                 "       localhost\r\n#\t::1             localhost\r\n"}};
+    add_world_desktop11(m);
     return m;
 }
 
@@ -356,6 +366,7 @@ MachineImage desktop10() {
     set_gpus(m, {{"NVIDIA GeForce RTX 2070 SUPER", "NVIDIA", "31.0.15.5222", 8'589'934'592}});
     for (auto& p : m.processes)
         if (p.image == "SearchHost.exe") p.image = "SearchApp.exe";
+    change_world_desktop10(m);
     return m;
 }
 
@@ -373,6 +384,7 @@ MachineImage laptop11() {
     set_gpus(m, {{"Intel(R) Iris(R) Xe Graphics", "Intel Corporation", "31.0.101.5186", 2'147'483'648},
                  {"NVIDIA GeForce RTX 4060 Laptop GPU", "NVIDIA", "32.0.15.6094", 8'589'934'592}});
     m.processes.push_back({11760, "IntelCpHeciSvc.exe"});
+    change_world_laptop11(m);
     return m;
 }
 
@@ -383,12 +395,39 @@ MachineImage lowram11() {
     return m;
 }
 
+// The desktop without the game: never installed.
+MachineImage nogame11() {
+    MachineImage m = windows11_desktop();
+    m.name = "nogame11";
+    remove_game(m);
+    return m;
+}
+
+// The desktop with the game installed but never started, so without its settings file.
+MachineImage gamenoini11() {
+    MachineImage m = windows11_desktop();
+    m.name = "gamenoini11";
+    remove_game_settings(m);
+    return m;
+}
+
+// The desktop with another antivirus in charge of real-time protection.
+MachineImage otherav11() {
+    MachineImage m = windows11_desktop();
+    m.name = "otherav11";
+    add_other_antivirus(m);
+    return m;
+}
+
 const std::vector<std::pair<std::string_view, std::function<MachineImage()>>>& images() {
     static const std::vector<std::pair<std::string_view, std::function<MachineImage()>>> table = {
         {"desktop11", windows11_desktop},
         {"desktop10", desktop10},
         {"laptop11", laptop11},
         {"lowram11", lowram11},
+        {"nogame11", nogame11},
+        {"gamenoini11", gamenoini11},
+        {"otherav11", otherav11},
     };
     return table;
 }

@@ -11,6 +11,7 @@
 
 #include "platform/processes.h"
 #include "platform/sim/sim_registry.h"
+#include "platform/sim/sim_world.h"
 
 namespace vexlo::sim {
 
@@ -33,6 +34,7 @@ struct MachineImage {
     std::vector<platform::ProcessInfo> processes;
     std::vector<std::string> folders;                          // Windows paths, made empty
     std::vector<std::pair<std::string, std::string>> files;    // Windows path, content
+    WorldSeed world;  // services' states, tasks, power plans, adapters, devices...
 
     // For images made from another one. Names compare without regard to case.
     void set_value(platform::Hive hive, std::string_view key, std::string_view name, platform::RegValue value);
@@ -41,9 +43,26 @@ struct MachineImage {
     // Removes the key's own entries and those of every key below it.
     void remove_key(platform::Hive hive, std::string_view key);
     void set_env(std::string_view name, std::string value);
+    // Files and folders at or below `path` (any case) are left out.
+    void remove_files(std::string_view path);
 };
 
 std::vector<std::string> image_names();
+
+// sim_image_world.cpp: services and their states, tasks, power plans, adapters, devices, the
+// boot entry, the memory agent and Defender.
+void add_world_desktop11(MachineImage& m);
+void change_world_desktop10(MachineImage& m);
+void change_world_laptop11(MachineImage& m);
+// sim_image_game.cpp: the launcher's list, the game and its settings file (width x height).
+void add_game(MachineImage& m);
+void set_game_settings(MachineImage& m, int width, int height);
+void remove_game(MachineImage& m);
+void remove_game_settings(MachineImage& m);
+void add_other_antivirus(MachineImage& m);
+// A stand-in for a program file: an executable's first bytes and a note.
+std::string placeholder_exe(std::string_view name);
+
 // Nullopt for an unknown name.
 std::optional<MachineImage> make_image(std::string_view name);
 

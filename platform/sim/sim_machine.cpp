@@ -8,6 +8,7 @@
 #include "platform/sim/sim_objects.h"
 #include "platform/sim/sim_registry.h"
 #include "platform/sim/sim_util.h"
+#include "platform/sim/sim_world.h"
 
 namespace vexlo::sim {
 
@@ -52,7 +53,7 @@ Environment to_environment(const std::vector<std::pair<std::string, std::string>
 }
 
 // Writes a new machine into the empty folder `dir`; machine.json comes last, so a folder
-// without it was never finished.
+// without it was never finished. The parts of sim_world.h follow when the machine is opened.
 void seed(const fs::path& dir, const MachineImage& image) {
     Environment env = to_environment(image.environment);
     Faults no_faults;
@@ -63,7 +64,9 @@ void seed(const fs::path& dir, const MachineImage& image) {
     SimFiles files(dir / "files", env, no_faults);
     for (auto& folder : image.folders) files.create_directories(folder);
     for (auto& [path, content] : image.files) {
-        files.create_directories(path.substr(0, path.rfind('\\')));
+        std::string parent = path.substr(0, path.rfind('\\'));
+        if (parent.size() == 2) parent += '\\';  // a file at the root of the drive
+        files.create_directories(parent);
         files.write(path, content);
     }
     SimRegistry(dir / "registry.json", env, no_faults).reset(image.registry);
@@ -81,10 +84,11 @@ std::unique_ptr<SimMachine> SimMachine::open(const fs::path& dir, std::string_vi
     fs::create_directories(dir, ec);
     if (ec) throw PlatformError("Cannot make the folder " + dir.string() + ": " + ec.message());
     fs::path machine_file = dir / "machine.json";
+    std::optional<MachineImage> made;  // the image, once needed
     if (!fs::exists(machine_file)) {
         if (!fs::is_empty(dir, ec))
             throw PlatformError("The folder " + dir.string() + " is not empty and holds no simulated PC.");
-        auto made = make_image(image);
+        made = make_image(image);
         if (!made) throw PlatformError("There is no machine image named \"" + std::string(image) + "\".");
         seed(dir, *made);
     }
@@ -112,6 +116,30 @@ std::unique_ptr<SimMachine> SimMachine::open(const fs::path& dir, std::string_vi
     m->system_ = std::make_unique<SimSystemInfo>(std::move(facts));
     m->shell_ = std::make_unique<SimShell>(dir / "shell.log");
     m->clock_ = std::make_unique<SimClock>();
+    m->services_ = std::make_unique<SimServices>(dir, *m->registry_, m->faults_);
+    m->tasks_ = std::make_unique<SimTasks>(dir, m->faults_);
+    m->power_ = std::make_unique<SimPower>(dir, *m->registry_, *m->files_, m->faults_);
+    m->network_ = std::make_unique<SimNetwork>(dir, m->faults_);
+    m->devices_ = std::make_unique<SimDevices>(dir);
+    m->boot_ = std::make_unique<SimBoot>(dir);
+    m->memory_agent_ = std::make_unique<SimMemoryAgent>(dir);
+    m->defender_ = std::make_unique<SimDefender>(dir);
+
+    // A part whose file is missing (a new machine, or one made before the part existed)
+    // starts as the image has it; an unknown image leaves it empty.
+    auto open_part = [&](auto& store, const auto WorldSeed::*member) {
+        if (store.exists()) return store.load();
+        if (!made) made = make_image(m->image_);
+        store.reset(made ? (*made).world.*member : std::remove_cvref_t<decltype((*made).world.*member)>{});
+    };
+    open_part(m->services_->store(), &WorldSeed::services);
+    open_part(m->tasks_->store(), &WorldSeed::tasks);
+    open_part(m->power_->store(), &WorldSeed::power);
+    open_part(m->network_->store(), &WorldSeed::network);
+    open_part(m->devices_->store(), &WorldSeed::devices);
+    open_part(m->boot_->store(), &WorldSeed::boot);
+    open_part(m->memory_agent_->store(), &WorldSeed::memory_agent);
+    open_part(m->defender_->store(), &WorldSeed::defender);
     return m;
 }
 
@@ -128,6 +156,24 @@ void SimMachine::set_fixed_time(std::optional<platform::LocalTime> time) { clock
 void SimMachine::script_message_box(platform::MsgResult answer) { shell_->script(answer); }
 std::vector<std::string> SimMachine::shell_log() const { return shell_->log(); }
 
+void SimMachine::set_service_running(std::string_view name, bool running) { services_->set_running(name, running); }
+void SimMachine::set_task_state(std::string_view path, std::string_view state) { tasks_->set_state(path, state); }
+void SimMachine::delete_plan(std::string_view guid) { power_->delete_plan(guid); }
+
+std::optional<SimMachine::PowerIndices> SimMachine::power_indices(std::string_view plan, std::string_view subgroup,
+                                                                  std::string_view setting) {
+    auto v = power_->value(plan, subgroup, setting);
+    if (!v) return std::nullopt;
+    return PowerIndices{v->ac, v->dc};
+}
+
+void SimMachine::set_defender(bool available, bool realtime_protection) {
+    defender_->store().update([&](DefenderState& d) {
+        d.available = available;
+        d.realtime_protection = realtime_protection;
+    });
+}
+
 void SimMachine::set_elevated(bool elevated) {
     system_->set_elevated(elevated);
     save_machine_file();
@@ -142,5 +188,13 @@ platform::Processes& SimMachine::processes() { return *processes_; }
 platform::SystemInfo& SimMachine::system() { return *system_; }
 platform::Shell& SimMachine::shell() { return *shell_; }
 platform::Clock& SimMachine::clock() { return *clock_; }
+platform::Services& SimMachine::services() { return *services_; }
+platform::TaskScheduler& SimMachine::tasks() { return *tasks_; }
+platform::Power& SimMachine::power() { return *power_; }
+platform::Network& SimMachine::network() { return *network_; }
+platform::Devices& SimMachine::devices() { return *devices_; }
+platform::BootConfig& SimMachine::boot() { return *boot_; }
+platform::MemoryAgent& SimMachine::memory_agent() { return *memory_agent_; }
+platform::Defender& SimMachine::defender() { return *defender_; }
 
 }  // namespace vexlo::sim

@@ -8,8 +8,12 @@
 //   files/C/...      the drives
 //   objects/         named mutexes and events, shared by the processes that open the folder
 //   shell.log        what the application asked of the desktop
+//   services.json, tasks.json, power.json, network.json, devices.json, boot.json,
+//   memory_agent.json, defender.json   the rest of Windows (sim_world.h); state.lock counts
+//                    their changes
 // Several processes may open the same folder at once; changes made by one are seen by the
 // others.
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -29,6 +33,14 @@ class SimProcesses;
 class SimSystemInfo;
 class SimShell;
 class SimClock;
+class SimServices;
+class SimTasks;
+class SimPower;
+class SimNetwork;
+class SimDevices;
+class SimBoot;
+class SimMemoryAgent;
+class SimDefender;
 
 class SimMachine final : public platform::Platform {
 public:
@@ -61,6 +73,21 @@ public:
     void script_message_box(platform::MsgResult answer);  // queued answers for message_box
     std::vector<std::string> shell_log() const;            // what this object's shell recorded
 
+    // The rest of the world, kept in the folder (every object on it sees the change). Each
+    // throws PlatformError for something the machine does not have.
+    void set_service_running(std::string_view name, bool running);  // no checks, no dependents
+    // `path` is folder and name; `state` one of Ready, Running, Disabled, Queued, Unknown.
+    void set_task_state(std::string_view path, std::string_view state);
+    void delete_plan(std::string_view guid);  // not the active plan
+    struct PowerIndices {
+        int32_t ac = 0;
+        int32_t dc = 0;
+    };
+    // Both indices of a setting of any plan, hidden templates included; nullopt when absent.
+    std::optional<PowerIndices> power_indices(std::string_view plan, std::string_view subgroup,
+                                              std::string_view setting);
+    void set_defender(bool available, bool realtime_protection);
+
     platform::Registry& registry() override;
     platform::FileSystem& files() override;
     platform::NamedObjects& named_objects() override;
@@ -68,6 +95,14 @@ public:
     platform::SystemInfo& system() override;
     platform::Shell& shell() override;
     platform::Clock& clock() override;
+    platform::Services& services() override;
+    platform::TaskScheduler& tasks() override;
+    platform::Power& power() override;
+    platform::Network& network() override;
+    platform::Devices& devices() override;
+    platform::BootConfig& boot() override;
+    platform::MemoryAgent& memory_agent() override;
+    platform::Defender& defender() override;
 
 private:
     SimMachine();
@@ -83,6 +118,14 @@ private:
     std::unique_ptr<SimSystemInfo> system_;
     std::unique_ptr<SimShell> shell_;
     std::unique_ptr<SimClock> clock_;
+    std::unique_ptr<SimServices> services_;
+    std::unique_ptr<SimTasks> tasks_;
+    std::unique_ptr<SimPower> power_;
+    std::unique_ptr<SimNetwork> network_;
+    std::unique_ptr<SimDevices> devices_;
+    std::unique_ptr<SimBoot> boot_;
+    std::unique_ptr<SimMemoryAgent> memory_agent_;
+    std::unique_ptr<SimDefender> defender_;
     std::vector<std::pair<std::string, std::string>> environment_;
 };
 

@@ -70,11 +70,12 @@ bool is_temporary_name(std::string_view file_name) { return file_name.find(kTemp
 
 static std::string errno_text(int err) { return std::strerror(err); }
 
-void write_file_atomically(const fs::path& file, std::string_view bytes, std::string_view shown) {
+void write_file_atomically(const fs::path& file, std::string_view bytes, std::string_view shown, unsigned mode) {
     std::string name = shown.empty() ? file.string() : std::string(shown);
     fs::path tmp = temporary_sibling(file);
     int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) throw platform::PlatformError("Cannot write " + name + ": " + errno_text(errno));
+    if (mode != 0644 && ::fchmod(fd, mode) != 0) { /* the content matters more than the bits */ }
     size_t done = 0;
     while (done < bytes.size()) {
         ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);

@@ -50,6 +50,12 @@ inline bool iequals(std::string_view a, std::string_view b) {
 // "a" < "B" < "c": the order Windows lists names in, close enough.
 bool iless(std::string_view a, std::string_view b);
 
+// For ordered containers keyed by names compared without regard to case.
+struct NameLess {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const { return iless(a, b); }
+};
+
 std::string to_lower(std::string_view s);
 
 // Hash and equality for unordered containers keyed by names; transparent, so a lookup with a
@@ -82,7 +88,9 @@ using Environment = std::unordered_map<std::string, std::string, NameHash, NameE
 
 // Writes a temporary file next to `file` and renames it over `file`: readers see the old or
 // the new content, never a mix. Throws PlatformError naming `shown` (default: the file).
-void write_file_atomically(const std::filesystem::path& file, std::string_view bytes, std::string_view shown = {});
+// `mode` gives the new file's permission bits.
+void write_file_atomically(const std::filesystem::path& file, std::string_view bytes, std::string_view shown = {},
+                           unsigned mode = 0644);
 
 // A name for a temporary file next to `file`, unique across processes and threads.
 std::filesystem::path temporary_sibling(const std::filesystem::path& file);

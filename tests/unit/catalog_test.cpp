@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "app/tweaks/catalog_loader.h"
 
 using namespace vexlo;
@@ -36,25 +38,62 @@ std::string with(const std::string& extra_tweak) { return std::string(kGood) + "
 
 }  // namespace
 
-TEST(CatalogData, BuiltInCatalogLoadsAndIsOrdered) {
+// Stand-ins for every operation the built-in files name; whether the real ones are all
+// registered is shown by every test that starts the application.
+Operations stand_in_ops() {
     Operations ops;
-    ops.predicates["windows11"] = [] { return true; };
-    Catalog cat = load_catalog(builtin_catalog_sources(), ops);
-    ASSERT_FALSE(cat.tweaks.empty());
-    EXPECT_EQ(cat.tweaks.front()->id, "pthrottle");
+    for (auto name : {"windows11", "ram16", "has_fortnite", "ini_exists", "defender_for_fortnite"})
+        ops.predicates[name] = [] { return true; };
+    for (auto name : {"power_plan", "hibernation", "dynamic_tick", "memory_compression", "dx_windowed_optimizations",
+                      "dx_vrr", "fortnite_gpu", "fortnite_fso", "fortnite_defender", "ini_lock"})
+        ops.customs[name] = {[] { return false; }, [] {}, [] {}};
+    return ops;
+}
+
+TEST(CatalogData, BuiltInCatalogLoadsInPageOrder) {
+    Catalog cat = load_catalog(builtin_catalog_sources(), stand_in_ops(), {{"hz", "165"}});
     EXPECT_EQ(cat.map.size(), cat.tweaks.size());
+    // Pages in order, each page's entries together.
+    std::vector<std::string> pages;
+    for (auto& t : cat.tweaks)
+        if (pages.empty() || pages.back() != t->page) pages.push_back(t->page);
+    EXPECT_EQ(pages, (std::vector<std::string>{"System", "Fortnite", "Debloat"}));
+    std::map<std::string, int> per_page;
+    for (auto& t : cat.tweaks) ++per_page[t->page];
+    EXPECT_EQ(per_page["System"], 29);
+    EXPECT_EQ(per_page["Fortnite"], 25);
+    EXPECT_EQ(per_page["Debloat"], 77);
+    EXPECT_EQ(cat.tweaks.front()->id, "power");  // the plan switch comes before the settings written into it
+
     const Tweak* hvci = cat.find("hvci");
     ASSERT_TRUE(hvci);
     EXPECT_TRUE(hvci->adv && hvci->restart && hvci->manual);
     const Tweak* mm = cat.find("mmgames");
-    ASSERT_TRUE(mm);
     ASSERT_EQ(mm->reg.size(), 4u);
     EXPECT_EQ(mm->reg[1].t, platform::RegKind::String);
     EXPECT_EQ(mm->reg[1].o, "Medium");
-    const Tweak* mpo = cat.find("mpo");
-    EXPECT_TRUE(mpo->reg[0].deletes_on_fallback());
-    EXPECT_EQ(mpo->kind, Kind::Reg);
-    EXPECT_EQ(mpo->impact, "Med");
+    EXPECT_TRUE(cat.find("mpo")->reg[0].deletes_on_fallback());
+
+    const Tweak* park = cat.find("cpu_park");
+    EXPECT_EQ(park->kind, Kind::Pwr);
+    EXPECT_EQ(park->pwr.set, "0cc5b647-c1df-4637-891a-dec35c318583");
+    EXPECT_EQ(park->pwr.v, 100);
+    EXPECT_EQ(park->pwr.def, 10);
+    EXPECT_TRUE(park->no_laptop);
+
+    const Tweak* cap = cat.find("ini_cap");
+    EXPECT_EQ(cap->title, "Cap FPS at your refresh rate (165 Hz)");
+    ASSERT_EQ(cap->ini.size(), 1u);
+    EXPECT_EQ(cap->ini[0].v, "165.000000");
+    EXPECT_EQ(cat.find("ini_uncap")->ini[0].o, std::optional<std::string>("165.000000"));
+    EXPECT_EQ(cat.find("ini_fs")->ini.size(), 3u);
+
+    const Tweak* sysmain = cat.find("svc_sysmain");
+    EXPECT_EQ(sysmain->kind, Kind::Svc);
+    EXPECT_EQ(sysmain->svc.n, "SysMain");
+    EXPECT_EQ(sysmain->svc.s, 4);
+    const Tweak* maps = cat.find("task_maps1");
+    EXPECT_EQ(maps->task, "\\Microsoft\\Windows\\Maps\\MapsUpdateTask");
 }
 
 TEST(CatalogData, DefaultsOfAnEntry) {
@@ -95,6 +134,20 @@ TEST(CatalogData, BrokenEntriesAreNamed) {
         {with("id = \"two\"\npage = \"Elsewhere\"\ngroup = \"G\"\ntitle = \"T\"\ndesc = \"D\"\n" + reg), "unknown page"},
         {with("id = \"two\"\n" + base + "kind = \"custom\"\nops = \"unknown\"\n"), "no operations are registered as 'unknown'"},
         {"[[tweak]\nid = 1", "test.toml: line 1"},
+        {with("id = \"p\"\n" + base + "kind = \"pwr\"\npwr = { sub = \"54533251-82be-4824-96c1-47b60b740d0\", set = \"0cc5b647-c1df-4637-891a-dec35c318583\", v = 1, def = 2 }\n"),
+         "entry 'p': '54533251-82be-4824-96c1-47b60b740d0' is not a GUID"},
+        {with("id = \"p\"\n" + base + "kind = \"pwr\"\npwr = { sub = \"54533251-82be-4824-96c1-47b60b740d00\", set = \"0cc5b647-c1df-4637-891a-dec35c318583\", v = 1 }\n"),
+         "entry 'p': pwr needs a whole number def"},
+        {with("id = \"q\"\n" + base + "kind = \"ini\"\nini = [ { s = \"S\", v = \"1\" } ]\n"), "entry 'q': missing k"},
+        {with("id = \"q\"\n" + base + "kind = \"ini\"\nini = [ { k = \"K\", v = \"1\" } ]\n"), "entry 'q': missing s"},
+        {with("id = \"t\"\n" + base + "kind = \"task\"\ntask = 'Microsoft\\Windows\\X'\n"), "entry 't': task path must begin with a backslash"},
+        {with("id = \"s\"\n" + base + "kind = \"svc\"\nsvc = { s = 4 }\n"), "entry 's': missing n"},
+        {with("id = \"s\"\n" + base + "kind = \"svc\"\nsvc = { n = \"\", s = 4 }\n"), "entry 's': empty n"},
+        {with("id = \"s\"\n" + base + "kind = \"svc\"\n" + reg), "reg on a tweak of kind svc"},
+        {with("id = \"n\"\n" + base + "kind = \"nic\"\nnic = { target = \"MAX\" }\n"), "needs kw or rx"},
+        {with("id = \"n\"\n" + base + "kind = \"nic\"\nnic = { rx = \"(\", target = \"MAX\" }\n"), "bad pattern"},
+        {with("id = \"d\"\n" + base + "kind = \"devpwr\"\ndevpwr = [\"Printers\"]\n"), "device classes are"},
+        {with("id = \"u\"\n" + base + "kind = \"startup\"\n"), "unknown kind 'startup'"},
     };
     for (auto& c : cases) {
         std::string err = load_error(c.text);

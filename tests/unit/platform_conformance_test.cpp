@@ -24,6 +24,11 @@ namespace fs = std::filesystem;
 struct TestPlatform {
     std::unique_ptr<Platform> platform;
     std::function<void()> cleanup;
+    // Cases a back end may have to leave out: Wine's power API crashes the process, and on a
+    // real PC changing a scheduled task or the active plan touches the machine (each case puts
+    // back what it changed, but a run may prefer not to).
+    bool can_change_tasks = true;
+    bool can_change_power = true;
 };
 
 TestPlatform make_test_platform() {
@@ -51,6 +56,7 @@ protected:
     Registry& reg() { return made_.platform->registry(); }
     FileSystem& fs() { return made_.platform->files(); }
     Platform& p() { return *made_.platform; }
+    const TestPlatform& made() const { return made_; }
     std::string file(const std::string& name) const { return files_root_ + "\\" + name; }
     // Object names unique to this test process, so runs never meet.
     static std::string object_name(const std::string& base) { return "Local\\" + base + "-" + std::to_string(::getpid()); }
@@ -297,6 +303,77 @@ TEST_F(Conformance, FileListAndDirectories) {
 
     EXPECT_TRUE(fs().list(file("missing-folder")).empty());
     EXPECT_THROW(fs().create_directories(file("five.bin\\below")), PlatformError);
+}
+
+TEST_F(Conformance, FileCopyAndReadOnly) {
+    fs().write(file("source.ini"), "content\r\n");
+    fs().copy(file("source.ini"), file("copy.ini"));
+    EXPECT_EQ(fs().read(file("copy.ini")), "content\r\n");
+    fs().write(file("other.ini"), "other");
+    fs().copy(file("other.ini"), file("copy.ini"));  // replaces
+    EXPECT_EQ(fs().read(file("copy.ini")), "other");
+    EXPECT_EQ(fs().read(file("source.ini")), "content\r\n");
+    EXPECT_THROW(fs().copy(file("missing.ini"), file("copy.ini")), PlatformError);
+
+    EXPECT_FALSE(fs().is_read_only(file("source.ini")));
+    fs().set_read_only(file("source.ini"), true);
+    EXPECT_TRUE(fs().is_read_only(file("source.ini")));
+    EXPECT_THROW(fs().write(file("source.ini"), "changed"), PlatformError);
+    EXPECT_THROW(fs().append(file("source.ini"), "more"), PlatformError);
+    EXPECT_THROW(fs().remove(file("source.ini")), PlatformError);
+    EXPECT_EQ(fs().read(file("source.ini")), "content\r\n");  // still readable, unchanged
+
+    fs().set_read_only(file("source.ini"), false);
+    EXPECT_FALSE(fs().is_read_only(file("source.ini")));
+    fs().write(file("source.ini"), "changed");
+    EXPECT_EQ(fs().read(file("source.ini")), "changed");
+
+    EXPECT_FALSE(fs().is_read_only(file("missing.ini")));
+    EXPECT_THROW(fs().set_read_only(file("missing.ini"), true), PlatformError);
+}
+
+// ---- Scheduled tasks and power (a back end may leave these out, see TestPlatform) ----
+
+TEST_F(Conformance, TaskDisableAndEnableRoundTrip) {
+    if (!made().can_change_tasks) GTEST_SKIP() << "this back end does not change scheduled tasks in tests";
+    auto all = p().tasks().list();
+    auto ready = std::find_if(all.begin(), all.end(), [](auto& t) { return t.state == "Ready"; });
+    ASSERT_NE(ready, all.end()) << "no task is ready";
+    const ScheduledTask task = *ready;
+    ASSERT_FALSE(task.folder.empty());
+    EXPECT_EQ(task.folder.front(), '\\');
+    EXPECT_EQ(task.folder.back(), '\\');
+
+    auto found = p().tasks().find(spelled(task.folder, ::toupper), spelled(task.name, ::tolower));
+    ASSERT_TRUE(found.has_value());
+    EXPECT_EQ(found->name, task.name);
+
+    p().tasks().set_enabled(task.folder, task.name, false);
+    EXPECT_EQ(p().tasks().find(task.folder, task.name)->state, "Disabled");
+    p().tasks().set_enabled(task.folder, task.name, true);
+    EXPECT_EQ(p().tasks().find(task.folder, task.name)->state, "Ready");
+    EXPECT_FALSE(p().tasks().find(task.folder, task.name + "-no-such-task").has_value());
+    EXPECT_THROW(p().tasks().set_enabled(task.folder, task.name + "-no-such-task", false), PlatformError);
+}
+
+TEST_F(Conformance, PowerIndexRoundTrip) {
+    if (!made().can_change_power) GTEST_SKIP() << "this back end does not change power plans in tests";
+    // Maximum processor state, which every plan of every PC exposes.
+    const char* sub = "54533251-82be-4824-96c1-47b60b740d00";
+    const char* setting = "bc5038f7-23e0-4960-96da-33abaf5935ec";
+    auto plan = p().power().active_plan();
+    ASSERT_TRUE(plan.has_value());
+    auto listed = p().power().plans();
+    EXPECT_TRUE(std::any_of(listed.begin(), listed.end(), [&](auto& x) { return x.guid == plan->guid; }));
+
+    auto before = p().power().ac_index(sub, setting);
+    ASSERT_TRUE(before.has_value());
+    const int32_t other = *before == 100 ? 99 : 100;
+    p().power().set_ac_index(sub, setting, other);
+    EXPECT_EQ(p().power().ac_index(sub, setting), other);
+    EXPECT_EQ(p().power().active_plan()->guid, plan->guid);
+    p().power().set_ac_index(sub, setting, *before);
+    EXPECT_EQ(p().power().ac_index(sub, setting), before);
 }
 
 // ---- Named objects ----

@@ -229,6 +229,14 @@ TEST_F(SimMachineTest, EachImageSeedsWhatItSays) {
          "Microsoft Windows 11 Home", "Windows 10 Home", "23H2"},
         {"lowram11", 22631, 8, false, 165, {"NVIDIA GeForce RTX 4070"}, 2, 1, "Microsoft Windows 11 Pro",
          "Windows 10 Pro", "23H2"},
+        // The desktop with the game missing, never launched, or beside another antivirus: the same
+        // facts (what differs is checked in sim_world_test.cpp).
+        {"nogame11", 22631, 32, false, 165, {"NVIDIA GeForce RTX 4070"}, 2, 1, "Microsoft Windows 11 Pro",
+         "Windows 10 Pro", "23H2"},
+        {"gamenoini11", 22631, 32, false, 165, {"NVIDIA GeForce RTX 4070"}, 2, 1, "Microsoft Windows 11 Pro",
+         "Windows 10 Pro", "23H2"},
+        {"otherav11", 22631, 32, false, 165, {"NVIDIA GeForce RTX 4070"}, 2, 1, "Microsoft Windows 11 Pro",
+         "Windows 10 Pro", "23H2"},
     };
     ASSERT_EQ(SimMachine::image_names().size(), std::size(cases));
     for (const Case& c : cases) {

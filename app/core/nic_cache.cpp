@@ -1,0 +1,45 @@
+#include "app/core/nic_cache.h"
+
+#include "app/core/text.h"
+
+namespace vexlo {
+
+std::regex make_pattern(const std::string& pattern) {
+    return std::regex(pattern, std::regex::ECMAScript | std::regex::icase | std::regex::optimize);
+}
+
+void NicCache::refresh() {
+    try {
+        props_ = net_.adapter_properties();
+    } catch (...) {
+        props_.clear();
+    }
+}
+
+std::vector<NicTarget> NicCache::targets(const NicData& d) const {
+    std::vector<NicTarget> out;
+    const bool max = d.target == "MAX";
+    for (const auto& p : props_) {
+        bool hit = (!d.kw.empty() && iequals(p.keyword, d.kw)) ||
+                   (d.rx_re && std::regex_search(p.display_name, *d.rx_re));
+        if (!hit) continue;
+        std::string want;
+        if (max) {
+            if (!p.valid_display_values.empty())
+                want = p.valid_display_values.back();
+            else if (p.numeric_max != 0)
+                want = std::to_string(p.numeric_max);
+        } else if (d.target_re) {
+            for (auto& v : p.valid_display_values)
+                if (std::regex_search(v, *d.target_re)) {
+                    want = v;
+                    break;
+                }
+        }
+        if (want.empty()) continue;
+        out.push_back({p.adapter, p.display_name, p.display_value, want, p.valid_display_values});
+    }
+    return out;
+}
+
+}  // namespace vexlo

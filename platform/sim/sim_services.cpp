@@ -1,0 +1,189 @@
+// Services and scheduled tasks of the simulated PC.
+#include <set>
+
+#include "platform/sim/sim_registry.h"
+#include "platform/sim/sim_world.h"
+
+namespace vexlo::sim {
+
+namespace fs = std::filesystem;
+using platform::PlatformError;
+
+fs::path world_counter_file(const fs::path& dir) { return dir / "state.lock"; }
+
+// ---- Services ----
+
+namespace {
+
+const char* const kServicesKey = R"(SYSTEM\CurrentControlSet\Services\)";
+
+PlatformError not_installed(std::string_view name) {
+    return PlatformError("Service " + std::string(name) + ": The specified service does not exist as an installed service.");
+}
+
+}  // namespace
+
+SimServices::SimServices(const fs::path& dir, SimRegistry& registry, Faults& faults)
+    : store_(dir / "services.json", world_counter_file(dir), "services"), registry_(registry), faults_(faults) {}
+
+std::optional<uint32_t> SimServices::start_type(std::string_view name) {
+    auto v = registry_.get(platform::Hive::LocalMachine, kServicesKey + std::string(name), "Start");
+    if (!v || v->kind != platform::RegKind::DWord) return std::nullopt;
+    return uint32_t(v->number);
+}
+
+std::vector<std::string> SimServices::depends_on(std::string_view name) {
+    auto v = registry_.get(platform::Hive::LocalMachine, kServicesKey + std::string(name), "DependOnService");
+    if (!v || v->kind != platform::RegKind::MultiString) return {};
+    return v->strings;
+}
+
+void SimServices::set_running(std::string_view name, bool running) {
+    store_.update([&](ServiceTable& t) {
+        auto it = t.running.find(name);
+        if (it == t.running.end()) throw not_installed(name);
+        it->second = running;
+    });
+}
+
+bool SimServices::is_running(std::string_view name) {
+    return store_.read([&](const ServiceTable& t) {
+        auto it = t.running.find(name);
+        return it != t.running.end() && it->second;
+    });
+}
+
+void SimServices::stop(std::string_view name) {
+    // The services to stop: the one named and, transitively, the running services that
+    // depend on it. The dependencies come from the registry, which is read outside the
+    // store's lock.
+    auto installed = store_.read([](const ServiceTable& t) { return t.running; });
+    auto named = installed.find(name);
+    if (named == installed.end()) throw not_installed(name);
+    if (!named->second) return;
+
+    std::map<std::string, std::vector<std::string>, NameLess> dependencies;
+    for (auto& [service, running] : installed)
+        if (running) dependencies[service] = depends_on(service);
+    std::set<std::string, NameLess> to_stop{named->first};
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (auto& [service, needs] : dependencies) {
+            if (to_stop.count(service)) continue;
+            for (auto& need : needs) {
+                if (to_stop.count(need)) {
+                    to_stop.insert(service);
+                    grew = true;
+                    break;
+                }
+            }
+        }
+    }
+    for (auto& service : to_stop) faults_.check_service_stop(service);
+    store_.update([&](ServiceTable& t) {
+        for (auto& service : to_stop)
+            if (auto it = t.running.find(service); it != t.running.end()) it->second = false;
+    });
+}
+
+void SimServices::start(std::string_view name) {
+    auto installed = store_.read([](const ServiceTable& t) { return t.running; });
+    // The named service and the installed services it needs, dependencies first. Services
+    // the machine does not list (the core of Windows: RpcSs, DcomLaunch...) always run.
+    std::vector<std::string> order;
+    std::set<std::string, NameLess> seen;
+    auto visit = [&](auto&& self, std::string_view service, bool required) -> void {
+        auto it = installed.find(service);
+        if (it == installed.end()) {
+            if (required) throw not_installed(service);
+            return;
+        }
+        if (!seen.insert(it->first).second || it->second) return;
+        for (auto& need : depends_on(it->first)) self(self, need, false);
+        auto start = start_type(it->first);
+        if (start && *start == 4) {
+            if (iequals(it->first, name))
+                throw PlatformError("Cannot start service " + it->first +
+                                    ": The service cannot be started, either because it is disabled or because it "
+                                    "has no enabled devices associated with it.");
+            throw PlatformError("Cannot start service " + std::string(name) +
+                                ": The dependency service or group failed to start.");
+        }
+        order.push_back(it->first);
+    };
+    visit(visit, name, true);
+    if (order.empty()) return;
+    store_.update([&](ServiceTable& t) {
+        for (auto& service : order)
+            if (auto it = t.running.find(service); it != t.running.end()) it->second = true;
+    });
+}
+
+// ---- Scheduled tasks ----
+
+void TaskTable::index() {
+    by_path.clear();
+    for (size_t i = 0; i < tasks.size(); ++i) by_path.insert_or_assign(tasks[i].folder + tasks[i].name, i);
+}
+
+platform::ScheduledTask* TaskTable::find(std::string_view path) {
+    auto it = by_path.find(path);
+    return it == by_path.end() ? nullptr : &tasks[it->second];
+}
+
+namespace {
+
+std::string task_path(std::string_view folder, std::string_view name) {
+    std::string path(folder);
+    if (path.empty() || path.back() != '\\') path += '\\';
+    path += name;
+    return path;
+}
+
+PlatformError no_task(std::string_view path) {
+    return PlatformError("The task " + std::string(path) + " does not exist: The system cannot find the file specified.");
+}
+
+}  // namespace
+
+SimTasks::SimTasks(const fs::path& dir, Faults& faults)
+    : store_(dir / "tasks.json", world_counter_file(dir), "scheduled tasks"), faults_(faults) {}
+
+std::vector<platform::ScheduledTask> SimTasks::list() {
+    return store_.read([](const TaskTable& t) { return t.tasks; });
+}
+
+std::optional<platform::ScheduledTask> SimTasks::find(std::string_view folder, std::string_view name) {
+    std::string path = task_path(folder, name);
+    return store_.read([&](const TaskTable& t) -> std::optional<platform::ScheduledTask> {
+        auto it = t.by_path.find(path);
+        if (it == t.by_path.end()) return std::nullopt;
+        return t.tasks[it->second];
+    });
+}
+
+void SimTasks::set_enabled(std::string_view folder, std::string_view name, bool enabled) {
+    std::string path = task_path(folder, name);
+    store_.update([&](TaskTable& t) {
+        platform::ScheduledTask* task = t.find(path);
+        if (!task) throw no_task(path);
+        faults_.check_task_change(path);
+        if (!enabled) task->state = "Disabled";
+        else if (task->state == "Disabled") task->state = "Ready";
+    });
+}
+
+void SimTasks::set_state(std::string_view path, std::string_view state) {
+    static const char* const known[] = {"Ready", "Running", "Disabled", "Queued", "Unknown"};
+    const char* canonical = nullptr;
+    for (const char* k : known)
+        if (iequals(k, state)) canonical = k;
+    if (!canonical) throw PlatformError("\"" + std::string(state) + "\" is not a task state.");
+    store_.update([&](TaskTable& t) {
+        platform::ScheduledTask* task = t.find(path);
+        if (!task) throw no_task(path);
+        task->state = canonical;
+    });
+}
+
+}  // namespace vexlo::sim

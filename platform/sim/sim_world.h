@@ -1,0 +1,298 @@
+#pragma once
+// The simulated PC's services, scheduled tasks, power plans, network adapters, devices, boot
+// entry, memory manager agent and Defender. Each part is one readable JSON file of the machine
+// folder (see sim_store.h for how it is shared and re-read):
+//   services.json      running state by service name; start types stay in the registry
+//   tasks.json         scheduled tasks by full path, with their state
+//   power.json         plans with their AC/DC value indices, and the active plan
+//   network.json       physical adapters and their advanced properties
+//   devices.json       present devices by class, and the power-management entries
+//   boot.json          the current boot entry, as bcdedit lists it
+//   memory_agent.json  the memory manager agent's features
+//   defender.json      Defender's availability, real-time protection and exclusions
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/sim/sim_faults.h"
+#include "platform/sim/sim_store.h"
+#include "platform/sim/sim_util.h"
+
+namespace vexlo::sim {
+
+class SimRegistry;
+class SimFiles;
+
+// ---- What each part holds ----
+
+struct ServiceTable {
+    std::map<std::string, bool, NameLess> running;  // installed services, by name
+};
+
+struct TaskTable {
+    std::vector<platform::ScheduledTask> tasks;  // in listing order
+    // Full path (folder + name) to position in `tasks`; rebuilt by index().
+    std::unordered_map<std::string, size_t, NameHash, NameEqual> by_path;
+    void index();
+    platform::ScheduledTask* find(std::string_view path);
+};
+
+struct PowerValue {
+    int32_t ac = 0;
+    int32_t dc = 0;
+};
+
+struct PowerPlanData {
+    std::string guid;  // lower case
+    std::string name;
+    std::string description;
+    bool is_template = false;  // hidden: only copied, never listed or activated
+    // By lower-case subgroup GUID, then lower-case setting GUID.
+    std::map<std::string, std::map<std::string, PowerValue>> settings;
+};
+
+struct PowerState {
+    std::string active;  // GUID of the active plan
+    std::vector<PowerPlanData> plans;
+    PowerPlanData* find(std::string_view guid);
+};
+
+struct AdvancedProperty {
+    std::string display_name;
+    std::string display_value;
+    std::string keyword;
+    std::vector<std::string> valid_display_values;  // empty for numeric properties
+    int64_t numeric_min = 0;
+    int64_t numeric_max = 0;  // 0 when not numeric
+};
+
+struct NetworkAdapterData {
+    std::string name;         // "Ethernet"
+    std::string description;  // the driver's name for the device
+    std::string status;       // "Up" or "Disconnected"; properties are listed either way
+    std::vector<AdvancedProperty> properties;
+};
+
+struct NetworkState {
+    std::vector<NetworkAdapterData> adapters;
+};
+
+struct DeviceData {
+    std::string instance_id;  // upper case, as Windows reports it
+    std::string device_class;
+    std::string name;
+    bool present = true;
+};
+
+struct DeviceState {
+    std::vector<DeviceData> devices;
+    std::vector<platform::DevicePower> power;  // MSPower_DeviceEnable instances
+};
+
+struct BootEntry {
+    std::map<std::string, std::string> values;  // element names in lower case
+};
+
+struct MemoryAgentState {
+    bool application_launch_prefetching = true;
+    bool application_pre_launch = true;
+    int max_operation_api_files = 512;
+    bool memory_compression = true;
+    bool operation_api = true;
+    bool page_combining = true;
+};
+
+struct DefenderState {
+    bool available = true;
+    bool realtime_protection = true;
+    std::string active_antivirus = "Microsoft Defender Antivirus";
+    std::vector<std::string> exclusion_paths;
+};
+
+// Everything of the above, as a machine image starts it.
+struct WorldSeed {
+    ServiceTable services;
+    TaskTable tasks;
+    PowerState power;
+    NetworkState network;
+    DeviceState devices;
+    BootEntry boot;
+    MemoryAgentState memory_agent;
+    DefenderState defender;
+};
+
+std::string encode_state(const ServiceTable&);
+void decode_state(std::string_view, ServiceTable&);
+std::string encode_state(const TaskTable&);
+void decode_state(std::string_view, TaskTable&);
+std::string encode_state(const PowerState&);
+void decode_state(std::string_view, PowerState&);
+std::string encode_state(const NetworkState&);
+void decode_state(std::string_view, NetworkState&);
+std::string encode_state(const DeviceState&);
+void decode_state(std::string_view, DeviceState&);
+std::string encode_state(const BootEntry&);
+void decode_state(std::string_view, BootEntry&);
+std::string encode_state(const MemoryAgentState&);
+void decode_state(std::string_view, MemoryAgentState&);
+std::string encode_state(const DefenderState&);
+void decode_state(std::string_view, DefenderState&);
+
+// ---- The parts ----
+
+class SimServices final : public platform::Services {
+public:
+    SimServices(const std::filesystem::path& dir, SimRegistry& registry, Faults& faults);
+    Stored<ServiceTable>& store() { return store_; }
+
+    // Control for tests and tools: sets the state without any of the checks. Throws
+    // PlatformError for a service that is not installed.
+    void set_running(std::string_view name, bool running);
+
+    bool is_running(std::string_view name) override;
+    // Also stops the running services that depend on it; stopping a stopped service does
+    // nothing, as Stop-Service does.
+    void stop(std::string_view name) override;
+    // Also starts the installed services it depends on; starting a running one does nothing.
+    void start(std::string_view name) override;
+
+private:
+    std::optional<uint32_t> start_type(std::string_view name);
+    std::vector<std::string> depends_on(std::string_view name);
+    Stored<ServiceTable> store_;
+    SimRegistry& registry_;
+    Faults& faults_;
+};
+
+class SimTasks final : public platform::TaskScheduler {
+public:
+    SimTasks(const std::filesystem::path& dir, Faults& faults);
+    Stored<TaskTable>& store() { return store_; }
+
+    // Control: `path` is folder and name ("\\Microsoft\\Windows\\Maps\\MapsUpdateTask"). Throws
+    // PlatformError for a missing task or a state the Task Scheduler does not report.
+    void set_state(std::string_view path, std::string_view state);
+
+    std::vector<platform::ScheduledTask> list() override;
+    std::optional<platform::ScheduledTask> find(std::string_view folder, std::string_view name) override;
+    // Disabling makes the state "Disabled"; enabling makes a disabled task "Ready" and leaves
+    // a task that runs running.
+    void set_enabled(std::string_view folder, std::string_view name, bool enabled) override;
+
+private:
+    Stored<TaskTable> store_;
+    Faults& faults_;
+};
+
+class SimPower final : public platform::Power {
+public:
+    SimPower(const std::filesystem::path& dir, SimRegistry& registry, SimFiles& files, Faults& faults);
+    Stored<PowerState>& store() { return store_; }
+
+    // Control: removes a plan that is not active. Throws PlatformError otherwise.
+    void delete_plan(std::string_view guid);
+    // Both indices of a setting of any plan, templates included (the seam reads only the
+    // active plan's AC index); nullopt when absent.
+    std::optional<PowerValue> value(std::string_view plan, std::string_view subgroup, std::string_view setting);
+
+    std::optional<platform::PowerPlan> active_plan() override;
+    std::vector<platform::PowerPlan> plans() override;
+    std::optional<std::string> duplicate_plan(std::string_view guid) override;
+    bool rename_plan(std::string_view guid, std::string_view name, std::string_view description) override;
+    bool set_active(std::string_view guid) override;
+    std::optional<int32_t> ac_index(std::string_view subgroup, std::string_view setting) override;
+    void set_ac_index(std::string_view subgroup, std::string_view setting, int32_t value) override;
+    void set_hibernation(bool on) override;
+
+private:
+    Stored<PowerState> store_;
+    SimRegistry& registry_;
+    SimFiles& files_;
+    Faults& faults_;
+};
+
+class SimNetwork final : public platform::Network {
+public:
+    SimNetwork(const std::filesystem::path& dir, Faults& faults);
+    Stored<NetworkState>& store() { return store_; }
+
+    std::vector<platform::AdapterProperty> adapter_properties() override;
+    void set_adapter_property(std::string_view adapter, std::string_view display_name,
+                              std::string_view display_value) override;
+
+private:
+    Stored<NetworkState> store_;
+    Faults& faults_;
+};
+
+class SimDevices final : public platform::Devices {
+public:
+    explicit SimDevices(const std::filesystem::path& dir);
+    Stored<DeviceState>& store() { return store_; }
+
+    std::vector<std::string> present_instance_ids(std::string_view device_class) override;
+    std::vector<platform::DevicePower> power_entries() override;
+    void set_power_enable(std::string_view instance_name, bool enable) override;
+
+private:
+    Stored<DeviceState> store_;
+};
+
+class SimBoot final : public platform::BootConfig {
+public:
+    explicit SimBoot(const std::filesystem::path& dir);
+    Stored<BootEntry>& store() { return store_; }
+
+    std::map<std::string, std::string> current_entry() override;
+    // Names are taken in any case and kept in lower case, as bcdedit lists them; yes/no
+    // elements read back "Yes"/"No", and the choices of the few enumerated ones keep their
+    // listed spelling. Unknown names are accepted (bcdedit knows far more than listed here).
+    void set_value(std::string_view name, std::string_view value) override;
+    // Throws for a name the entry does not hold, as bcdedit fails with "Element not found.".
+    void delete_value(std::string_view name) override;
+
+private:
+    Stored<BootEntry> store_;
+};
+
+class SimMemoryAgent final : public platform::MemoryAgent {
+public:
+    explicit SimMemoryAgent(const std::filesystem::path& dir);
+    Stored<MemoryAgentState>& store() { return store_; }
+
+    std::optional<bool> enabled(platform::MemoryFeature feature) override;
+    void set_enabled(platform::MemoryFeature feature, bool on) override;
+
+private:
+    Stored<MemoryAgentState> store_;
+};
+
+class SimDefender final : public platform::Defender {
+public:
+    explicit SimDefender(const std::filesystem::path& dir);
+    Stored<DefenderState>& store() { return store_; }
+
+    bool available() override;
+    bool realtime_protection_enabled() override;
+    std::vector<std::string> exclusion_paths() override;
+    // Paths compare without regard to case: adding one already there changes nothing, and
+    // removing a missing one is no error, as Defender does. Both throw while Defender is not
+    // available.
+    void add_exclusion_path(std::string_view path) override;
+    void remove_exclusion_path(std::string_view path) override;
+
+private:
+    Stored<DefenderState> store_;
+};
+
+// <machine>/state.lock: the parts' shared change counter and their writers' lock.
+std::filesystem::path world_counter_file(const std::filesystem::path& dir);
+
+}  // namespace vexlo::sim

@@ -1,0 +1,227 @@
+// How the parts of sim_world.h are written in the machine folder: plain JSON that reads well
+// and can be edited by hand (a task's state, a plan's index, a device's power flag).
+#include <nlohmann/json.hpp>
+
+#include "platform/sim/sim_world.h"
+
+namespace vexlo::sim {
+
+using nlohmann::json;
+using platform::PlatformError;
+// Written in the order a person reads an entry (a plan's GUID and name before its settings).
+using ordered = nlohmann::ordered_json;
+
+namespace {
+
+std::string dump(const ordered& j) { return j.dump(1, '\t', false, json::error_handler_t::replace) + "\n"; }
+
+// Parses and runs `body`, turning every JSON complaint into a PlatformError.
+template <class F>
+void parse(std::string_view text, F&& body) {
+    try {
+        json j = json::parse(text);
+        if (!j.is_object()) throw PlatformError("the top level must be an object");
+        body(j);
+    } catch (const json::exception& e) {
+        throw PlatformError(e.what());
+    }
+}
+
+}  // namespace
+
+// ---- services.json: {"services": {"SysMain": "Running", "Fax": "Stopped"}} ----
+
+std::string encode_state(const ServiceTable& s) {
+    ordered services = ordered::object();
+    for (auto& [name, running] : s.running) services[name] = running ? "Running" : "Stopped";
+    return dump({{"services", services}});
+}
+
+void decode_state(std::string_view text, ServiceTable& s) {
+    parse(text, [&](const json& j) {
+        for (auto& [name, state] : j.at("services").items()) {
+            std::string v = state.get<std::string>();
+            if (v != "Running" && v != "Stopped") throw PlatformError("service " + name + ": state must be Running or Stopped");
+            s.running.insert_or_assign(name, v == "Running");
+        }
+    });
+}
+
+// ---- tasks.json: {"tasks": [{"path": "\\Microsoft\\Windows\\Maps\\MapsUpdateTask", "state": "Ready"}]} ----
+
+std::string encode_state(const TaskTable& t) {
+    ordered tasks = ordered::array();
+    for (auto& task : t.tasks) tasks.push_back({{"path", task.folder + task.name}, {"state", task.state}});
+    return dump({{"tasks", tasks}});
+}
+
+void decode_state(std::string_view text, TaskTable& t) {
+    parse(text, [&](const json& j) {
+        for (auto& e : j.at("tasks")) {
+            std::string path = e.at("path").get<std::string>();
+            size_t cut = path.rfind('\\');
+            if (path.empty() || path[0] != '\\' || cut + 1 >= path.size())
+                throw PlatformError("task path \"" + path + "\" must start with a backslash and end with a name");
+            t.tasks.push_back({path.substr(0, cut + 1), path.substr(cut + 1), e.at("state").get<std::string>()});
+        }
+    });
+    t.index();
+    if (t.by_path.size() != t.tasks.size()) throw PlatformError("a task path is listed twice");
+}
+
+// ---- power.json ----
+// {"active": "<guid>", "plans": [{"guid", "name", "description", "template",
+//   "settings": {"<subgroup>": {"<setting>": {"ac": 5, "dc": 5}}}}]}
+
+std::string encode_state(const PowerState& p) {
+    ordered plans = ordered::array();
+    for (auto& plan : p.plans) {
+        ordered settings = ordered::object();
+        for (auto& [sub, values] : plan.settings)
+            for (auto& [setting, v] : values) settings[sub][setting] = {{"ac", v.ac}, {"dc", v.dc}};
+        ordered jp = {{"guid", plan.guid}, {"name", plan.name}, {"description", plan.description}};
+        if (plan.is_template) jp["template"] = true;
+        jp["settings"] = std::move(settings);
+        plans.push_back(std::move(jp));
+    }
+    return dump({{"active", p.active}, {"plans", plans}});
+}
+
+void decode_state(std::string_view text, PowerState& p) {
+    parse(text, [&](const json& j) {
+        p.active = to_lower(j.at("active").get<std::string>());
+        for (auto& jp : j.at("plans")) {
+            PowerPlanData plan;
+            plan.guid = to_lower(jp.at("guid").get<std::string>());
+            plan.name = jp.at("name").get<std::string>();
+            plan.description = jp.value("description", std::string());
+            plan.is_template = jp.value("template", false);
+            const json settings = jp.value("settings", json::object());
+            for (auto& [sub, values] : settings.items())
+                for (auto& [setting, v] : values.items())
+                    plan.settings[to_lower(sub)][to_lower(setting)] = {v.at("ac").get<int32_t>(), v.at("dc").get<int32_t>()};
+            p.plans.push_back(std::move(plan));
+        }
+    });
+}
+
+// ---- network.json ----
+// {"adapters": [{"name", "description", "status", "properties": [{"display_name", "display_value",
+//   "keyword", "valid_display_values": [...]} or {..., "numeric_min": 80, "numeric_max": 4096}]}]}
+
+std::string encode_state(const NetworkState& n) {
+    ordered adapters = ordered::array();
+    for (auto& a : n.adapters) {
+        ordered props = ordered::array();
+        for (auto& p : a.properties) {
+            ordered jp = {{"display_name", p.display_name}, {"display_value", p.display_value}, {"keyword", p.keyword}};
+            if (p.numeric_max != 0) {
+                jp["numeric_min"] = p.numeric_min;
+                jp["numeric_max"] = p.numeric_max;
+            } else {
+                jp["valid_display_values"] = p.valid_display_values;
+            }
+            props.push_back(std::move(jp));
+        }
+        adapters.push_back({{"name", a.name}, {"description", a.description}, {"status", a.status}, {"properties", props}});
+    }
+    return dump({{"adapters", adapters}});
+}
+
+void decode_state(std::string_view text, NetworkState& n) {
+    parse(text, [&](const json& j) {
+        for (auto& ja : j.at("adapters")) {
+            NetworkAdapterData a;
+            a.name = ja.at("name").get<std::string>();
+            a.description = ja.value("description", std::string());
+            a.status = ja.value("status", std::string("Up"));
+            for (auto& jp : ja.at("properties")) {
+                AdvancedProperty p;
+                p.display_name = jp.at("display_name").get<std::string>();
+                p.display_value = jp.at("display_value").get<std::string>();
+                p.keyword = jp.value("keyword", std::string());
+                p.valid_display_values = jp.value("valid_display_values", std::vector<std::string>{});
+                p.numeric_min = jp.value("numeric_min", int64_t(0));
+                p.numeric_max = jp.value("numeric_max", int64_t(0));
+                a.properties.push_back(std::move(p));
+            }
+            n.adapters.push_back(std::move(a));
+        }
+    });
+}
+
+// ---- devices.json ----
+// {"devices": [{"instance_id", "class", "name", "present"}], "power": [{"instance_name", "enable"}]}
+
+std::string encode_state(const DeviceState& d) {
+    ordered devices = ordered::array(), power = ordered::array();
+    for (auto& dev : d.devices) {
+        ordered jd = {{"instance_id", dev.instance_id}, {"class", dev.device_class}, {"name", dev.name}};
+        if (!dev.present) jd["present"] = false;
+        devices.push_back(std::move(jd));
+    }
+    for (auto& p : d.power) power.push_back({{"instance_name", p.instance_name}, {"enable", p.enable}});
+    return dump({{"devices", devices}, {"power", power}});
+}
+
+void decode_state(std::string_view text, DeviceState& d) {
+    parse(text, [&](const json& j) {
+        for (auto& jd : j.at("devices"))
+            d.devices.push_back({jd.at("instance_id").get<std::string>(), jd.at("class").get<std::string>(),
+                                 jd.value("name", std::string()), jd.value("present", true)});
+        for (auto& jp : j.at("power"))
+            d.power.push_back({jp.at("instance_name").get<std::string>(), jp.at("enable").get<bool>()});
+    });
+}
+
+// ---- boot.json: {"current": {"identifier": "{current}", ...}} ----
+
+std::string encode_state(const BootEntry& b) { return dump({{"current", b.values}}); }
+
+void decode_state(std::string_view text, BootEntry& b) {
+    parse(text, [&](const json& j) {
+        for (auto& [name, value] : j.at("current").items()) b.values[to_lower(name)] = value.get<std::string>();
+    });
+}
+
+// ---- memory_agent.json: the features by the names Get-MMAgent shows ----
+
+std::string encode_state(const MemoryAgentState& m) {
+    return dump({{"ApplicationLaunchPrefetching", m.application_launch_prefetching},
+                 {"ApplicationPreLaunch", m.application_pre_launch},
+                 {"MaxOperationAPIFiles", m.max_operation_api_files},
+                 {"MemoryCompression", m.memory_compression},
+                 {"OperationAPI", m.operation_api},
+                 {"PageCombining", m.page_combining}});
+}
+
+void decode_state(std::string_view text, MemoryAgentState& m) {
+    parse(text, [&](const json& j) {
+        m.application_launch_prefetching = j.at("ApplicationLaunchPrefetching").get<bool>();
+        m.application_pre_launch = j.at("ApplicationPreLaunch").get<bool>();
+        m.max_operation_api_files = j.value("MaxOperationAPIFiles", 512);
+        m.memory_compression = j.at("MemoryCompression").get<bool>();
+        m.operation_api = j.value("OperationAPI", true);
+        m.page_combining = j.at("PageCombining").get<bool>();
+    });
+}
+
+// ---- defender.json ----
+
+std::string encode_state(const DefenderState& d) {
+    return dump({{"available", d.available},
+                 {"realtime_protection", d.realtime_protection},
+                 {"active_antivirus", d.active_antivirus},
+                 {"exclusion_paths", d.exclusion_paths}});
+}
+
+void decode_state(std::string_view text, DefenderState& d) {
+    parse(text, [&](const json& j) {
+        d.available = j.at("available").get<bool>();
+        d.realtime_protection = j.at("realtime_protection").get<bool>();
+        d.active_antivirus = j.value("active_antivirus", std::string());
+        d.exclusion_paths = j.value("exclusion_paths", std::vector<std::string>{});
+    });
+}
+
+}  // namespace vexlo::sim

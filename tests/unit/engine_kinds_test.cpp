@@ -1,0 +1,202 @@
+// Each kind of tweak against the simulated PC: state, apply with its backup, revert with the
+// backup or the fallback. Tweaks here are made up for the case so that the PC can be arranged.
+#include <gtest/gtest.h>
+
+#include "app/core/nic_cache.h"
+#include "headless_app.h"
+
+using namespace vexlo;
+using testkit::Headless;
+
+namespace {
+
+Tweak made(Kind kind, std::string id = "case_tweak") {
+    Tweak t;
+    t.id = std::move(id);
+    t.title = "Case";
+    t.kind = kind;
+    return t;
+}
+
+constexpr const char* kSysMain = "HKLM:\\SYSTEM\\CurrentControlSet\\Services\\SysMain";
+
+}  // namespace
+
+TEST(SvcKind, DisableStopsAtOnceAndRevertStartsAnAutomaticService) {
+    Headless h;
+    auto& svc = h.pc->services();
+    h.app->reg.set(kSysMain, "Start", 2);
+    svc.start("SysMain");
+    Tweak t = made(Kind::Svc);
+    t.svc = {"SysMain", 4};
+    h.engine().test_available(t);
+    ASSERT_TRUE(t.available);
+    h.engine().apply_kind(t);
+    EXPECT_EQ(h.app->reg.get(kSysMain, "Start"), 4);
+    EXPECT_FALSE(svc.is_running("SysMain"));
+    EXPECT_TRUE(h.engine().test_kind(t));
+    h.engine().revert_kind(t);
+    EXPECT_EQ(h.app->reg.get(kSysMain, "Start"), 2);
+    EXPECT_TRUE(svc.is_running("SysMain"));
+    EXPECT_FALSE(h.app->store.has(t.id));
+}
+
+TEST(SvcKind, OnDemandLeavesItRunningAndFallbackIsOnDemandNotStarted) {
+    Headless h;
+    auto& svc = h.pc->services();
+    h.app->reg.set(kSysMain, "Start", 2);
+    svc.start("SysMain");
+    Tweak t = made(Kind::Svc);
+    t.svc = {"SysMain", 3};
+    h.engine().apply_kind(t);
+    EXPECT_TRUE(svc.is_running("SysMain"));
+    svc.stop("SysMain");
+    h.app->store.remove(t.id);  // backup lost
+    h.engine().revert_kind(t);
+    EXPECT_EQ(h.app->reg.get(kSysMain, "Start"), 3);
+    EXPECT_FALSE(svc.is_running("SysMain"));
+
+    Tweak missing = made(Kind::Svc);
+    missing.svc = {"NoSuchService", 4};
+    h.engine().test_available(missing);
+    EXPECT_FALSE(missing.available);
+    EXPECT_EQ(missing.reason, "This service is not installed on your PC.");
+}
+
+TEST(TaskKind, RevertEnablesOnlyWhatWasEnabledBefore) {
+    Headless h;
+    auto& tasks = h.pc->tasks();
+    auto all = tasks.list();
+    ASSERT_GE(all.size(), 2u);
+    for (bool disabled_before : {false, true}) {
+        auto& task = all[disabled_before ? 1 : 0];
+        tasks.set_enabled(task.folder, task.name, !disabled_before);
+        Tweak t = made(Kind::Task, disabled_before ? "t_dis" : "t_ready");
+        t.task = task.folder + task.name;
+        h.engine().apply_kind(t);
+        EXPECT_EQ(tasks.find(task.folder, task.name)->state, "Disabled");
+        EXPECT_TRUE(h.engine().test_kind(t));
+        h.engine().revert_kind(t);
+        EXPECT_EQ(tasks.find(task.folder, task.name)->state, disabled_before ? "Disabled" : "Ready") << t.task;
+        EXPECT_FALSE(h.app->store.has(t.id));
+    }
+    Tweak gone = made(Kind::Task);
+    gone.task = "\\Microsoft\\Windows\\Nowhere\\Nothing";
+    h.engine().test_available(gone);
+    EXPECT_EQ(gone.reason, "This task does not exist on your PC.");
+    EXPECT_THROW(h.engine().apply_kind(gone), std::exception);
+}
+
+TEST(PwrKind, RevertUsesTheRecordUnlessItEqualsTheOnValue) {
+    Headless h;
+    auto& power = h.pc->power();
+    Tweak t = made(Kind::Pwr);
+    t.pwr = {"54533251-82be-4824-96c1-47b60b740d00", "893dee8e-2bef-41e0-89c6-b55d0929964c", 100, 5};
+    ASSERT_TRUE(power.ac_index(t.pwr.sub, t.pwr.set));
+    struct Case {
+        int32_t before;
+        bool keep_record;
+        int32_t after;
+    };
+    const Case cases[] = {{37, true, 37}, {100, true, 5}, {37, false, 5}};
+    for (auto& c : cases) {
+        power.set_ac_index(t.pwr.sub, t.pwr.set, c.before);
+        h.engine().apply_kind(t);
+        EXPECT_EQ(power.ac_index(t.pwr.sub, t.pwr.set), 100);
+        if (!c.keep_record) h.app->store.remove(t.id);
+        h.engine().revert_kind(t);
+        EXPECT_EQ(power.ac_index(t.pwr.sub, t.pwr.set), c.after) << c.before << " " << c.keep_record;
+        EXPECT_FALSE(h.app->store.has(t.id));
+    }
+}
+
+TEST(NicKind, AlreadyWantedStoresAnEmptyListAndRevertMovesToAnotherValue) {
+    Headless h;
+    auto& net = h.pc->network();
+    Tweak t = made(Kind::Nic);
+    t.nic.rx = ".";  // every property with a valid value "Disabled"
+    t.nic.rx_re = make_pattern(t.nic.rx);
+    t.nic.target = "^(Disabled|Off|Disable)$";
+    t.nic.target_re = make_pattern(t.nic.target);
+    auto targets = h.engine().nic_cache().targets(t.nic);
+    ASSERT_FALSE(targets.empty());
+    for (auto& x : targets) net.set_adapter_property(x.adapter, x.display_name, x.want);
+    h.engine().refresh_caches();
+    EXPECT_TRUE(h.engine().test_kind(t));
+    h.engine().nic_dirty = false;
+    h.engine().apply_kind(t);
+    ASSERT_TRUE(h.app->store.has(t.id));
+    EXPECT_EQ(*h.app->store.get(t.id), Json::array());
+    EXPECT_TRUE(h.engine().nic_dirty);
+    h.engine().revert_kind(t);
+    for (auto& x : h.engine().nic_cache().targets(t.nic)) EXPECT_NE(x.current, x.want) << x.display_name;
+    EXPECT_FALSE(h.engine().test_kind(t));
+}
+
+TEST(NicKind, RevertPutsBackExactlyWhatTheApplyChanged) {
+    Headless h;
+    Tweak t = made(Kind::Nic);
+    t.nic.rx = ".";
+    t.nic.rx_re = make_pattern(t.nic.rx);
+    t.nic.target = "MAX";
+    auto before = h.engine().nic_cache().properties();
+    h.engine().apply_kind(t);
+    EXPECT_TRUE(h.engine().test_kind(t));
+    h.engine().revert_kind(t);
+    auto after = h.engine().nic_cache().properties();
+    ASSERT_EQ(before.size(), after.size());
+    for (size_t i = 0; i < before.size(); ++i) EXPECT_EQ(before[i].display_value, after[i].display_value);
+}
+
+TEST(DevPwrKind, RevertWithoutNamesEnablesEveryMatchingDevice) {
+    Headless h;
+    Tweak t = made(Kind::DevPwr);
+    t.devpwr = {"USB", "HIDClass"};
+    auto objs = h.engine().device_power().objects(t.devpwr);
+    ASSERT_FALSE(objs.empty());
+    h.engine().apply_kind(t);
+    EXPECT_TRUE(h.engine().test_kind(t));
+    h.app->store.remove(t.id);
+    h.engine().revert_kind(t);
+    for (auto& o : h.engine().device_power().objects(t.devpwr)) EXPECT_TRUE(o.enable) << o.instance_name;
+
+    Tweak none = made(Kind::DevPwr);
+    none.devpwr = {"Bluetooth"};
+    // Whatever the image holds, a class without power entries is unavailable with this reason.
+    h.engine().test_available(none);
+    if (!none.available) EXPECT_EQ(none.reason, "No matching devices found.");
+}
+
+TEST(IniKind, RevertDeletesAKeyThatWasAbsentAndFallbackWritesOnlyGivenValues) {
+    Headless h;
+    ASSERT_TRUE(h.app->ini.exists());
+    Tweak t = made(Kind::Ini);
+    const std::string sec = "/Script/FortniteGame.FortGameUserSettings";
+    t.ini = {{sec, "VexloCaseKey", "1", std::nullopt}, {sec, "bUseVSync", "False", std::string("True")}};
+    h.engine().apply_kind(t);
+    EXPECT_TRUE(h.engine().test_kind(t));
+    EXPECT_TRUE(h.pc->files().exists(h.app->paths.backup_dir + "\\GameUserSettings.original.ini"));
+    h.engine().revert_kind(t);
+    EXPECT_EQ(h.app->ini.get(sec, "VexloCaseKey"), std::nullopt);
+
+    h.engine().apply_kind(t);
+    h.app->store.remove(t.id);
+    h.engine().revert_kind(t);
+    EXPECT_EQ(h.app->ini.get(sec, "VexloCaseKey"), "1") << "no fallback given: left as it is";
+    EXPECT_EQ(h.app->ini.get(sec, "bUseVSync"), "True");
+}
+
+TEST(StartupKind, OddFirstByteIsBlocked) {
+    Headless h;
+    Tweak t = made(Kind::Startup);
+    t.startup = {"HKCU:\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run", "Discord", false};
+    EXPECT_FALSE(h.engine().test_kind(t)) << "a missing value is not blocked";
+    h.engine().apply_kind(t);
+    auto raw = h.app->reg.get_raw(t.startup.app, t.startup.name);
+    ASSERT_TRUE(raw);
+    EXPECT_EQ(raw->bytes, (std::vector<uint8_t>{3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_TRUE(h.engine().test_kind(t));
+    h.engine().revert_kind(t);
+    EXPECT_EQ(h.app->reg.get_raw(t.startup.app, t.startup.name)->bytes[0], 2);
+    EXPECT_FALSE(h.engine().test_kind(t));
+}

@@ -1,0 +1,78 @@
+#pragma once
+// Everything the tweaks can change on a PC, read through the seam into one flat map, so that a
+// whole machine can be compared before and after, and the differences named.
+#include <map>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "app/core/game.h"
+#include "app/core/reg.h"
+#include "app/core/text.h"
+#include "platform/platform.h"
+
+namespace vexlo::testkit {
+
+using MachineState = std::map<std::string, nlohmann::json>;
+
+inline void walk_registry(platform::Registry& r, platform::Hive h, const std::string& key, MachineState& out) {
+    for (auto& n : r.value_names(h, key))
+        if (auto v = r.get(h, key, n))
+            out[std::string("reg:") + (h == platform::Hive::CurrentUser ? "HKCU\\" : "HKLM\\") + key + "|" + n] = {
+                reg_kind_name(v->kind), raw_json(*v)};
+    for (auto& sub : r.subkey_names(h, key)) walk_registry(r, h, key.empty() ? sub : key + "\\" + sub, out);
+}
+
+// `power_settings` are (subgroup, setting) pairs whose active-plan index is compared.
+inline MachineState machine_state(platform::Platform& pf,
+                                  const std::vector<std::pair<std::string, std::string>>& power_settings) {
+    MachineState s;
+    walk_registry(pf.registry(), platform::Hive::CurrentUser, "", s);
+    walk_registry(pf.registry(), platform::Hive::LocalMachine, "", s);
+    for (auto& name : pf.registry().subkey_names(platform::Hive::LocalMachine, "SYSTEM\\CurrentControlSet\\Services"))
+        s["service:" + name] = pf.services().is_running(name);
+    for (auto& t : pf.tasks().list()) s["task:" + t.folder + t.name] = t.state;
+    if (auto plan = pf.power().active_plan()) s["power:active"] = plan->guid;
+    for (auto& p : pf.power().plans()) s["power:plan:" + p.guid] = p.name;
+    for (auto& [sub, set] : power_settings) {
+        auto v = pf.power().ac_index(sub, set);
+        s["power:index:" + sub + "/" + set] = v ? nlohmann::json(*v) : nlohmann::json(nullptr);
+    }
+    for (auto& p : pf.network().adapter_properties()) s["nic:" + p.adapter + "|" + p.display_name] = p.display_value;
+    for (auto& d : pf.devices().power_entries()) s["devpower:" + d.instance_name] = d.enable;
+    for (auto& [k, v] : pf.boot().current_entry()) s["boot:" + k] = v;
+    for (auto f : {platform::MemoryFeature::Compression, platform::MemoryFeature::PageCombining,
+                   platform::MemoryFeature::ApplicationPreLaunch}) {
+        auto on = pf.memory_agent().enabled(f);
+        s["memory:" + std::to_string(int(f))] = on ? nlohmann::json(*on) : nlohmann::json(nullptr);
+    }
+    s["defender:exclusions"] = pf.defender().exclusion_paths();
+    s["defender:realtime"] = pf.defender().realtime_protection_enabled();
+    std::string ini = game_settings_path(pf.files());
+    s["file:" + ini] = pf.files().read(ini).value_or("<missing>");
+    s["file-readonly:" + ini] = pf.files().is_read_only(ini);
+    s["file-exists:C:\\hiberfil.sys"] = pf.files().exists("C:\\hiberfil.sys");
+    return s;
+}
+
+// The keys whose values differ (or exist on one side only), without the ones listed as intended.
+inline std::vector<std::string> differences(const MachineState& a, const MachineState& b,
+                                            const std::function<bool(const std::string&)>& intended) {
+    std::vector<std::string> out;
+    auto note = [&](const std::string& k, const std::string& what) {
+        if (!intended(k)) out.push_back(k + ": " + what);
+    };
+    for (auto& [k, v] : a) {
+        auto it = b.find(k);
+        if (it == b.end())
+            note(k, "gone (was " + v.dump() + ")");
+        else if (it->second != v)
+            note(k, v.dump().substr(0, 120) + " -> " + it->second.dump().substr(0, 120));
+    }
+    for (auto& [k, v] : b)
+        if (!a.contains(k)) note(k, "new: " + v.dump().substr(0, 120));
+    return out;
+}
+
+}  // namespace vexlo::testkit
