@@ -6,6 +6,7 @@
 #include <CLI/CLI.hpp>
 
 #include "app/core/app.h"
+#include "app/core/game.h"
 #include "app/core/text.h"
 #include "app/tools/applied_marks.h"
 #include "platform/sim/sim_machine.h"
@@ -67,7 +68,14 @@ int cmd_change(App& app, const std::vector<std::string>& ids, bool apply) {
         list.push_back(t);
     }
     int failures = 0;
+    const bool game_running = fortnite_running(app.pf.processes());
     for (Tweak* t : list) {
+        if (t->kind == Kind::Ini && game_running) {
+            // The game rewrites its settings file when it exits, which would undo the change.
+            std::cerr << "Skipped: " << t->title << " - Close Fortnite first.\n";
+            ++failures;
+            continue;
+        }
         if (!t->available) {
             std::cerr << "Not available: " << t->title << " - " << t->reason << "\n";
             ++failures;
@@ -131,6 +139,15 @@ int main(int argc, char** argv) {
     auto* revert = cli.add_subcommand("revert", "Revert tweaks by id");
     revert->add_option("ids", revert_ids, "Tweak ids")->required();
 
+    // Changing the simulated world by hand, as a person or a test would on a real PC.
+    auto* sim_cmd = cli.add_subcommand("sim", "Change the simulated PC (start or stop a program)");
+    sim_cmd->require_subcommand(1);
+    std::string process_image;
+    auto* start_proc = sim_cmd->add_subcommand("start-process", "Start a program, e.g. FortniteClient-Win64-Shipping.exe");
+    start_proc->add_option("image", process_image)->required();
+    auto* stop_proc = sim_cmd->add_subcommand("stop-process", "Stop every process of a program");
+    stop_proc->add_option("image", process_image)->required();
+
     CLI11_PARSE(cli, argc, argv);
 
     fs::path dir = machine.empty() ? default_machine_dir() : fs::path(machine);
@@ -143,6 +160,13 @@ int main(int argc, char** argv) {
         auto pc = sim::SimMachine::open(dir, image);
         StartOptions opts;
         opts.exe = argv[0];
+        if (sim_cmd->parsed()) {
+            if (start_proc->parsed())
+                pc->start_process(process_image);
+            else
+                pc->stop_process(process_image);
+            return 0;
+        }
         if (list->parsed()) {
             App app(*pc, opts);
             return cmd_list(app, as_json);

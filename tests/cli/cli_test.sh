@@ -54,5 +54,24 @@ out="$("$vexlo" --machine "$dir/pc10" --image desktop10 apply gtimer 2>&1)"; rc=
 check "an unavailable tweak is refused" [ "$rc" -eq 1 ]
 check "with its reason" contains "Windows 11 only."
 
+# Every kind works from the command line: a service, a task, a power setting, a settings-file key.
+for id in svc_sysmain task_appraiser cpu_min ini_blur dyntick; do
+  run apply "$id"
+  check "apply $id" [ "$rc" -eq 0 ]
+  run list --json
+  check "$id is on" python3 -c 'import json,sys; t={r["id"]:r for r in json.loads(sys.argv[1])}[sys.argv[2]]; assert t["state"], t' "$out" "$id"
+  run revert "$id"
+  check "revert $id" [ "$rc" -eq 0 ]
+done
+
+# Settings-file tweaks wait while the game runs.
+"$vexlo" --machine "$dir/pc" sim start-process FortniteClient-Win64-Shipping.exe
+run apply ini_blur
+check "settings-file tweak refused while the game runs" [ "$rc" -eq 1 ]
+check "with the reason" contains "Close Fortnite first."
+"$vexlo" --machine "$dir/pc" sim stop-process FortniteClient-Win64-Shipping.exe
+run apply ini_blur
+check "and applied once it is closed" [ "$rc" -eq 0 ]
+
 echo "cli: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
