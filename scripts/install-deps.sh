@@ -7,7 +7,7 @@ here="$(cd "$(dirname "$0")/.." && pwd)"
 pkgs=(cmake ninja-build g++ pkg-config nlohmann-json3-dev libboost1.81-dev libtomlplusplus-dev libcli11-dev
       libgtest-dev libgmock-dev libbenchmark-dev)
 if [[ "${1:-}" == "--tests" ]]; then
-  pkgs+=(chromium)
+  pkgs+=(chromium python3)
   # Node.js may come from elsewhere than Debian's packages; only install it when it is missing.
   command -v node >/dev/null || pkgs+=(nodejs)
   command -v npm >/dev/null || pkgs+=(npm)
