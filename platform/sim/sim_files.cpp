@@ -68,6 +68,13 @@ SimFiles::SimFiles(fs::path root, const Environment& env, Faults& faults) : root
 std::string SimFiles::known_folder(platform::KnownFolder folder) { return folders_[int(folder)]; }
 
 fs::path SimFiles::resolve(const WinPath& w) const {
+    // Most lookups spell the path as stored: one stat answers them. Only a miss walks the
+    // folders comparing names without regard to case.
+    fs::path direct = root_ / std::string(1, w.drive);
+    for (auto& part : w.parts) direct /= part;
+    std::error_code direct_ec;
+    if (fs::exists(fs::symlink_status(direct, direct_ec))) return direct;
+
     fs::path p = root_ / std::string(1, w.drive);
     bool matching = true;  // every part so far exists
     for (auto& part : w.parts) {
