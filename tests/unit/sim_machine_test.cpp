@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "platform/sim/sim_machine.h"
+#include "sim_test_support.h"
 #include "platform/sim/sim_util.h"
 
 namespace {
@@ -28,26 +29,9 @@ namespace fs = std::filesystem;
 constexpr Hive HKLM = Hive::LocalMachine;
 constexpr Hive HKCU = Hive::CurrentUser;
 
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using vexlo::testkit::slurp;
 
-class SimMachineTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "vexlo-sim-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        dir_ = tmpl;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    std::unique_ptr<SimMachine> open(std::string_view image = "desktop11") { return SimMachine::open(dir_, image); }
-
-    fs::path dir_;
-};
+class SimMachineTest : public vexlo::testkit::SimFolderTest {};
 
 // Runs `body` in a forked child; what it returns (0..255) is the child's exit code.
 int in_child(const std::function<int()>& body) {

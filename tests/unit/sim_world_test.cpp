@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "platform/sim/sim_machine.h"
+#include "sim_test_support.h"
 
 namespace {
 
@@ -43,26 +44,9 @@ const char* const kGameSettings =
     "C:\\Users\\Player\\AppData\\Local\\FortniteGame\\Saved\\Config\\WindowsClient\\GameUserSettings.ini";
 const char* const kPowerKey = "SYSTEM\\CurrentControlSet\\Control\\Power";
 
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using vexlo::testkit::slurp;
 
-class SimWorld : public ::testing::Test {
-protected:
-    void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "vexlo-world-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        dir_ = tmpl;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    std::unique_ptr<SimMachine> open(std::string_view image = "desktop11") { return SimMachine::open(dir_, image); }
-
-    fs::path dir_;
-};
+class SimWorld : public vexlo::testkit::SimFolderTest {};
 
 // Expects `run` to throw a PlatformError whose message holds `part`.
 void expect_refused(const std::function<void()>& run, const std::string& part) {
