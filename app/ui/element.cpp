@@ -169,11 +169,13 @@ Element* Tree::by_id(int id) const {
 void Tree::dispatch(int id, std::string_view event, const Json& value) {
     Element* e = by_id(id);
     if (!e) return;
+    // A disabled control takes no input; the confirmation below puts it back where it was.
+    const bool enabled = e->enabled();
     // A click reports the control's new position; the tree mirrors it before the handler
     // runs, as a native control would, and the handler sets the real state afterwards.
-    if (event == "click" && value.is_boolean()) e->props_["checked"] = value.get<bool>();
-    if (event == "input" && value.is_string()) e->props_["value"] = value;
-    if (e->enabled()) e->fire(event, value);
+    if (enabled && event == "click" && value.is_boolean()) e->props_["checked"] = value.get<bool>();
+    if (enabled && event == "input" && value.is_string()) e->props_["value"] = value;
+    if (enabled) e->fire(event, value);
     // Always confirm the position the control must show: the renderer may have moved it
     // ahead of the answer, and the answer may equal what the tree already held.
     if (event == "click" && value.is_boolean() && (e = by_id(id)) != nullptr)

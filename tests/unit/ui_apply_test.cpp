@@ -262,3 +262,25 @@ TEST(Splash, CheckingStepsEveryFifteenEntries) {
     EXPECT_DOUBLE_EQ(last->percent, 90);
     EXPECT_FALSE(ui::checking_step(0, 0));
 }
+
+TEST(ElementTree, ClicksOnADisabledSwitchChangeNothingAndTheRendererIsCorrected) {
+    ui::Tree tree;
+    auto& sw = tree.root().add("toggle");
+    int clicks = 0;
+    sw.on("click", [&](ui::Element&, const ui::Json&) { ++clicks; });
+    sw.set_enabled(false);
+    tree.take_patches();
+    tree.dispatch(sw.id(), "click", true);
+    EXPECT_EQ(clicks, 0);
+    EXPECT_FALSE(sw.checked());
+    auto patches = tree.take_patches();
+    ASSERT_EQ(patches.size(), 1u);
+    EXPECT_EQ(patches[0]["prop"], "checked");
+    EXPECT_EQ(patches[0]["value"], false);
+
+    sw.set_enabled(true);
+    tree.dispatch(sw.id(), "click", true);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_TRUE(sw.checked()) << "mirrored like a native control until the handler decides";
+    tree.dispatch(12345, "click", true);  // unknown ids are ignored
+}
