@@ -20,15 +20,21 @@ Tweak made(Kind kind, std::string id = "case_tweak") {
 
 constexpr const char* kSysMain = "HKLM:\\SYSTEM\\CurrentControlSet\\Services\\SysMain";
 
+// SysMain automatic and running, and a service tweak that sets `start` on it.
+Tweak sysmain_running(Headless& h, int start) {
+    h.app->reg.set(kSysMain, "Start", 2);
+    h.pc->services().start("SysMain");
+    Tweak t = made(Kind::Svc);
+    t.svc = {"SysMain", start};
+    return t;
+}
+
 }  // namespace
 
 TEST(SvcKind, DisableStopsAtOnceAndRevertStartsAnAutomaticService) {
     Headless h;
     auto& svc = h.pc->services();
-    h.app->reg.set(kSysMain, "Start", 2);
-    svc.start("SysMain");
-    Tweak t = made(Kind::Svc);
-    t.svc = {"SysMain", 4};
+    Tweak t = sysmain_running(h, 4);
     h.engine().test_available(t);
     ASSERT_TRUE(t.available);
     h.engine().apply_kind(t);
@@ -44,10 +50,7 @@ TEST(SvcKind, DisableStopsAtOnceAndRevertStartsAnAutomaticService) {
 TEST(SvcKind, OnDemandLeavesItRunningAndFallbackIsOnDemandNotStarted) {
     Headless h;
     auto& svc = h.pc->services();
-    h.app->reg.set(kSysMain, "Start", 2);
-    svc.start("SysMain");
-    Tweak t = made(Kind::Svc);
-    t.svc = {"SysMain", 3};
+    Tweak t = sysmain_running(h, 3);
     h.engine().apply_kind(t);
     EXPECT_TRUE(svc.is_running("SysMain"));
     svc.stop("SysMain");
