@@ -9,6 +9,7 @@
 #include "app/core/game.h"
 #include "app/core/text.h"
 #include "app/tools/applied_marks.h"
+#include "host/core_host.h"
 #include "platform/sim/sim_machine.h"
 
 namespace fs = std::filesystem;
@@ -184,8 +185,17 @@ int main(int argc, char** argv) {
                       << "Open its window at: " << url << "\n"
                       << std::flush;
         };
-        App app(*pc, opts);
-        return app.run();
+        // As the Windows core does: assets into the app folder, a crash into crash.log.
+        return run_host(*pc, opts.exe, opts.args, [&](const HostValues& values) {
+            opts.root = values.root;
+            App app(*pc, opts);
+            try {
+                return app.run();
+            } catch (const CatalogError& e) {
+                std::cerr << "Vexlo Tweaks cannot start: " << e.what() << "\n";
+                return 1;
+            }
+        });
     } catch (const CatalogError& e) {
         std::cerr << "Vexlo Tweaks cannot start: " << e.what() << "\n";
         return 1;

@@ -6,6 +6,10 @@ here="$(cd "$(dirname "$0")/.." && pwd)"
 
 pkgs=(cmake ninja-build g++ pkg-config nlohmann-json3-dev libboost1.81-dev libtomlplusplus-dev libcli11-dev
       libgtest-dev libgmock-dev libbenchmark-dev)
+if [[ "${1:-}" == "--windows" ]]; then
+  # The Windows cross build and Wine to run its tests.
+  pkgs+=(g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 xvfb googletest)
+fi
 if [[ "${1:-}" == "--tests" ]]; then
   pkgs+=(chromium python3)
   # Node.js may come from elsewhere than Debian's packages; only install it when it is missing.

@@ -231,10 +231,18 @@ void App::show_window() {
         ui("Main").set_visible(true);
     }
     ui.set_window_visible(true);
-    if (server_ && server_->connections() == 0 && options.open_window)
-        pf.shell().open_app_window(server_->url());
+    if (server_ && server_->connections() == 0 && options.open_window) open_window();
     else
         ui.tree().push_op({{"op", "activate"}});
+}
+
+void App::open_window() {
+    if (pf.shell().open_app_window(server_->url())) return;
+    // No browser could be started for us: the user can still open the window by hand.
+    pf.shell().message_box("Vexlo Tweaks",
+                           "Vexlo Tweaks could not open its window.\n\nOpen this address in your browser:\n" +
+                               server_->url(),
+                           platform::MsgButtons::Ok, platform::MsgIcon::Warning);
 }
 
 void App::exit_app() {
@@ -287,7 +295,7 @@ int App::run() {
         [this](const std::string& m) { handle_message(m); });
     server_->start();
     if (options.on_url) options.on_url(server_->url());
-    if (!tray_mode && options.open_window) pf.shell().open_app_window(server_->url());
+    if (!tray_mode && options.open_window) open_window();
 
     try {
         start_up();

@@ -26,6 +26,7 @@ class UiServer;
 struct StartOptions {
     std::vector<std::string> args;  // the host's arguments
     std::string exe;                // the executable, for the elevated relaunch
+    std::string root;               // the app folder; its assets\ holds logo.png and VexloTweaks.ico
     bool open_window = true;        // open the window in the browser when ready
     uint16_t port = 0;              // UI server port; 0 picks a free one
     // Prints the window's address once the server listens.
@@ -76,6 +77,8 @@ public:
 
 private:
     void flush_ui();
+    // Opens the window in the browser, or tells the user its address when that fails.
+    void open_window();
     void fill_hardware_tiles();
     void build_pages();
 

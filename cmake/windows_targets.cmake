@@ -1,0 +1,34 @@
+# Targets of the Windows build: the real platform layer, the core, the launcher and the tests.
+enable_language(RC)
+
+file(GLOB VEXLO_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/win32/*.cpp)
+add_library(vexlo_win32 STATIC ${VEXLO_WIN32_SOURCES})
+target_include_directories(vexlo_win32 PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(vexlo_win32 PUBLIC advapi32 shell32 ole32 oleaut32 uuid user32 shlwapi
+  taskschd powrprof wbemuuid setupapi cfgmgr32 iphlpapi)
+
+if(EXISTS ${CMAKE_SOURCE_DIR}/cmake/core.cmake)
+  include(${CMAKE_SOURCE_DIR}/cmake/core.cmake)
+endif()
+
+if(VEXLO_TESTS)
+  enable_testing()
+  # GoogleTest from Debian's sources, built with this toolchain.
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  include(GoogleTest)
+
+  # The Windows tests: the seam's conformance suite against the real back end, and what else
+  # only the real Windows APIs can show. Run under Wine here.
+  file(GLOB VEXLO_WIN_TEST_SOURCES CONFIGURE_DEPENDS
+    ${CMAKE_SOURCE_DIR}/tests/conformance/*.cpp ${CMAKE_SOURCE_DIR}/tests/windows/*.cpp)
+  add_executable(vexlo_win_tests ${VEXLO_WIN_TEST_SOURCES})
+  target_include_directories(vexlo_win_tests PRIVATE ${CMAKE_SOURCE_DIR})
+  target_link_libraries(vexlo_win_tests PRIVATE vexlo_app vexlo_uiserver vexlo_win32 gtest gtest_main)
+  gtest_discover_tests(vexlo_win_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120)
+endif()
+
+# After the GoogleTest setup: the launcher's file adds its tests too.
+if(EXISTS ${CMAKE_SOURCE_DIR}/cmake/launcher.cmake)
+  include(${CMAKE_SOURCE_DIR}/cmake/launcher.cmake)
+endif()
