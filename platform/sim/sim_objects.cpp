@@ -32,14 +32,20 @@ std::string safe_file_name(std::string_view name) {
 
 class SimMutex final : public platform::NamedMutex {
 public:
+    // `fd` is the mutex's handle file, flocked shared while the handle lives.
     explicit SimMutex(int fd) : fd_(fd) {}
-    ~SimMutex() override {
-        if (fd_ >= 0) ::close(fd_);  // closing the descriptor releases the flock
-    }
+    ~SimMutex() override { ::close(fd_); }  // closing the descriptor releases the flock
 
 private:
     int fd_;
 };
+
+int flock_retrying(int fd, int op) {
+    int rc;
+    do rc = ::flock(fd, op);
+    while (rc != 0 && errno == EINTR);
+    return rc;
+}
 
 class SimEvent final : public platform::NamedEvent {
 public:
@@ -68,21 +74,32 @@ platform::MutexResult SimNamedObjects::create_mutex(std::string_view name) {
     if (name.empty()) return result;
     std::error_code ec;
     fs::create_directories(folder_, ec);
-    fs::path file = folder_ / (safe_file_name(name) + ".mutex");
-    int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return result;
-    int rc;
-    do rc = ::flock(fd, LOCK_EX | LOCK_NB);
-    while (rc != 0 && errno == EINTR);
-    if (rc == 0) {
-        result.created_new = true;
-        result.handle = std::make_unique<SimMutex>(fd);
-    } else if (errno == EWOULDBLOCK) {
-        ::close(fd);  // a handle that owns nothing need not keep the file open
-        result.handle = std::make_unique<SimMutex>(-1);
-    } else {
-        ::close(fd);
+    const std::string base = safe_file_name(name);
+    // Makers of one mutex take turns, so that none sees another half-way through.
+    int turn = ::open((folder_ / (base + ".mutex-create")).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (turn < 0 || flock_retrying(turn, LOCK_EX) != 0) {
+        if (turn >= 0) ::close(turn);
+        return result;
     }
+    result = make_mutex(base);
+    ::close(turn);
+    return result;
+}
+
+platform::MutexResult SimNamedObjects::make_mutex(const std::string& base) {
+    platform::MutexResult result;
+    int fd = ::open((folder_ / (base + ".mutex")).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return result;
+    // New only when no other handle is open: as on Windows, the mutex exists for as long as any
+    // handle to it does, and only the handle that made it owns it.
+    const bool created_new = flock_retrying(fd, LOCK_EX | LOCK_NB) == 0;
+    // Every handle counts as one shared lock (the maker's exclusive one turns into that).
+    if (flock_retrying(fd, LOCK_SH) != 0) {
+        ::close(fd);
+        return result;
+    }
+    result.created_new = created_new;
+    result.handle = std::make_unique<SimMutex>(fd);
     return result;
 }
 

@@ -35,39 +35,8 @@ struct StoreFixture : ::testing::Test {
 
 }  // namespace
 
-// Each kind survives backup, a change, a reload from disk and the restore, byte for byte.
-TEST_F(StoreFixture, RoundTripOfEveryKindThroughTheFile) {
-    struct Case {
-        const char* name;
-        RegValue original;
-        RegKind declared;
-    };
-    const Case cases[] = {
-        {"dw", RegValue::dword(0xFFFFFFFFu), RegKind::DWord},
-        {"qw", RegValue::qword(0x8000000000000001ull), RegKind::QWord},
-        {"sz", RegValue::string("Medium \xC3\xA9"), RegKind::String},
-        {"ex", RegValue::expand_string("%SystemRoot%\\System32\\x.dll"), RegKind::String},
-        {"ms", RegValue::multi_string({"a", "", "c"}), RegKind::String},
-        {"bin", RegValue::binary({0, 1, 254, 255}), RegKind::DWord},
-    };
-    std::vector<RegE> entries;
-    for (auto& c : cases) {
-        pc->registry().set(Hive::CurrentUser, "Software\\VexloTest\\Store", c.name, c.original);
-        entries.push_back({kKey, c.name, 1, c.declared, "<del>"});
-    }
-    store->backup_reg("t", entries, reg);
-    for (auto& e : entries) reg.set(e.p, e.n, 1);
-
-    BackupStore again = reloaded();
-    again.restore_reg("t", entries, reg);
-    for (auto& c : cases) {
-        auto now = pc->registry().get(Hive::CurrentUser, "Software\\VexloTest\\Store", c.name);
-        ASSERT_TRUE(now) << c.name;
-        EXPECT_EQ(*now, c.original) << c.name;
-    }
-    EXPECT_FALSE(again.has("t"));
-    EXPECT_FALSE(reloaded().has("t"));
-}
+// The registry round trips (every kind through the file, the first backup winning, a value
+// recorded as absent being deleted, fallbacks) run on every back end: tests/conformance/backup_reg_test.cpp.
 
 TEST_F(StoreFixture, StoredFormatIsTheCompatibleOne) {
     pc->registry().set(Hive::CurrentUser, "Software\\VexloTest\\Store", "neg", RegValue::dword(0x80000000u));
@@ -85,29 +54,6 @@ TEST_F(StoreFixture, StoredFormatIsTheCompatibleOne) {
     EXPECT_EQ(rec[1]["V"], "%SystemRoot%\\a");  // never expanded
     EXPECT_EQ(rec[1]["T"], "ExpandString");
     EXPECT_EQ(rec[2], Json({{"P", kKey}, {"N", "missing"}, {"E", false}, {"V", nullptr}, {"T", "String"}}));
-}
-
-TEST_F(StoreFixture, FirstBackupWinsAndMissingValueIsDeletedButKeyStays) {
-    RegE e{"HKCU:\\Software\\VexloTest\\New\\Deep", "v", 5};
-    store->backup_reg("t", {e}, reg);  // did not exist
-    reg.set(e.p, e.n, 5);
-    store->backup_reg("t", {e}, reg);  // applied again: must not record 5
-    reg.set(e.p, e.n, 6);
-    store->restore_reg("t", {e}, reg);
-    EXPECT_TRUE(reg.get(e.p, e.n).is_null());
-    EXPECT_TRUE(reg.key_exists(e.p));
-}
-
-TEST_F(StoreFixture, FallbackWithoutBackup) {
-    RegE keep{kKey, "a", 2, RegKind::DWord, 1};
-    RegE del{kKey, "b", 2};
-    RegE text{kKey, "c", "High", RegKind::String, "Medium"};
-    for (auto* e : {&keep, &del, &text}) reg.set(e->p, e->n, e->v, e->t);
-    store->restore_reg("none", {keep, del, text}, reg);
-    EXPECT_EQ(reg.get(kKey, "a"), 1);
-    EXPECT_TRUE(reg.get(kKey, "b").is_null());
-    EXPECT_EQ(reg.get(kKey, "c"), "Medium");
-    EXPECT_EQ(reg.get_raw(kKey, "c")->kind, RegKind::String);
 }
 
 TEST_F(StoreFixture, CustomRecords) {

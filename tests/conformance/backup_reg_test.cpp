@@ -1,0 +1,136 @@
+// The backup store's registry round trips on every back end: what backup_reg records from the
+// registry, written to backup.json and read back, restore_reg must put back exactly.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "app/core/backup_store.h"
+#include "tests/conformance/test_platform.h"
+
+using namespace vexlo;
+using platform::Hive;
+using platform::RegKind;
+using platform::RegValue;
+
+namespace {
+
+class BackupReg : public ::testing::Test {
+protected:
+    void SetUp() override {
+        made_ = testkit::make_test_platform();
+        const std::string unique = std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+                                   std::to_string(testkit::test_process_id());
+        // A key and a folder of this test alone: a real PC keeps both between runs.
+        subkey_ = "Software\\VexloConformance\\Backup-" + unique;
+        key_ = "HKCU:\\" + subkey_;
+        folder_ = files().known_folder(platform::KnownFolder::Temp) + "\\vexlo-backup-" + unique;
+        files().create_directories(folder_);
+        reg_ = std::make_unique<Reg>(made_.platform->registry());
+        store_ = std::make_unique<BackupStore>(files(), backup_file());
+        store_->load();
+    }
+    void TearDown() override {
+        if (!made_.platform) return;
+        store_.reset();
+        for (auto& e : files().list(folder_)) files().remove(folder_ + "\\" + e.name);
+        files().remove(folder_);
+        EXPECT_FALSE(files().exists(folder_));
+        if (made_.remove_user_key) made_.remove_user_key(subkey_);
+        reg_.reset();
+        made_.platform.reset();
+        if (made_.cleanup) made_.cleanup();
+    }
+
+    platform::FileSystem& files() { return made_.platform->files(); }
+    platform::Registry& registry() { return made_.platform->registry(); }
+    std::string backup_file() const { return folder_ + "\\backup.json"; }
+    // A new run: the store as read back from disk.
+    BackupStore reloaded() {
+        BackupStore s(files(), backup_file());
+        s.load();
+        return s;
+    }
+
+    testkit::TestPlatform made_;
+    std::string subkey_, key_, folder_;
+    std::unique_ptr<Reg> reg_;
+    std::unique_ptr<BackupStore> store_;
+};
+
+}  // namespace
+
+// Each kind survives backup, a change, a reload from disk and the restore, byte for byte.
+TEST_F(BackupReg, RoundTripOfEveryKindThroughTheFile) {
+    struct Case {
+        const char* name;
+        RegValue original;
+        RegKind declared;  // what the tweak writes: the backup keeps the kind found
+    };
+    const Case cases[] = {
+        {"dw", RegValue::dword(0xFFFFFFFFu), RegKind::DWord},
+        {"dwtop", RegValue::dword(0x80000000u), RegKind::DWord},
+        {"qw", RegValue::qword(0x8000000000000001ull), RegKind::QWord},
+        {"qwbig", RegValue::qword(0x1'0000'0002ull), RegKind::DWord},
+        {"sz", RegValue::string("Medium \xC3\xA9"), RegKind::String},
+        {"szempty", RegValue::string(""), RegKind::String},
+        {"ex", RegValue::expand_string("%SystemRoot%\\System32\\x.dll"), RegKind::String},
+        {"ms", RegValue::multi_string({"a", "", "c"}), RegKind::String},
+        {"msempty", RegValue::multi_string({}), RegKind::String},
+        {"bin", RegValue::binary({0, 1, 254, 255}), RegKind::DWord},
+        {"binzeros", RegValue::binary({0, 0, 0, 0}), RegKind::DWord},
+    };
+    std::vector<RegE> entries;
+    for (auto& c : cases) {
+        registry().set(Hive::CurrentUser, subkey_, c.name, c.original);
+        entries.push_back({key_, c.name, 1, c.declared, "<del>"});
+    }
+    store_->backup_reg("t", entries, *reg_);
+    for (auto& e : entries) reg_->set(e.p, e.n, 1);
+    for (auto& c : cases) ASSERT_FALSE(*registry().get(Hive::CurrentUser, subkey_, c.name) == c.original) << c.name;
+
+    BackupStore again = reloaded();
+    again.restore_reg("t", entries, *reg_);
+    for (auto& c : cases) {
+        auto now = registry().get(Hive::CurrentUser, subkey_, c.name);
+        ASSERT_TRUE(now) << c.name;
+        EXPECT_EQ(now->kind, c.original.kind) << c.name;
+        EXPECT_EQ(*now, c.original) << c.name;
+    }
+    EXPECT_FALSE(again.has("t"));
+    EXPECT_FALSE(reloaded().has("t"));
+}
+
+TEST_F(BackupReg, FirstBackupWinsAndMissingValueIsDeletedButKeyStays) {
+    RegE e{key_ + "\\New\\Deep", "v", 5};
+    store_->backup_reg("t", {e}, *reg_);  // did not exist
+    reg_->set(e.p, e.n, 5);
+    store_->backup_reg("t", {e}, *reg_);  // applied again: must not record 5
+    reg_->set(e.p, e.n, 6);
+    reloaded().restore_reg("t", {e}, *reg_);
+    EXPECT_TRUE(reg_->get(e.p, e.n).is_null());
+    EXPECT_FALSE(registry().get(Hive::CurrentUser, subkey_ + "\\New\\Deep", "v").has_value());
+    EXPECT_TRUE(reg_->key_exists(e.p));
+
+    // An existing value: the first one recorded comes back, not a later one.
+    RegE f{key_, "kept", 1};
+    registry().set(Hive::CurrentUser, subkey_, "kept", RegValue::dword(7));
+    store_->backup_reg("u", {f}, *reg_);
+    reg_->set(f.p, f.n, 1);
+    store_->backup_reg("u", {f}, *reg_);
+    reloaded().restore_reg("u", {f}, *reg_);
+    EXPECT_EQ(*registry().get(Hive::CurrentUser, subkey_, "kept"), RegValue::dword(7));
+}
+
+TEST_F(BackupReg, FallbackWithoutBackup) {
+    RegE keep{key_, "a", 2, RegKind::DWord, 1};
+    RegE del{key_, "b", 2};
+    RegE text{key_, "c", "High", RegKind::String, "Medium"};
+    for (auto* e : {&keep, &del, &text}) reg_->set(e->p, e->n, e->v, e->t);
+    store_->restore_reg("none", {keep, del, text}, *reg_);
+    EXPECT_EQ(reg_->get(key_, "a"), 1);
+    EXPECT_TRUE(reg_->get(key_, "b").is_null());
+    EXPECT_FALSE(registry().get(Hive::CurrentUser, subkey_, "b").has_value());
+    EXPECT_EQ(reg_->get(key_, "c"), "Medium");
+    EXPECT_EQ(reg_->get_raw(key_, "c")->kind, RegKind::String);
+}

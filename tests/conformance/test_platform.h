@@ -1,0 +1,42 @@
+#pragma once
+// The one place the conformance suite learns which back end it runs against. Each build
+// defines make_test_platform() once: the Linux tests on a simulated PC in a temporary folder
+// (tests/unit/sim_test_platform.cpp), the Windows tests on the real PC
+// (tests/windows/win32_test_platform.cpp).
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace vexlo::testkit {
+
+struct TestPlatform {
+    std::unique_ptr<platform::Platform> platform;
+    // Run after the test, after platform-made objects are gone.
+    std::function<void()> cleanup;
+    // Deletes an HKCU key with everything below it, and its parents up to the first level
+    // when that leaves them empty: the seam never deletes keys, but a real PC keeps what a
+    // test wrote. Nothing to do where the whole machine is thrown away.
+    std::function<void(const std::string& subkey)> remove_user_key;
+    // An image name that list() always holds on this back end.
+    std::string running_image;
+
+    // Cases a back end may have to leave out, with the reason shown as the skip message:
+    // Wine's power API crashes the process, and a part may not be able to change things yet.
+    bool can_change_tasks = true;
+    std::string tasks_skip_reason;
+    bool can_change_power = true;
+    std::string power_skip_reason;
+    // Wine stands in for Windows in the Windows build's tests; the few cases where Wine is
+    // known to answer unlike Windows skip there and say why.
+    bool under_wine = false;
+};
+
+TestPlatform make_test_platform();
+
+// This test process's id, for names that runs at the same time must not share.
+uint32_t test_process_id();
+
+}  // namespace vexlo::testkit

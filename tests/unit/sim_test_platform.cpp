@@ -1,0 +1,32 @@
+// The conformance suite's back end on Linux: a fresh simulated PC in a temporary folder.
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <stdexcept>
+
+#include "platform/sim/sim_machine.h"
+#include "tests/conformance/test_platform.h"
+
+namespace vexlo::testkit {
+
+TestPlatform make_test_platform() {
+    namespace fs = std::filesystem;
+    std::string tmpl = (fs::temp_directory_path() / "vexlo-conformance-XXXXXX").string();
+    if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
+    fs::path dir = tmpl;
+    TestPlatform made;
+    made.platform = sim::SimMachine::open(dir);
+    made.cleanup = [dir] {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    };
+    // The whole machine goes with its folder.
+    made.remove_user_key = [](const std::string&) {};
+    made.running_image = "explorer.exe";  // every built-in image runs the desktop shell
+    return made;
+}
+
+uint32_t test_process_id() { return uint32_t(::getpid()); }
+
+}  // namespace vexlo::testkit

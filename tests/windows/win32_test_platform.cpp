@@ -1,0 +1,57 @@
+// The conformance suite's back end in the Windows build: the real PC (under Wine here).
+#include <windows.h>
+
+#include "platform/win32/parts.h"
+#include "platform/win32/wide.h"
+#include "platform/win32/win32_platform.h"
+#include "tests/conformance/test_platform.h"
+
+namespace vexlo::testkit {
+
+namespace {
+
+// The test's key, then each parent it leaves empty, up to (not including) the first level
+// ("Software" is never touched).
+void remove_user_key(const std::string& subkey) {
+    std::wstring path = win32::widen(subkey);
+    if (RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str()) == ERROR_SUCCESS)
+        RegDeleteKeyExW(HKEY_CURRENT_USER, path.c_str(), KEY_WOW64_64KEY, 0);
+    for (size_t cut = path.rfind(L'\\'); cut != std::wstring::npos && path.find(L'\\') < cut; cut = path.rfind(L'\\')) {
+        path.resize(cut);
+        // Fails, as wanted, while the key still has subkeys.
+        if (RegDeleteKeyExW(HKEY_CURRENT_USER, path.c_str(), KEY_WOW64_64KEY, 0) != ERROR_SUCCESS) break;
+    }
+}
+
+std::string own_image_name() {
+    wchar_t buf[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, buf, MAX_PATH);
+    std::wstring path(buf, n);
+    size_t cut = path.find_last_of(L"\\/");
+    return win32::narrow(cut == std::wstring::npos ? path : path.substr(cut + 1));
+}
+
+}  // namespace
+
+TestPlatform make_test_platform() {
+    TestPlatform made;
+    made.platform = win32::make_platform();
+    made.remove_user_key = remove_user_key;
+    made.running_image = own_image_name();  // a real PC lists this very test program
+    if (win32::running_under_wine()) {
+        made.under_wine = true;
+        made.can_change_power = false;
+        made.power_skip_reason = "Wine's power API crashes the process (PowerReadACValueIndex and friends)";
+    }
+    // Toggling a real task is left out for now: a fresh Wine prefix has no task to toggle (and
+    // the seam cannot make one), and the task scheduler part is still being finished.
+    made.can_change_tasks = false;
+    made.tasks_skip_reason = win32::running_under_wine()
+                                 ? "Wine has no scheduled task to disable and enable, and the seam cannot make one"
+                                 : "changing real scheduled tasks is not exercised by these tests yet";
+    return made;
+}
+
+uint32_t test_process_id() { return uint32_t(GetCurrentProcessId()); }
+
+}  // namespace vexlo::testkit
