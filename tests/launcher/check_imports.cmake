@@ -1,0 +1,13 @@
+# cmake -P: fails unless the launcher EXE imports from KERNEL32.dll and USER32.dll only.
+execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "${OBJDUMP} -p ${EXE} failed (not built?)")
+endif()
+string(REGEX MATCHALL "DLL Name: [^\r\n]+" names "${dump}")
+list(TRANSFORM names REPLACE "DLL Name: " "")
+list(TRANSFORM names TOLOWER)
+list(SORT names)
+message(STATUS "${EXE} imports: ${names}")
+if(NOT names STREQUAL "kernel32.dll;user32.dll")
+  message(FATAL_ERROR "${EXE} must import kernel32.dll and user32.dll only, imports: ${names}")
+endif()
