@@ -32,3 +32,8 @@ endif()
 if(EXISTS ${CMAKE_SOURCE_DIR}/cmake/launcher.cmake)
   include(${CMAKE_SOURCE_DIR}/cmake/launcher.cmake)
 endif()
+
+if(VEXLO_TESTS AND TARGET vexlo_launcher)
+  # The end-to-end start test runs the product launcher that sits beside the tests.
+  add_dependencies(vexlo_win_tests vexlo_launcher vexlo_core)
+endif()

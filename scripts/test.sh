@@ -10,3 +10,6 @@ echo "== Unit tests"
 
 echo "== Browser tests"
 (cd "$here/tests/browser" && VEXLO_BIN="$here/build/vexlo" node --test --test-concurrency=1 ./*.test.mjs)
+
+echo "== Windows build and its tests under Wine"
+"$here/scripts/test-windows.sh"
