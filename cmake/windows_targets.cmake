@@ -37,3 +37,10 @@ if(VEXLO_TESTS AND TARGET vexlo_launcher)
   # The end-to-end start test runs the product launcher that sits beside the tests.
   add_dependencies(vexlo_win_tests vexlo_launcher vexlo_core)
 endif()
+
+if(VEXLO_TESTS)
+  # The core ships alone beside nothing: no MinGW runtime DLL may be needed.
+  add_test(NAME CoreImportsNoRuntimeDll
+    COMMAND ${CMAKE_COMMAND} -DOBJDUMP=x86_64-w64-mingw32-objdump -DEXE=$<TARGET_FILE:vexlo_core>
+      -P ${CMAKE_SOURCE_DIR}/tests/windows/check_static.cmake)
+endif()

@@ -1,0 +1,18 @@
+# cmake -P: fails when EXE imports a MinGW runtime DLL (libstdc++, libgcc, libwinpthread), which
+# users would not have: the programs we ship link them statically.
+execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "${OBJDUMP} -p ${EXE} failed (not built?)")
+endif()
+string(REGEX MATCHALL "DLL Name: [^\r\n]+" names "${dump}")
+list(TRANSFORM names REPLACE "DLL Name: " "")
+list(TRANSFORM names TOLOWER)
+message(STATUS "${EXE} imports: ${names}")
+if(NOT names)
+  message(FATAL_ERROR "no imports found in ${EXE}")
+endif()
+foreach(name IN LISTS names)
+  if(name MATCHES "^lib(stdc|gcc|winpthread)")
+    message(FATAL_ERROR "${EXE} needs the MinGW runtime DLL ${name}")
+  endif()
+endforeach()
