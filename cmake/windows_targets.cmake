@@ -42,5 +42,5 @@ if(VEXLO_TESTS)
   # The core ships alone beside nothing: no MinGW runtime DLL may be needed.
   add_test(NAME CoreImportsNoRuntimeDll
     COMMAND ${CMAKE_COMMAND} -DOBJDUMP=x86_64-w64-mingw32-objdump -DEXE=$<TARGET_FILE:vexlo_core>
-      -P ${CMAKE_SOURCE_DIR}/tests/windows/check_static.cmake)
+      "-DFORBID=^lib(stdc|gcc|winpthread)" -P ${CMAKE_SOURCE_DIR}/tests/windows/check_imports.cmake)
 endif()

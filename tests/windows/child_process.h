@@ -53,11 +53,10 @@ private:
     std::vector<std::pair<std::wstring, std::optional<std::wstring>>> old_;
 };
 
-// Runs this test program with `--gtest_filter=<test>`; its exit code, or -1 when it could not
-// be started or did not end within the time.
-inline int run_self(const std::wstring& test, DWORD timeout_ms = 120000) {
-    std::wstring exe = self_path();
-    std::wstring line = L"\"" + exe + L"\" --gtest_filter=" + test;
+// Runs `exe` with `args` behind its quoted path and waits; its exit code, or -1 when it could not
+// be started or did not end within the time (it is then ended).
+inline int run_program(const std::wstring& exe, const std::wstring& args, DWORD timeout_ms = 120000) {
+    std::wstring line = L"\"" + exe + L"\" " + args;
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
@@ -68,6 +67,11 @@ inline int run_self(const std::wstring& test, DWORD timeout_ms = 120000) {
     else TerminateProcess(pi.hProcess, 1);
     CloseHandle(pi.hProcess);
     return int(code);
+}
+
+// Runs this test program with `--gtest_filter=<test>`.
+inline int run_self(const std::wstring& test, DWORD timeout_ms = 120000) {
+    return run_program(self_path(), L"--gtest_filter=" + test, timeout_ms);
 }
 
 }  // namespace vexlo::testkit

@@ -37,20 +37,6 @@ fs::path local_app_data() {
     return out;
 }
 
-// Starts a program with a command line and waits for it; its exit code, or -1.
-int run(const fs::path& exe, const std::wstring& args, DWORD timeout_ms = 60000) {
-    std::wstring line = L"\"" + exe.wstring() + L"\" " + args;
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
-    CloseHandle(pi.hThread);
-    DWORD code = DWORD(-1);
-    if (WaitForSingleObject(pi.hProcess, timeout_ms) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hProcess);
-    return int(code);
-}
-
 std::vector<DWORD> core_processes() {
     std::vector<DWORD> pids;
     HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -98,7 +84,7 @@ TEST(ProductStart, LauncherInstallsTheCoreWhichStartsAndStaysSingle) {
     fs::remove_all(root, ec);
 
     // First start: install, stamp, hand over. The tray start opens no browser window.
-    ASSERT_EQ(run(launcher, L"--tray"), 0);
+    ASSERT_EQ(vexlo::testkit::run_program(launcher.wstring(), L"--tray", 60000), 0);
     EXPECT_EQ(slurp(root / "app" / "VexloTweaks-core.exe"), slurp(built_core));
     EXPECT_EQ(fs::file_size(root / "app" / "core.version", ec), 40u);
 
@@ -112,7 +98,7 @@ TEST(ProductStart, LauncherInstallsTheCoreWhichStartsAndStaysSingle) {
         EXPECT_EQ(slurp(root / "app" / "assets" / name), std::string(*vexlo::embedded_file(name))) << name;
 
     // Second start: the fast path, and the new core hands over to the running one and ends.
-    EXPECT_EQ(run(launcher, L""), 0);
+    EXPECT_EQ(vexlo::testkit::run_program(launcher.wstring(), L"", 60000), 0);
     EXPECT_TRUE(wait_for([] { return core_processes().size() == 1; }, 30s)) << core_processes().size();
 
     stop_cores();
