@@ -147,6 +147,27 @@ void sort_names(std::vector<std::string>& names) {
     });
 }
 
+// Names from RegEnumKeyExW or RegEnumValueW (`next(index, buffer, length)`), sorted.
+template <class Next>
+std::vector<std::string> enumerate_names(Next next) {
+    std::vector<std::string> out;
+    // Key names are at most 255 characters and value names 16,383: grow once when needed.
+    std::vector<wchar_t> buf(256);
+    for (DWORD i = 0;;) {
+        DWORD len = DWORD(buf.size());
+        LSTATUS rc = next(i, buf.data(), &len);
+        if (rc == ERROR_MORE_DATA && buf.size() < 32768) {
+            buf.resize(32768);
+            continue;
+        }
+        if (rc != ERROR_SUCCESS) break;
+        out.push_back(narrow(std::wstring_view(buf.data(), len)));
+        ++i;
+    }
+    sort_names(out);
+    return out;
+}
+
 class Win32Registry final : public platform::Registry {
 public:
     std::optional<RegValue> get(Hive hive, std::string_view subkey, std::string_view name) override {
@@ -209,43 +230,19 @@ public:
     }
 
     std::vector<std::string> subkey_names(Hive hive, std::string_view subkey) override {
-        std::vector<std::string> out;
         Key key;
-        if (open_reg_key(hive, subkey, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, key) != ERROR_SUCCESS) return out;
-        std::vector<wchar_t> buf(256);
-        for (DWORD i = 0;;) {
-            DWORD len = DWORD(buf.size());
-            LSTATUS rc = RegEnumKeyExW(key.get(), i, buf.data(), &len, nullptr, nullptr, nullptr, nullptr);
-            if (rc == ERROR_MORE_DATA && buf.size() < 32768) {
-                buf.resize(32768);  // key names are at most 255 characters; be generous once
-                continue;
-            }
-            if (rc != ERROR_SUCCESS) break;
-            out.push_back(narrow(std::wstring_view(buf.data(), len)));
-            ++i;
-        }
-        sort_names(out);
-        return out;
+        if (open_reg_key(hive, subkey, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, key) != ERROR_SUCCESS) return {};
+        return enumerate_names([&](DWORD i, wchar_t* buf, DWORD* len) {
+            return RegEnumKeyExW(key.get(), i, buf, len, nullptr, nullptr, nullptr, nullptr);
+        });
     }
 
     std::vector<std::string> value_names(Hive hive, std::string_view subkey) override {
-        std::vector<std::string> out;
         Key key;
-        if (open_reg_key(hive, subkey, KEY_QUERY_VALUE, key) != ERROR_SUCCESS) return out;
-        std::vector<wchar_t> buf(256);
-        for (DWORD i = 0;;) {
-            DWORD len = DWORD(buf.size());
-            LSTATUS rc = RegEnumValueW(key.get(), i, buf.data(), &len, nullptr, nullptr, nullptr, nullptr);
-            if (rc == ERROR_MORE_DATA && buf.size() < 32768) {
-                buf.resize(32768);  // value names are at most 16,383 characters
-                continue;
-            }
-            if (rc != ERROR_SUCCESS) break;
-            out.push_back(narrow(std::wstring_view(buf.data(), len)));
-            ++i;
-        }
-        sort_names(out);
-        return out;
+        if (open_reg_key(hive, subkey, KEY_QUERY_VALUE, key) != ERROR_SUCCESS) return {};
+        return enumerate_names([&](DWORD i, wchar_t* buf, DWORD* len) {
+            return RegEnumValueW(key.get(), i, buf, len, nullptr, nullptr, nullptr, nullptr);
+        });
     }
 
     std::string expand_environment(std::string_view text) override {

@@ -22,28 +22,6 @@ using platform::MsgButtons;
 using platform::MsgIcon;
 using platform::MsgResult;
 
-std::wstring quote_argument(std::wstring_view arg, bool always) {
-    if (!always && !arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring_view::npos) return std::wstring(arg);
-    std::wstring out = L"\"";
-    size_t backslashes = 0;
-    for (wchar_t c : arg) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        if (c == L'"') {
-            out.append(backslashes * 2 + 1, L'\\');
-        } else {
-            out.append(backslashes, L'\\');
-        }
-        backslashes = 0;
-        out += c;
-    }
-    out.append(backslashes * 2, L'\\');  // the closing quote must stay a quote
-    out += L'"';
-    return out;
-}
-
 std::wstring edge_arguments(std::wstring_view url, std::wstring_view profile_dir) {
     return L"--app=" + quote_argument(url) + L" --window-size=1260,820 --user-data-dir=" +
            quote_argument(profile_dir, true);

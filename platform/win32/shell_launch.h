@@ -8,17 +8,13 @@
 
 #include "platform/registry.h"
 #include "platform/shell.h"
+#include "platform/win32/command_line.h"
 
 namespace vexlo::win32 {
 
 // Where Windows records Edge's executable: the key's default value, in HKLM or (for a
 // per-user install) HKCU.
 inline constexpr const char* kEdgeAppPathsKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\msedge.exe";
-
-// One argument as CommandLineToArgvW (and so Chromium) reads it back: unchanged when it holds
-// no blank or quote and is not empty (unless `always` asks for quotes), else in double quotes
-// with the backslashes before a quote, and at the end, doubled.
-std::wstring quote_argument(std::wstring_view arg, bool always = false);
 
 // Edge's arguments for the application's window: its own app window of a fixed size, with a
 // profile folder of its own. Without that profile a running Edge would take the address

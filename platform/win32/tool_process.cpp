@@ -58,25 +58,6 @@ std::wstring system_tool(std::wstring_view relative) {
     return path + std::wstring(relative);
 }
 
-std::wstring quote_argument(std::wstring_view arg) {
-    if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring_view::npos) return std::wstring(arg);
-    std::wstring out = L"\"";
-    size_t backslashes = 0;
-    for (wchar_t c : arg) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        // Backslashes count only before a quote: double them there, and escape the quote.
-        out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-        backslashes = 0;
-        out += c;
-    }
-    out.append(backslashes * 2, L'\\');  // before the closing quote
-    out += L'"';
-    return out;
-}
-
 std::string decode_tool_output(std::string_view bytes) {
     if (bytes.empty()) return {};
     if (looks_like_utf16(bytes)) {

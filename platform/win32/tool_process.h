@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <vector>
+#include "platform/win32/command_line.h"
 
 namespace vexlo::win32 {
 
@@ -23,9 +24,6 @@ std::wstring system_tool(std::wstring_view relative);
 // is then ended).
 ToolRun run_tool(const std::wstring& program, const std::vector<std::wstring>& args, std::chrono::milliseconds limit);
 
-// One argument quoted the way the C runtime and CommandLineToArgvW split a command line, so
-// that a value can never become two arguments.
-std::wstring quote_argument(std::wstring_view arg);
 
 // A tool's output bytes as UTF-8: UTF-16 when it wrote that (with or without a byte-order mark),
 // otherwise the console's OEM code page, which is what console tools write to a pipe.
