@@ -8,7 +8,8 @@
 #include "app/core/app.h"
 #include "app/core/game.h"
 #include "app/core/text.h"
-#include "app/tools/applied_marks.h"
+#include "app/core/names.h"
+#include "app/core/paths.h"
 #include "host/core_host.h"
 #include "platform/sim/sim_machine.h"
 
@@ -25,7 +26,7 @@ fs::path default_machine_dir() {
 
 // Loads stores, facts and catalog and runs the state pass, as start-up does, without a window.
 void load_headless(App& app) {
-    app.ui.set_window_visible(false);
+    app.window().set_window_visible(false);
     app.start_up();
 }
 
@@ -36,13 +37,14 @@ Json tweak_json(const Tweak& t) {
 
 int cmd_list(App& app, bool as_json) {
     load_headless(app);
+    const Catalog& cat = app.tweaks().catalog();
     if (as_json) {
         Json out = Json::array();
-        for (auto& t : app.catalog.tweaks) out.push_back(tweak_json(*t));
+        for (auto& t : cat.tweaks) out.push_back(tweak_json(*t));
         std::cout << out.dump(2) << "\n";
         return 0;
     }
-    for (auto& t : app.catalog.tweaks) {
+    for (auto& t : cat.tweaks) {
         std::cout << (t->state ? "[on ] " : "[off] ") << t->id << "  " << t->page << " / " << t->group << "  ("
                   << kind_name(t->kind) << ")  " << t->title;
         if (!t->available) std::cout << "  -- unavailable: " << t->reason;
@@ -51,64 +53,91 @@ int cmd_list(App& app, bool as_json) {
     return 0;
 }
 
-int cmd_change(App& app, const std::vector<std::string>& ids, bool apply) {
-    // Another running instance holds the store in memory: changing it behind its back loses backups.
-    auto mutex = app.pf.named_objects().create_mutex("Local\\VexloTweaksApp");
-    if (!mutex.created_new) {
-        std::cerr << "Vexlo Tweaks is running. Make the change in its window, or close it first.\n";
-        return 1;
+// Exit codes of apply and revert.
+constexpr int kExitFailed = 1;        // a tweak failed, was refused, is unavailable or did not take
+constexpr int kExitUsage = 2;         // an unknown id; nothing was changed
+constexpr int kExitNeedsConfirm = 3;  // an ADVANCED tweak was left off: run again with --yes
+
+// The command line's side of a change: lines go to the terminal and the activity log; what the
+// window would ask, the command line takes from its flags.
+class ShellFront : public ChangeFront {
+public:
+    ShellFront(ActivityLog& log, bool yes) : log_(log), yes_(yes) {}
+    void log(std::string_view message, LogKind kind) override {
+        (kind == LogKind::Err ? std::cerr : std::cout) << message << "\n";
+        log_.append(message);
     }
-    load_headless(app);
+    void toast(std::string_view) override {}  // the log line has said it
+    bool confirm_advanced(const Tweak& t) override {
+        if (yes_) return true;
+        std::cerr << "Needs confirmation: " << t.title << " is an ADVANCED tweak. " << t.desc
+                  << "\n  Run again with --yes to apply it.\n";
+        return false;
+    }
+    void game_running(const Tweak& t) override {
+        std::cerr << "Skipped: " << t.title << " - Close Fortnite first. It rewrites its settings file when it exits, "
+                  << "which would undo this change.\n";
+    }
+
+private:
+    ActivityLog& log_;
+    bool yes_;
+};
+
+// Looks every id up first, so that one unknown id changes nothing.
+std::optional<std::vector<Tweak*>> find_all(App& app, const std::vector<std::string>& ids) {
     std::vector<Tweak*> list;
     for (auto& id : ids) {
-        Tweak* t = app.catalog.find(id);
+        Tweak* t = app.tweaks().find(id);
         if (!t) {
             std::cerr << "Unknown tweak id: " << id << " (see 'vexlo list')\n";
-            return 2;
+            return std::nullopt;
         }
         list.push_back(t);
     }
-    int failures = 0;
-    const bool game_running = fortnite_running(app.pf.processes());
-    for (Tweak* t : list) {
-        if (t->kind == Kind::Ini && game_running) {
-            // The game rewrites its settings file when it exits, which would undo the change.
-            std::cerr << "Skipped: " << t->title << " - Close Fortnite first.\n";
-            ++failures;
-            continue;
-        }
-        if (!t->available) {
-            std::cerr << "Not available: " << t->title << " - " << t->reason << "\n";
-            ++failures;
-            continue;
-        }
-        if (t->state == apply) {
-            std::cout << (apply ? "Already on: " : "Already off: ") << t->title << "\n";
-            continue;
-        }
-        try {
-            if (apply)
-                app.engine.apply_kind(*t);
-            else
-                app.engine.revert_kind(*t);
-            set_applied_mark(app.reg, t->id, apply);
-            std::string line = (apply ? "Applied: " : "Restored: ") + t->title;
-            app.activity.append(line);
-            std::cout << line << "\n";
-        } catch (const std::exception& e) {
-            std::string line = "Failed: " + t->title + " - " + e.what();
-            app.activity.append(line);
-            std::cerr << line << "\n";
-            ++failures;
+    return list;
+}
+
+int cmd_change(App& app, platform::Platform& pc, const std::vector<std::string>& ids, bool apply, bool yes) {
+    // Another running instance holds the store in memory: changing it behind its back loses backups.
+    auto mutex = pc.named_objects().create_mutex(kAppMutexName);
+    if (!mutex.created_new) {
+        std::cerr << "Vexlo Tweaks is running. Make the change in its window, or close it first.\n";
+        return kExitFailed;
+    }
+    load_headless(app);
+    auto list = find_all(app, ids);
+    if (!list) return kExitUsage;
+    ActivityLog activity(pc.files(), pc.clock(), AppPaths::from(pc.files()).log_file);
+    ShellFront front(activity, yes);
+    bool failed = false, unconfirmed = false;
+    for (const ChangeResult& r : app.tweaks().change_each(*list, apply, front)) {
+        const Tweak& t = *r.tweak;
+        switch (r.outcome) {
+            case ChangeOutcome::Unavailable:
+                std::cerr << "Not available: " << t.title << " - " << t.reason << "\n";
+                failed = true;
+                continue;
+            case ChangeOutcome::AlreadySet:
+                std::cout << (apply ? "Already on: " : "Already off: ") << t.title << "\n";
+                continue;
+            case ChangeOutcome::Declined:
+                unconfirmed = true;
+                continue;
+            case ChangeOutcome::GameRunning:
+            case ChangeOutcome::Failed:
+                failed = true;
+                continue;
+            case ChangeOutcome::Changed:
+                break;
         }
         // What counts is what the PC holds afterwards, not what the change reported.
-        app.engine.sync_state(*t);
-        if (t->state != apply) {
-            std::cerr << "Did not take: " << t->title << " is still " << (t->state ? "on" : "off") << "\n";
-            ++failures;
+        if (t.state != apply) {
+            std::cerr << "Did not take: " << t.title << " is still " << (t.state ? "on" : "off") << "\n";
+            failed = true;
         }
     }
-    return failures ? 1 : 0;
+    return failed ? kExitFailed : unconfirmed ? kExitNeedsConfirm : 0;
 }
 
 }  // namespace
@@ -135,10 +164,19 @@ int main(int argc, char** argv) {
     list->add_flag("--json", as_json, "As JSON");
 
     std::vector<std::string> apply_ids, revert_ids;
-    auto* apply = cli.add_subcommand("apply", "Apply tweaks by id");
+    bool yes = false;
+    const char* exit_codes =
+        "Exit codes: 0 done; 1 a tweak failed, was refused (the game runs), is not available on this PC or did not "
+        "take; 2 unknown id (nothing changed); 3 an ADVANCED tweak was left off because --yes was not given.";
+    auto* apply = cli.add_subcommand("apply", "Apply tweaks by id, backing up the originals first");
     apply->add_option("ids", apply_ids, "Tweak ids")->required();
-    auto* revert = cli.add_subcommand("revert", "Revert tweaks by id");
+    apply->add_flag("--yes", yes,
+                    "Answer Yes to the ADVANCED warning the window asks before turning such a tweak on "
+                    "(without it, ADVANCED tweaks are left off)");
+    apply->footer(exit_codes);
+    auto* revert = cli.add_subcommand("revert", "Revert tweaks by id to their originals");
     revert->add_option("ids", revert_ids, "Tweak ids")->required();
+    revert->footer(exit_codes);
 
     // Changing the simulated world by hand, as a person or a test would on a real PC.
     auto* sim_cmd = cli.add_subcommand("sim", "Change the simulated PC (start or stop a program)");
@@ -174,7 +212,7 @@ int main(int argc, char** argv) {
         }
         if (apply->parsed() || revert->parsed()) {
             App app(*pc, opts);
-            return cmd_change(app, apply->parsed() ? apply_ids : revert_ids, apply->parsed());
+            return cmd_change(app, *pc, apply->parsed() ? apply_ids : revert_ids, apply->parsed(), yes);
         }
         opts.args = run_args;
         for (auto& extra : run->remaining()) opts.args.push_back(extra);

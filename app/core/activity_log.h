@@ -9,6 +9,9 @@
 
 namespace vexlo {
 
+// How a reported line reads: plain information, a success, or a failure.
+enum class LogKind { Info, Ok, Err };
+
 class ActivityLog {
 public:
     ActivityLog(platform::FileSystem& files, platform::Clock& clock, std::string path)

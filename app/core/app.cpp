@@ -4,6 +4,7 @@
 
 #include "app/core/embedded.h"
 #include "app/core/game.h"
+#include "app/core/names.h"
 #include "app/core/settings.h"
 #include "app/core/text.h"
 #include "app/tools/applied_marks.h"
@@ -68,18 +69,25 @@ bool has_tray_switch(const std::vector<std::string>& args) {
 }
 
 App::App(platform::Platform& platform, StartOptions opts)
-    : pf(platform),
-      options(std::move(opts)),
-      paths(AppPaths::from(pf.files())),
-      reg(pf.registry()),
-      store(pf.files(), paths.backup_file),
-      activity(pf.files(), pf.clock(), paths.log_file),
-      ini(pf.files(), game_settings_path(pf.files()), path_join(paths.backup_dir, "GameUserSettings.original.ini")),
-      engine(reg, store, pf, ini),
-      ui(loop, activity, pf.shell()) {
-    std::erase_if(options.args, [](const std::string& a) { return a.empty(); });
-    tray_mode = has_tray_switch(options.args);
-    loop.set_idle_hook([this] { flush_ui(); });
+    : pf_(platform),
+      options_(std::move(opts)),
+      paths_(AppPaths::from(pf_.files())),
+      reg_(pf_.registry()),
+      store_(pf_.files(), paths_.backup_file),
+      activity_(pf_.files(), pf_.clock(), paths_.log_file),
+      ini_(pf_.files(), game_settings_path(pf_.files()), path_join(paths_.backup_dir, "GameUserSettings.original.ini")),
+      engine_(reg_, store_, pf_, ini_),
+      service_(catalog_, engine_, store_, reg_, pf_.processes()),
+      ui_(loop_, activity_, pf_.shell()),
+      front_(ui_) {
+    std::erase_if(options_.args, [](const std::string& a) { return a.empty(); });
+    tray_mode_ = has_tray_switch(options_.args);
+    loop_.set_idle_hook([this] { flush_ui(); });
+    // The switches follow every fresh reading of their tweak; the pill follows the first
+    // change that needs a restart.
+    service_.subscribe([this](const Tweak& t) { switches_.show(t); });
+    service_.on_restart_pending([this] { ui_.set_restart_pending(); });
+    for (auto& m : builtin_modules()) modules_.add(std::move(m));
 }
 
 App::~App() {
@@ -87,27 +95,28 @@ App::~App() {
 }
 
 void App::set_splash(const std::string& text, double percent) {
-    if (tray_mode) return;
-    ui::set_splash(ui.tree(), text, percent);
-    ui.update_ui();
+    if (tray_mode_) return;
+    ui::set_splash(ui_.tree(), text, percent);
+    ui_.update_ui();
 }
 
 void App::flush_ui() {
-    if (!ui.tree().has_patches()) return;
-    ui::Json patches = ui.tree().take_patches();
+    if (!ui_.tree().has_patches()) return;
+    ui::Json patches = ui_.tree().take_patches();
     if (server_) server_->broadcast(patches.dump(-1, ' ', false, ui::Json::error_handler_t::replace));
 }
 
 void App::fill_hardware_tiles() {
-    auto& info = pf.system();
+    auto& info = pf_.system();
     try {
         auto cpus = info.cpu_names();
         if (!cpus.empty()) {
             std::string name = clean_cpu_name(cpus.front());
-            ui("StatCpu").set_text(name);
-            ui("TileCpuSub").set_text(name);
+            ui_("StatCpu").set_text(name);
+            ui_("TileCpuSub").set_text(name);
         }
-    } catch (...) {
+    } catch (const std::exception& e) {
+        activity_.append(std::string("Could not read the processor's name: ") + e.what());
     }
     try {
         auto gpus = info.gpu_names();
@@ -117,139 +126,152 @@ void App::fill_hardware_tiles() {
         std::stable_partition(real.begin(), real.end(),
                               [](const std::string& g) { return matches_any(g, {"NVIDIA", "Radeon", "RX ", "Arc"}); });
         if (!real.empty())
-            ui("StatGpu").set_text(real.front());
+            ui_("StatGpu").set_text(real.front());
         else if (!gpus.empty())
-            ui("StatGpu").set_text(gpus.front());
-    } catch (...) {
+            ui_("StatGpu").set_text(gpus.front());
+    } catch (const std::exception& e) {
+        activity_.append(std::string("Could not read the graphics adapters: ") + e.what());
     }
-    if (facts.ram_kb > 0) ui("StatRam").set_text(std::to_string(facts.ram_gb) + " GB");
+    if (facts_.ram_kb > 0) ui_("StatRam").set_text(std::to_string(facts_.ram_gb) + " GB");
     try {
         std::string caption = info.os_caption();
         for (size_t p; (p = caption.find("Microsoft ")) != std::string::npos;) caption.erase(p, 10);
-        if (!caption.empty()) ui("StatOs").set_text(caption + "  \u00B7  build " + std::to_string(facts.build));
-    } catch (...) {
+        if (!caption.empty()) ui_("StatOs").set_text(caption + "  \u00B7  build " + std::to_string(facts_.build));
+    } catch (const std::exception& e) {
+        activity_.append(std::string("Could not read the Windows edition: ") + e.what());
     }
-    ui("StatHz").set_text(std::to_string(facts.hz) + " Hz");
-    ui("SideFortnite").set_text(facts.fortnite_exe ? "Fortnite detected. All game tweaks unlocked."
+    ui_("StatHz").set_text(std::to_string(facts_.hz) + " Hz");
+    ui_("SideFortnite").set_text(facts_.fortnite_exe ? "Fortnite detected. All game tweaks unlocked."
                                                    : "Fortnite not found. Some game tweaks are locked.");
-    if (facts.is_laptop) ui("TxtHeroKicker").set_text("FORTNITE MODE  \u00B7  LAPTOP DETECTED");
+    if (facts_.is_laptop) ui_("TxtHeroKicker").set_text("FORTNITE MODE  \u00B7  LAPTOP DETECTED");
 }
 
 void App::build_pages() {
+    ui::PageBuild page_build{ui_, catalog_, switches_,
+                             [this](ui::Element& sw) { ui::on_toggle(service_, front_, ui_, sw); }};
     // A page appears once the catalog has tweaks for it.
     for (const char* page : {"System", "Latency", "Network", "Fortnite", "Debloat"})
-        if (std::any_of(catalog.tweaks.begin(), catalog.tweaks.end(), [&](auto& t) { return t->page == page; }))
-            ui::build_tweak_page(*this, page);
-    if (auto* sub = ui.find("PageSub_Fortnite")) {
-        auto root = fortnite_root(facts.fortnite_exe);
+        if (std::any_of(catalog_.tweaks.begin(), catalog_.tweaks.end(), [&](auto& t) { return t->page == page; }))
+            ui::build_tweak_page(page_build, page);
+    if (auto* sub = ui_.find("PageSub_Fortnite")) {
+        auto root = fortnite_root(facts_.fortnite_exe);
         sub->set_text(root ? "Detected at " + *root + ". Close Fortnite before changing video settings."
                            : "Fortnite was not found through the Epic Games Launcher, so install-specific tweaks are "
                              "locked. The rest still work.");
     }
-    ui::wire_navigation(*this);
+    ui::wire_navigation(ui_);
+    if (auto* host = ui_.find("HostGrid")) modules_.build_pages(*host, ui_);
 }
 
 void App::start_up() {
     // Splash and the stages, in their fixed order.
-    ui::build_splash(ui.tree(), "/logo.svg?s=" + secret, !tray_mode);
+    ui::build_splash(ui_.tree(), "/logo.svg?s=" + secret_, !tray_mode_);
     set_splash("Reading your system", 5);
     try {
-        pf.files().create_directories(paths.log_dir);
-        pf.files().create_directories(paths.backup_dir);
-    } catch (const std::exception&) {
+        pf_.files().create_directories(paths_.log_dir);
+        pf_.files().create_directories(paths_.backup_dir);
+    } catch (const std::exception& e) {
+        // The store and the log say so again when they cannot write; start-up goes on.
+        activity_.append(std::string("Could not create the application's folders: ") + e.what());
     }
-    store.load();
-    facts = SystemFacts::read(pf.system(), reg, pf.files());
-    engine.device_power().read_classes();
-    register_operations(*this);
-    catalog = load_catalog(builtin_catalog_sources(), ops, {{"hz", std::to_string(facts.hz)}});
+    store_.load();
+    facts_ = SystemFacts::read(pf_.system(), reg_, pf_.files());
+    engine_.device_power().read_classes();
+    register_operations(ops_, OpsContext{pf_, reg_, store_, ini_, facts_});
+    catalog_ = load_catalog(builtin_catalog_sources(), ops_, {{"hz", std::to_string(facts_.hz)}});
 
     set_splash("Loading tools", 30);
 
     set_splash("Building the interface", 40);
-    ui::build_main_window(ui.tree(), "/logo.svg?s=" + secret, kAppVersion);
-    ui::wire_window(*this);
+    ui::build_main_window(ui_.tree(), "/logo.svg?s=" + secret_, kAppVersion);
+    ui_("BtnClose").on("click", [this](ui::Element&, const Json&) { exit_app(); });
 
     set_splash("Reading your hardware", 50);
     fill_hardware_tiles();
 
     set_splash("Checking network adapters", 58);
-    engine.refresh_caches();
+    engine_.refresh_caches();
 
     set_splash("Checking every tweak", 70);
-    engine.full_state_pass(catalog, [&](size_t i, size_t n) {
-        if (auto step = ui::checking_step(i, n)) set_splash(step->text, step->percent);
-    });
+    service_.refresh_all(
+        [&](size_t i, size_t n) {
+            if (auto step = ui::checking_step(i, n)) set_splash(step->text, step->percent);
+        },
+        /*reread_caches=*/false);
 
     set_splash("Building pages", 92);
     build_pages();
     try {
-        initialize_applied_marks(reg, catalog);
-    } catch (const std::exception&) {
+        initialize_applied_marks(reg_, catalog_);
+    } catch (const std::exception& e) {
+        activity_.append(std::string("Could not record the applied tweaks: ") + e.what());
     }
 
     set_splash("Ready", 100);
     size_t total = 0, available = 0;
-    for (auto& t : catalog.tweaks) {
+    for (auto& t : catalog_.tweaks) {
         if (t->kind == Kind::Startup) continue;
         ++total;
         if (t->available) ++available;
     }
-    ui.log("Vexlo Tweaks " + std::string(kAppVersion) + " ready: " + std::to_string(available) + " of " +
+    ui_.log("Vexlo Tweaks " + std::string(kAppVersion) + " ready: " + std::to_string(available) + " of " +
            std::to_string(total) + " tweaks available on this PC.");
-    if (!tray_mode) {
-        ui("Main").set_visible(true);
-        ui.set_window_visible(true);
+    if (!tray_mode_) {
+        ui_("Main").set_visible(true);
+        ui_.set_window_visible(true);
     }
 }
 
 void App::content_rendered() {
     if (rendered_once_) return;
     rendered_once_ = true;
-    if (auto* splash = ui.find("Splash")) splash->set_visible(false);
+    if (auto* splash = ui_.find("Splash")) splash->set_visible(false);
     // Written before any dialog, so closing the application during it does not show it again.
-    auto last = settings::last_version(reg);
+    auto last = settings::last_version(reg_);
     try {
-        settings::set_last_version(reg, kAppVersion);
-    } catch (const std::exception&) {
+        settings::set_last_version(reg_, kAppVersion);
+    } catch (const std::exception& e) {
+        // Then the dialog shows again next time: better than never.
+        activity_.append(std::string("Could not record the version: ") + e.what());
     }
     if (!last) {
-        ui.show_dialog("Welcome to Vexlo Tweaks", kWelcome, {"Let's go"}, "Information");
+        ui_.show_dialog("Welcome to Vexlo Tweaks", kWelcome, {"Let's go"}, "Information");
     } else if (*last != kAppVersion) {
         std::string body;
         for (const char* item : kWhatsNew) {
             if (!body.empty()) body += "\n\n";
             body += std::string("  -  ") + item;
         }
-        ui.show_dialog("What's new in v" + std::string(kAppVersion), body, {"Nice"}, "Information");
+        ui_.show_dialog("What's new in v" + std::string(kAppVersion), body, {"Nice"}, "Information");
     }
 }
 
 void App::show_window() {
-    if (tray_mode) {
-        tray_mode = false;
-        ui("Main").set_visible(true);
+    if (tray_mode_) {
+        tray_mode_ = false;
+        ui_("Main").set_visible(true);
     }
-    ui.set_window_visible(true);
-    if (server_ && server_->connections() == 0 && options.open_window) open_window();
+    ui_.set_window_visible(true);
+    if (server_ && server_->connections() == 0 && options_.open_window) open_window();
     else
-        ui.tree().push_op({{"op", "activate"}});
+        ui_.tree().push_op({{"op", "activate"}});
 }
 
 void App::open_window() {
-    if (pf.shell().open_app_window(server_->url())) return;
+    if (pf_.shell().open_app_window(server_->url())) return;
     // No browser could be started for us: the user can still open the window by hand.
-    pf.shell().message_box("Vexlo Tweaks",
+    pf_.shell().message_box("Vexlo Tweaks",
                            "Vexlo Tweaks could not open its window.\n\nOpen this address in your browser:\n" +
                                server_->url(),
                            platform::MsgButtons::Ok, platform::MsgIcon::Warning);
 }
 
 void App::exit_app() {
-    loop.stop_timer(booster_timer_);
-    ui.tree().push_op({{"op", "close"}});
+    if (boost_timer_) boost_timer_->stop();
+    modules_.stop_all(ui_);
+    ui_.tree().push_op({{"op", "close"}});
     flush_ui();
-    loop.quit();
+    loop_.quit();
 }
 
 void App::handle_message(const std::string& text) {
@@ -258,63 +280,64 @@ void App::handle_message(const std::string& text) {
     std::string ev = msg.value("ev", "");
     if (ev == "rendered") {
         // The dialogs run a nested loop: let this message's handler return first.
-        loop.post([this] { content_rendered(); });
+        loop_.post([this] { content_rendered(); });
         return;
     }
     if (ev == "key") {
-        if (msg.value("value", "") == "Escape" && ui.dialog_open()) ui.end_dialog();
+        if (msg.value("value", "") == "Escape" && ui_.dialog_open()) ui_.end_dialog();
         return;
     }
     if (!msg.contains("id") || !msg["id"].is_number_integer()) return;
-    ui.tree().dispatch(msg["id"].get<int>(), ev, msg.contains("value") ? msg["value"] : Json(nullptr));
+    ui_.tree().dispatch(msg["id"].get<int>(), ev, msg.contains("value") ? msg["value"] : Json(nullptr));
 }
 
 int App::run() {
     // Elevation: a copy with administrator rights carries on; this one ends either way.
-    if (!pf.system().is_elevated()) {
-        pf.shell().relaunch_elevated(options.exe, join(options.args, " "));
+    if (!pf_.system().is_elevated()) {
+        pf_.shell().relaunch_elevated(options_.exe, join(options_.args, " "));
         return 0;
     }
     // Single instance: a second start asks the first to show its window and ends.
-    auto mutex = pf.named_objects().create_mutex("Local\\VexloTweaksApp");
-    show_event_ = pf.named_objects().open_event("Local\\VexloTweaksShow");
+    auto mutex = pf_.named_objects().create_mutex(kAppMutexName);
+    show_event_ = pf_.named_objects().open_event(kShowEventName);
     if (!mutex.created_new) {
         if (show_event_) show_event_->signal();
         return 0;
     }
     instance_mutex_ = std::move(mutex.handle);
 
-    secret = ui::make_secret();
+    secret_ = ui::make_secret();
     ui::UiServerConfig cfg;
-    cfg.port = options.port;
-    cfg.secret = secret;
+    cfg.port = options_.port;
+    cfg.secret = secret_;
     cfg.index_html = ui::compose_index_html();
     if (auto logo = embedded_file("logo.svg")) cfg.logo_svg = std::string(*logo);
     server_ = std::make_unique<ui::UiServer>(
-        loop, std::move(cfg), [this] { return ui.tree().snapshot().dump(-1, ' ', false, Json::error_handler_t::replace); },
+        loop_, std::move(cfg), [this] { return ui_.tree().snapshot().dump(-1, ' ', false, Json::error_handler_t::replace); },
         [this](const std::string& m) { handle_message(m); });
     server_->start();
-    if (options.on_url) options.on_url(server_->url());
-    if (!tray_mode && options.open_window) open_window();
+    if (options_.on_url) options_.on_url(server_->url());
+    if (!tray_mode_ && options_.open_window) open_window();
 
     try {
         start_up();
     } catch (const CatalogError& e) {
         // Broken catalog data: say what and where, and stop.
-        ui.tree().push_op({{"op", "close"}});
+        ui_.tree().push_op({{"op", "close"}});
         flush_ui();
-        pf.shell().message_box("Vexlo Tweaks", std::string("Vexlo Tweaks cannot start: ") + e.what(),
+        pf_.shell().message_box("Vexlo Tweaks", std::string("Vexlo Tweaks cannot start: ") + e.what(),
                                platform::MsgButtons::Ok, platform::MsgIcon::Error);
         server_->stop();
         throw;
     }
 
-    // The one-second timer: the second start's signal brings the window forward.
-    booster_timer_ = loop.add_timer(std::chrono::milliseconds(1000), [this] {
-        if (show_event_ && show_event_->poll()) show_window();
-    });
-    loop.start_timer(booster_timer_);
-    loop.run();
+    // Tools start once the window and the tweaks are ready; the one-second timer answers a second
+    // start and drives what the tools tick.
+    boost_timer_ = std::make_unique<BoostTimer>(loop_, show_event_.get(), [this] { show_window(); });
+    ModuleContext ctx{loop_, pf_, service_, ui_, reg_, *boost_timer_};
+    modules_.start_all(ctx);
+    boost_timer_->start();
+    loop_.run();
     server_->stop();
     return 0;
 }

@@ -1,5 +1,5 @@
 #pragma once
-// The application: everything it holds for its whole life, and its start-up sequence.
+// The application: the parts it holds for its whole life, and its start-up sequence.
 #include <map>
 #include <memory>
 #include <string>
@@ -7,13 +7,18 @@
 
 #include "app/core/activity_log.h"
 #include "app/core/backup_store.h"
+#include "app/core/boost_timer.h"
 #include "app/core/event_loop.h"
 #include "app/core/ini_file.h"
 #include "app/core/paths.h"
 #include "app/core/reg.h"
 #include "app/core/system_facts.h"
 #include "app/tweaks/catalog_loader.h"
+#include "app/tools/module.h"
 #include "app/tweaks/engine.h"
+#include "app/tweaks/tweak_service.h"
+#include "app/ui/apply_ui.h"
+#include "app/ui/tweak_switches.h"
 #include "app/ui/ui.h"
 #include "platform/platform.h"
 
@@ -33,6 +38,9 @@ struct StartOptions {
     std::function<void(const std::string&)> on_url;
 };
 
+// Creates the parts of the application, connects them and runs them. Nothing outside reaches
+// into its parts: the window and the command line see the change service, tools see their
+// module context.
 class App {
 public:
     App(platform::Platform& pf, StartOptions options = {});
@@ -49,43 +57,55 @@ public:
     // Once the window has first drawn its content: splash away, first-run or what's-new dialog.
     void content_rendered();
     void exit_app();
+    // Thread safe: asks the application thread to exit.
+    void request_exit() {
+        loop_.post([this] { exit_app(); });
+    }
 
     // A message from the renderer (JSON text).
     void handle_message(const std::string& text);
     // Shows and raises the window (second start, tray).
     void show_window();
 
-    void set_splash(const std::string& text, double percent);
-
-    platform::Platform& pf;
-    StartOptions options;
-    EventLoop loop;
-    AppPaths paths;
-    Reg reg;
-    BackupStore store;
-    ActivityLog activity;
-    SystemFacts facts;
-    Operations ops;
-    Catalog catalog;
-    IniFile ini;
-    Engine engine;
-    ui::Ui ui;
-
-    bool tray_mode = false;
-    std::map<std::string, bool> adv_ok;  // ADVANCED warnings confirmed this run
-    std::string secret;
+    TweakService& tweaks() { return service_; }
+    ui::Ui& window() { return ui_; }
+    // The window's side of a change (its dialogs and reports), for changes the window starts.
+    ChangeFront& window_front() { return front_; }
+    // Which switches on screen show which tweak.
+    const ui::TweakSwitches& switches() const { return switches_; }
 
 private:
+    void set_splash(const std::string& text, double percent);
     void flush_ui();
     // Opens the window in the browser, or tells the user its address when that fails.
     void open_window();
     void fill_hardware_tiles();
     void build_pages();
 
+    platform::Platform& pf_;
+    StartOptions options_;
+    EventLoop loop_;
+    AppPaths paths_;
+    Reg reg_;
+    BackupStore store_;
+    ActivityLog activity_;
+    SystemFacts facts_;
+    Operations ops_;
+    Catalog catalog_;
+    IniFile ini_;
+    Engine engine_;
+    TweakService service_;
+    ui::Ui ui_;
+    ui::WindowFront front_;
+    ui::TweakSwitches switches_;
+    ModuleRunner modules_;
+
+    bool tray_mode_ = false;
+    std::string secret_;
     std::unique_ptr<ui::UiServer> server_;
     std::unique_ptr<platform::NamedMutex> instance_mutex_;
     std::unique_ptr<platform::NamedEvent> show_event_;
-    EventLoop::TimerId booster_timer_ = 0;
+    std::unique_ptr<BoostTimer> boost_timer_;
     bool rendered_once_ = false;
 };
 

@@ -1,7 +1,7 @@
 #include "app/tweaks/custom_ops.h"
 
-#include "app/core/app.h"
 #include "app/core/dx_settings.h"
+#include "app/core/paths.h"
 #include "app/core/game.h"
 #include "app/core/text.h"
 
@@ -16,16 +16,16 @@ constexpr const char* kFsoToken = "DISABLEDXMAXIMIZEDWINDOWEDMODE";
 
 std::string setting_text(Reg& reg, const char* name) { return value_text(reg.get(kSettingsKey, name)); }
 
-const std::string& game_exe(App& app) {
+const std::string& game_exe(const OpsContext& app) {
     if (!app.facts.fortnite_exe) throw std::runtime_error("Fortnite was not found on this PC.");
     return *app.facts.fortnite_exe;
 }
 
 // The Ultimate Performance plan, copied once from Windows' template and reused afterwards.
-void register_power_plan(App& app) {
+void register_power_plan(Operations& ops, const OpsContext& app) {
     auto& power = app.pf.power();
     Reg& reg = app.reg;
-    app.ops.customs["power_plan"] = {
+    ops.customs["power_plan"] = {
         [&] {
             std::string ours = setting_text(reg, "PowerPlan");
             auto active = power.active_plan();
@@ -62,7 +62,7 @@ void register_power_plan(App& app) {
 }
 
 // A token of the per-user DirectX settings, with the prior value kept under the tweak's id.
-CustomOps dx_token_ops(App& app, std::string id, std::string token) {
+CustomOps dx_token_ops(const OpsContext& app, std::string id, std::string token) {
     Reg& reg = app.reg;
     BackupStore& store = app.store;
     return {
@@ -88,8 +88,7 @@ CustomOps dx_token_ops(App& app, std::string id, std::string token) {
 
 }  // namespace
 
-void register_operations(App& app) {
-    auto& ops = app.ops;
+void register_operations(Operations& ops, const OpsContext& app) {
     auto& facts = app.facts;
     auto& pf = app.pf;
     Reg& reg = app.reg;
@@ -97,12 +96,12 @@ void register_operations(App& app) {
     ops.predicates["windows11"] = [&facts] { return facts.build >= 22000; };
     ops.predicates["ram16"] = [&facts] { return facts.ram_gb >= 16; };
     ops.predicates["has_fortnite"] = [&facts] { return facts.fortnite_exe.has_value(); };
-    ops.predicates["ini_exists"] = [&app] { return app.ini.exists(); };
+    ops.predicates["ini_exists"] = [app] { return app.ini.exists(); };
     ops.predicates["defender_for_fortnite"] = [&facts, &pf] {
         return facts.fortnite_exe.has_value() && pf.defender().available() && pf.defender().realtime_protection_enabled();
     };
 
-    register_power_plan(app);
+    register_power_plan(ops, app);
 
     ops.customs["hibernation"] = {
         [&reg] {
@@ -133,41 +132,41 @@ void register_operations(App& app) {
     ops.customs["dx_vrr"] = dx_token_ops(app, "vrr", "VRROptimizeEnable");
 
     ops.customs["fortnite_gpu"] = {
-        [&app] {
+        [app] {
             if (!app.facts.fortnite_exe) return false;
             return value_text(app.reg.get(kDxKey, *app.facts.fortnite_exe)) == "GpuPreference=2;";
         },
-        [&app] { app.reg.set(kDxKey, game_exe(app), "GpuPreference=2;", platform::RegKind::String); },
-        [&app] { app.reg.remove(kDxKey, game_exe(app)); },
+        [app] { app.reg.set(kDxKey, game_exe(app), "GpuPreference=2;", platform::RegKind::String); },
+        [app] { app.reg.remove(kDxKey, game_exe(app)); },
     };
 
     ops.customs["fortnite_fso"] = {
-        [&app] {
+        [app] {
             if (!app.facts.fortnite_exe) return false;
             for (auto& t : get_layer_tokens(app.reg, *app.facts.fortnite_exe))
                 if (iequals(t, kFsoToken)) return true;
             return false;
         },
-        [&app] { set_layer_token(app.reg, game_exe(app), kFsoToken, true); },
-        [&app] { set_layer_token(app.reg, game_exe(app), kFsoToken, false); },
+        [app] { set_layer_token(app.reg, game_exe(app), kFsoToken, true); },
+        [app] { set_layer_token(app.reg, game_exe(app), kFsoToken, false); },
     };
 
     ops.customs["fortnite_defender"] = {
-        [&app] {
+        [app] {
             auto root = fortnite_root(app.facts.fortnite_exe);
             if (!root) return false;
             for (auto& p : app.pf.defender().exclusion_paths())
                 if (iequals(p, *root)) return true;
             return false;
         },
-        [&app] { app.pf.defender().add_exclusion_path(*fortnite_root(game_exe(app))); },
-        [&app] { app.pf.defender().remove_exclusion_path(*fortnite_root(game_exe(app))); },
+        [app] { app.pf.defender().add_exclusion_path(*fortnite_root(game_exe(app))); },
+        [app] { app.pf.defender().remove_exclusion_path(*fortnite_root(game_exe(app))); },
     };
 
     ops.customs["ini_lock"] = {
-        [&app] { return app.pf.files().is_read_only(app.ini.path()); },
-        [&app] { app.pf.files().set_read_only(app.ini.path(), true); },
-        [&app] { app.pf.files().set_read_only(app.ini.path(), false); },
+        [app] { return app.pf.files().is_read_only(app.ini.path()); },
+        [app] { app.pf.files().set_read_only(app.ini.path(), true); },
+        [app] { app.pf.files().set_read_only(app.ini.path(), false); },
     };
 }
 

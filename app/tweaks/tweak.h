@@ -11,10 +11,6 @@
 
 #include "app/core/backup_store.h"
 
-namespace vexlo::ui {
-class Element;
-}
-
 namespace vexlo {
 
 enum class Kind { Reg, Svc, Task, Pwr, Nic, DevPwr, Ini, Startup, Custom };
@@ -80,8 +76,6 @@ struct Tweak {
     bool available = true;
     std::string reason;
     bool state = false;
-    // The switches on screen that show this tweak.
-    std::vector<ui::Element*> toggles;
 };
 
 struct Catalog {

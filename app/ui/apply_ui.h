@@ -1,23 +1,27 @@
 #pragma once
-// From a switch on a card to the engine and back: confirmation, the change, the report,
-// and a re-read so every switch shows what the PC really holds.
-#include "app/tweaks/tweak.h"
+// From a switch on a card to the change service and back: the window's side of a change
+// (its dialogs, status bar and toasts) and the switch handler.
+#include "app/tweaks/tweak_service.h"
 #include "app/ui/element.h"
-
-namespace vexlo {
-class App;
-}
+#include "app/ui/ui.h"
 
 namespace vexlo::ui {
 
-void on_toggle(App& app, Element& toggle);
-void invoke_single(App& app, Tweak& t, bool want);
-// Every switch of the tweak shows its state and availability.
-void update_tweak_ui(Tweak& t);
-// Re-tests the state (false when the test fails) and updates the switches.
-void sync_tweak(App& app, Tweak& t);
-// Window buttons and keys.
-void wire_window(App& app);
-bool fortnite_running(App& app);
+// The window answers a change's questions with its in-window dialogs and reports in the status
+// bar, the activity log and a toast.
+class WindowFront : public ChangeFront {
+public:
+    explicit WindowFront(Ui& ui) : ui_(ui) {}
+    void log(std::string_view message, LogKind kind) override { ui_.log(message, kind); }
+    void toast(std::string_view text) override { ui_.show_toast(text); }
+    bool confirm_advanced(const Tweak& t) override;
+    void game_running(const Tweak& t) override;
+
+private:
+    Ui& ui_;
+};
+
+// A click on a tweak switch (its tag is the tweak's id; its position is the wanted state).
+void on_toggle(TweakService& tweaks, ChangeFront& front, Ui& ui, Element& toggle);
 
 }  // namespace vexlo::ui

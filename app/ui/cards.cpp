@@ -67,7 +67,8 @@ RowShell new_row_shell(Element& parent, std::string_view title, std::string_view
     return {&card, &d, &result};
 }
 
-Element& new_tweak_card(Element& parent, Tweak& t, const std::function<void(Element&)>& on_toggle) {
+Element& new_tweak_card(Element& parent, const Tweak& t, TweakSwitches& switches,
+                        const std::function<void(Element&)>& on_toggle) {
     Element* sw = nullptr;
     std::string desc = t.desc;
     if (t.kind == Kind::Startup && desc.size() > 150) desc = desc.substr(0, 147) + "...";
@@ -83,7 +84,7 @@ Element& new_tweak_card(Element& parent, Tweak& t, const std::function<void(Elem
             sw = &toggle;
         },
         stripe);
-    t.toggles.push_back(sw);
+    switches.add(t.id, *sw);
     if (!t.available) {
         shell.result->set_text(t.reason);
         shell.result->css("color", "#6E685F");
@@ -104,12 +105,17 @@ Element& new_tip_card(Element& parent, std::string_view title, std::string_view 
     return card;
 }
 
-void clear_cards(Element& list, const Catalog& catalog) {
-    for (Element* child : list.children()) {
-        Element* sw = child->tag_element;
-        if (!sw || sw->type() != "toggle") continue;
-        if (Tweak* t = catalog.find(sw->tag)) std::erase(t->toggles, sw);
-    }
+void clear_cards(Element& list, TweakSwitches& switches) {
+    // Cards stand in the list itself or inside its group blocks.
+    std::function<void(Element&)> forget = [&](Element& e) {
+        for (Element* child : e.children()) {
+            if (Element* sw = child->tag_element; sw && sw->type() == "toggle")
+                switches.remove(*sw);
+            else if (child->type() == "box")
+                forget(*child);
+        }
+    };
+    forget(list);
     list.clear();
 }
 

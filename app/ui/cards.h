@@ -7,6 +7,7 @@
 
 #include "app/tweaks/tweak.h"
 #include "app/ui/element.h"
+#include "app/ui/tweak_switches.h"
 
 namespace vexlo::ui {
 
@@ -31,10 +32,11 @@ Element& new_pill(Element& parent, const PillSpec& pill);
 RowShell new_row_shell(Element& parent, std::string_view title, std::string_view desc,
                        const std::vector<PillSpec>& pills, const std::function<void(Element&)>& control,
                        std::string_view stripe);
-// A tweak card whose switch is registered in t.toggles; `on_toggle` handles its clicks.
-Element& new_tweak_card(Element& parent, Tweak& t, const std::function<void(Element&)>& on_toggle);
+// A tweak card whose switch is registered in `switches`; `on_toggle` handles its clicks.
+Element& new_tweak_card(Element& parent, const Tweak& t, TweakSwitches& switches,
+                        const std::function<void(Element&)>& on_toggle);
 Element& new_tip_card(Element& parent, std::string_view title, std::string_view body);
-// Empties a list, first unregistering the switches of its tweak cards from their tweaks.
-void clear_cards(Element& list, const Catalog& catalog);
+// Empties a list, first forgetting the switches of its tweak cards.
+void clear_cards(Element& list, TweakSwitches& switches);
 
 }  // namespace vexlo::ui

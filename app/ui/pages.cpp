@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "app/core/app.h"
-#include "app/ui/apply_ui.h"
 #include "app/ui/cards.h"
 #include "app/ui/layout_helpers.h"
 #include "app/ui/main_window.h"
@@ -51,14 +49,13 @@ Element& new_page(Tree& tree, const PageInfo& info, Element*& list) {
 }
 
 // A collapsible group: header with chevron and counter; a release on it folds the body.
-Element& new_group_block(Element& list, const std::string& page, const std::string& group, bool first) {
+Element& new_group_block(Element& list, const std::string& group, bool first) {
     Element& header = row(list, {{"margin", first ? "8px 0 9px 2px" : "20px 0 9px 2px"}, {"cursor", "pointer"}});
     header.set("clickable", true);
     Element& chevron = glyph(header, "E70D", {}, "", "GroupChevron");
     text(header, upper(group), {}, "", "GroupName");
-    text(header, "", {}, "", "GroupCounter").tag = page + "|" + group;
+    text(header, "", {}, "", "GroupCounter");
     Element& body = box(list);
-    body.tag = page + "|" + group;
     header.tag_element = &body;
     header.on("mouseup", [&chevron](Element& h, const Json&) {
         Element& b = *h.tag_element;
@@ -76,46 +73,45 @@ Element& new_group_block(Element& list, const std::string& page, const std::stri
 
 }  // namespace
 
-void build_tweak_page(App& app, const std::string& page) {
+void build_tweak_page(const PageBuild& build, const std::string& page) {
     const PageInfo* info = nullptr;
     for (auto& p : kPageInfo)
         if (page == p.page) info = &p;
     if (!info) return;
     Element* list = nullptr;
-    if (!app.ui.find("Page_" + page)) new_page(app.ui.tree(), *info, list);
-    list = app.ui.find("List_" + page);
-    clear_cards(*list, app.catalog);
+    if (!build.ui.find("Page_" + page)) new_page(build.ui.tree(), *info, list);
+    list = build.ui.find("List_" + page);
+    clear_cards(*list, build.switches);
 
     std::vector<std::string> groups;
-    for (auto& t : app.catalog.tweaks)
+    for (auto& t : build.catalog.tweaks)
         if (t->page == page && std::find(groups.begin(), groups.end(), t->group) == groups.end())
             groups.push_back(t->group);
-    auto toggle = [&app](Element& sw) { on_toggle(app, sw); };
     for (size_t g = 0; g < groups.size(); ++g) {
-        Element& body = new_group_block(*list, page, groups[g], g == 0);
-        for (auto& t : app.catalog.tweaks)
-            if (t->page == page && t->group == groups[g]) new_tweak_card(body, *t, toggle);
+        Element& body = new_group_block(*list, groups[g], g == 0);
+        for (auto& t : build.catalog.tweaks)
+            if (t->page == page && t->group == groups[g]) new_tweak_card(body, *t, build.switches, build.on_toggle);
     }
 }
 
-void show_page(App& app, const std::string& page) {
-    Element* target = app.ui.find("Page_" + page);
+void show_page(Ui& ui, const std::string& page) {
+    Element* target = ui.find("Page_" + page);
     if (!target) return;
-    for (Element* p : app.ui("HostGrid").children()) p->set_visible(p == target);
+    for (Element* p : ui("HostGrid").children()) p->set_visible(p == target);
     for (const NavEntry& n : kNavEntries)
-        if (auto* nav = app.ui.find(std::string("Nav_") + n.page)) nav->set_checked(page == n.page);
+        if (auto* nav = ui.find(std::string("Nav_") + n.page)) nav->set_checked(page == n.page);
 }
 
-void wire_navigation(App& app) {
+void wire_navigation(Ui& ui) {
     for (const NavEntry& n : kNavEntries) {
-        Element* nav = app.ui.find(std::string("Nav_") + n.page);
+        Element* nav = ui.find(std::string("Nav_") + n.page);
         if (!nav) continue;
-        nav->on("click", [&app](Element& e, const Json&) {
+        nav->on("click", [&ui](Element& e, const Json&) {
             // Pages that are not built yet keep the current page on screen.
             std::string current;
-            for (Element* p : app.ui("HostGrid").children())
+            for (Element* p : ui("HostGrid").children())
                 if (p->visible()) current = p->name().substr(5);
-            show_page(app, app.ui.find("Page_" + e.tag) ? e.tag : current);
+            show_page(ui, ui.find("Page_" + e.tag) ? e.tag : current);
         });
     }
 }

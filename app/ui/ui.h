@@ -12,7 +12,7 @@
 
 namespace vexlo::ui {
 
-enum class LogKind { Info, Ok, Err };
+using vexlo::LogKind;
 
 class Ui {
 public:

@@ -54,9 +54,16 @@ out="$("$vexlo" --machine "$dir/pc10" --image desktop10 apply gtimer 2>&1)"; rc=
 check "an unavailable tweak is refused" [ "$rc" -eq 1 ]
 check "with its reason" contains "Windows 11 only."
 
+# An ADVANCED tweak is turned on only with --yes, as the window asks before it does.
+cp "$dir/pc/registry.json" "$dir/before.json"
+run apply dyntick
+check "advanced without --yes is refused" [ "$rc" -eq 3 ]
+check "and says how to confirm" contains "Run again with --yes"
+check "and changes nothing" cmp -s "$dir/before.json" "$dir/pc/registry.json"
+
 # Every kind works from the command line: a service, a task, a power setting, a settings-file key.
 for id in svc_sysmain task_appraiser cpu_min ini_blur dyntick; do
-  run apply "$id"
+  run apply --yes "$id"
   check "apply $id" [ "$rc" -eq 0 ]
   run list --json
   check "$id is on" python3 -c 'import json,sys; t={r["id"]:r for r in json.loads(sys.argv[1])}[sys.argv[2]]; assert t["state"], t' "$out" "$id"

@@ -12,7 +12,7 @@ using testkit::Headless;
 namespace {
 constexpr const char* kBalanced = "381b4222-f694-41f0-9685-ff5bb260df2e";
 constexpr const char* kHigh = "8c5e7fda-e8bf-4a96-9a85-a6e23a8c635c";
-std::string setting(Headless& h, const char* name) { return value_text(h.app->reg.get(kSettingsKey, name)); }
+std::string setting(Headless& h, const char* name) { return value_text(h.reg().get(kSettingsKey, name)); }
 std::string active(Headless& h) { return h.pc->power().active_plan()->guid; }
 }  // namespace
 
@@ -102,15 +102,15 @@ TEST(PowerPlanTweak, FailedTemplateCopyFallsBackToHighPerformance) {
     NoCopyPlatform pf(*pc);
     App app(pf);
     app.start_up();
-    app.engine.apply_kind(*app.catalog.find("power"));
+    app.tweaks().engine().apply_kind(*app.tweaks().find("power"));
     EXPECT_EQ(pf.power().active_plan()->guid, kHigh);
-    EXPECT_EQ(value_text(app.reg.get(kSettingsKey, "PowerPlan")), kHigh);
+    EXPECT_EQ(value_text(Reg(pc->registry()).get(kSettingsKey, "PowerPlan")), kHigh);
 }
 
 TEST(PowerPlanTweak, RevertWithoutAPlanBeforeActivatesBalanced) {
     Headless h;
     h.pc->power().set_active(kHigh);
-    h.app->reg.set(kSettingsKey, "PowerPlan", kHigh, platform::RegKind::String);  // ours, and nothing before it
+    h.reg().set(kSettingsKey, "PowerPlan", kHigh, platform::RegKind::String);  // ours, and nothing before it
     h.engine().revert_kind(h.tweak("power"));
     EXPECT_EQ(active(h), kBalanced);
 }
@@ -127,7 +127,7 @@ TEST(PwrTweaks, CpuMaxRevertsToOneHundredWhatever) {
 
 TEST(DxTokenTweaks, RevertRestoresTheTokenAsItWas) {
     Headless h;
-    Reg& reg = h.app->reg;
+    Reg reg = h.reg();
     struct Case {
         const char* id;
         const char* token;
@@ -146,7 +146,7 @@ TEST(DxTokenTweaks, RevertRestoresTheTokenAsItWas) {
         // A token that was already "1" goes to "0": the revert must switch the feature off.
         auto want = c.before == std::optional<std::string>("1") ? std::optional<std::string>("0") : c.before;
         EXPECT_EQ(get_dx_token(reg, c.token), want) << c.id << " " << c.before.value_or("<absent>");
-        EXPECT_FALSE(h.app->store.has(c.id));
+        EXPECT_FALSE(h.store().has(c.id));
     }
 }
 
@@ -195,14 +195,14 @@ TEST(Availability, ReasonsOnOtherPCs) {
         EXPECT_EQ(t.reason, c.reason) << c.image << " " << c.id;
     }
     // Before the game has run, the whole video group is locked.
-    for (auto& t : pcs["gamenoini11"]->app->catalog.tweaks)
+    for (auto& t : pcs["gamenoini11"]->app->tweaks().catalog().tweaks)
         if (t->group == "Fortnite video settings") EXPECT_FALSE(t->available) << t->id;
 }
 
 TEST(FortniteTweaks, GpuPreferenceLayersAndDefenderExclusion) {
     Headless h;
-    const std::string exe = *h.app->facts.fortnite_exe;
-    Reg& reg = h.app->reg;
+    const std::string exe = *h.facts().fortnite_exe;
+    Reg reg = h.reg();
     for (const char* id : {"fngpu", "fnfso", "fnav"}) {
         ASSERT_TRUE(h.tweak(id).available) << id;
         h.engine().apply_kind(h.tweak(id));
@@ -223,20 +223,20 @@ TEST(FortniteTweaks, GpuPreferenceLayersAndDefenderExclusion) {
 TEST(FortniteTweaks, CapAndUncapExcludeEachOtherAndRevertToWhatWasThere) {
     Headless h;
     const std::string sec = "/Script/FortniteGame.FortGameUserSettings";
-    const std::string hz = std::to_string(h.app->facts.hz);
-    h.app->ini.set(sec, "FrameRateLimit", std::string_view("0.000000"));
+    const std::string hz = std::to_string(h.facts().hz);
+    h.ini().set(sec, "FrameRateLimit", std::string_view("0.000000"));
     EXPECT_TRUE(h.state("ini_uncap"));
     h.engine().apply_kind(h.tweak("ini_cap"));
-    EXPECT_EQ(h.app->ini.get(sec, "FrameRateLimit"), hz + ".000000");
+    EXPECT_EQ(h.ini().get(sec, "FrameRateLimit"), hz + ".000000");
     EXPECT_TRUE(h.state("ini_cap"));
     EXPECT_FALSE(h.state("ini_uncap"));
     h.engine().revert_kind(h.tweak("ini_cap"));
-    EXPECT_EQ(h.app->ini.get(sec, "FrameRateLimit"), "0.000000");
+    EXPECT_EQ(h.ini().get(sec, "FrameRateLimit"), "0.000000");
     EXPECT_TRUE(h.state("ini_uncap"));
 
-    h.app->ini.set(sec, "FrameRateLimit", std::string_view(hz));  // fewer decimals: still in effect
+    h.ini().set(sec, "FrameRateLimit", std::string_view(hz));  // fewer decimals: still in effect
     EXPECT_TRUE(h.state("ini_cap"));
-    h.app->ini.set(sec, "bUseVSync", std::string_view("fALSE"));
+    h.ini().set(sec, "bUseVSync", std::string_view("fALSE"));
     EXPECT_TRUE(h.state("ini_vsync"));
 }
 
@@ -244,30 +244,30 @@ TEST(FortniteTweaks, FullscreenFallbackAndRecordedRevert) {
     Headless h;
     const std::string sec = "/Script/FortniteGame.FortGameUserSettings";
     Tweak& fs = h.tweak("ini_fs");
-    h.app->ini.set(sec, "PreferredFullscreenMode", std::nullopt);  // absent before the apply
+    h.ini().set(sec, "PreferredFullscreenMode", std::nullopt);  // absent before the apply
     h.engine().apply_kind(fs);
     EXPECT_TRUE(h.state("ini_fs"));
     h.engine().revert_kind(fs);
-    EXPECT_EQ(h.app->ini.get(sec, "PreferredFullscreenMode"), std::nullopt) << "recorded as absent: deleted";
+    EXPECT_EQ(h.ini().get(sec, "PreferredFullscreenMode"), std::nullopt) << "recorded as absent: deleted";
 
     h.engine().apply_kind(fs);
-    h.app->store.remove("ini_fs");
+    h.store().remove("ini_fs");
     h.engine().revert_kind(fs);
     for (const char* k : {"FullscreenMode", "LastConfirmedFullscreenMode", "PreferredFullscreenMode"})
-        EXPECT_EQ(h.app->ini.get(sec, k), "1") << k;
+        EXPECT_EQ(h.ini().get(sec, k), "1") << k;
 }
 
 TEST(FortniteTweaks, LockedSettingsFileIsStillWrittenAndLockedAgain) {
     Headless h;
     auto& files = h.pc->files();
     h.engine().apply_kind(h.tweak("ini_lock"));
-    EXPECT_TRUE(files.is_read_only(h.app->ini.path()));
+    EXPECT_TRUE(files.is_read_only(h.ini().path()));
     EXPECT_TRUE(h.state("ini_lock"));
     h.engine().apply_kind(h.tweak("ini_blur"));
     EXPECT_TRUE(h.state("ini_blur"));
-    EXPECT_TRUE(files.is_read_only(h.app->ini.path()));
+    EXPECT_TRUE(files.is_read_only(h.ini().path()));
     h.engine().revert_kind(h.tweak("ini_blur"));
     h.engine().revert_kind(h.tweak("ini_lock"));
-    EXPECT_FALSE(files.is_read_only(h.app->ini.path()));
-    EXPECT_TRUE(files.exists(h.app->paths.backup_dir + "\\GameUserSettings.original.ini"));
+    EXPECT_FALSE(files.is_read_only(h.ini().path()));
+    EXPECT_TRUE(files.exists(h.paths().backup_dir + "\\GameUserSettings.original.ini"));
 }

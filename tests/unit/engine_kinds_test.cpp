@@ -22,7 +22,7 @@ constexpr const char* kSysMain = "HKLM:\\SYSTEM\\CurrentControlSet\\Services\\Sy
 
 // SysMain automatic and running, and a service tweak that sets `start` on it.
 Tweak sysmain_running(Headless& h, int start) {
-    h.app->reg.set(kSysMain, "Start", 2);
+    h.reg().set(kSysMain, "Start", 2);
     h.pc->services().start("SysMain");
     Tweak t = made(Kind::Svc);
     t.svc = {"SysMain", start};
@@ -38,13 +38,13 @@ TEST(SvcKind, DisableStopsAtOnceAndRevertStartsAnAutomaticService) {
     h.engine().test_available(t);
     ASSERT_TRUE(t.available);
     h.engine().apply_kind(t);
-    EXPECT_EQ(h.app->reg.get(kSysMain, "Start"), 4);
+    EXPECT_EQ(h.reg().get(kSysMain, "Start"), 4);
     EXPECT_FALSE(svc.is_running("SysMain"));
     EXPECT_TRUE(h.engine().test_kind(t));
     h.engine().revert_kind(t);
-    EXPECT_EQ(h.app->reg.get(kSysMain, "Start"), 2);
+    EXPECT_EQ(h.reg().get(kSysMain, "Start"), 2);
     EXPECT_TRUE(svc.is_running("SysMain"));
-    EXPECT_FALSE(h.app->store.has(t.id));
+    EXPECT_FALSE(h.store().has(t.id));
 }
 
 TEST(SvcKind, OnDemandLeavesItRunningAndFallbackIsOnDemandNotStarted) {
@@ -54,9 +54,9 @@ TEST(SvcKind, OnDemandLeavesItRunningAndFallbackIsOnDemandNotStarted) {
     h.engine().apply_kind(t);
     EXPECT_TRUE(svc.is_running("SysMain"));
     svc.stop("SysMain");
-    h.app->store.remove(t.id);  // backup lost
+    h.store().remove(t.id);  // backup lost
     h.engine().revert_kind(t);
-    EXPECT_EQ(h.app->reg.get(kSysMain, "Start"), 3);
+    EXPECT_EQ(h.reg().get(kSysMain, "Start"), 3);
     EXPECT_FALSE(svc.is_running("SysMain"));
 
     Tweak missing = made(Kind::Svc);
@@ -81,7 +81,7 @@ TEST(TaskKind, RevertEnablesOnlyWhatWasEnabledBefore) {
         EXPECT_TRUE(h.engine().test_kind(t));
         h.engine().revert_kind(t);
         EXPECT_EQ(tasks.find(task.folder, task.name)->state, disabled_before ? "Disabled" : "Ready") << t.task;
-        EXPECT_FALSE(h.app->store.has(t.id));
+        EXPECT_FALSE(h.store().has(t.id));
     }
     Tweak gone = made(Kind::Task);
     gone.task = "\\Microsoft\\Windows\\Nowhere\\Nothing";
@@ -106,10 +106,10 @@ TEST(PwrKind, RevertUsesTheRecordUnlessItEqualsTheOnValue) {
         power.set_ac_index(t.pwr.sub, t.pwr.set, c.before);
         h.engine().apply_kind(t);
         EXPECT_EQ(power.ac_index(t.pwr.sub, t.pwr.set), 100);
-        if (!c.keep_record) h.app->store.remove(t.id);
+        if (!c.keep_record) h.store().remove(t.id);
         h.engine().revert_kind(t);
         EXPECT_EQ(power.ac_index(t.pwr.sub, t.pwr.set), c.after) << c.before << " " << c.keep_record;
-        EXPECT_FALSE(h.app->store.has(t.id));
+        EXPECT_FALSE(h.store().has(t.id));
     }
 }
 
@@ -128,8 +128,8 @@ TEST(NicKind, AlreadyWantedStoresAnEmptyListAndRevertMovesToAnotherValue) {
     EXPECT_TRUE(h.engine().test_kind(t));
     h.engine().nic_dirty = false;
     h.engine().apply_kind(t);
-    ASSERT_TRUE(h.app->store.has(t.id));
-    EXPECT_EQ(*h.app->store.get(t.id), Json::array());
+    ASSERT_TRUE(h.store().has(t.id));
+    EXPECT_EQ(*h.store().get(t.id), Json::array());
     EXPECT_TRUE(h.engine().nic_dirty);
     h.engine().revert_kind(t);
     for (auto& x : h.engine().nic_cache().targets(t.nic)) EXPECT_NE(x.current, x.want) << x.display_name;
@@ -159,7 +159,7 @@ TEST(DevPwrKind, RevertWithoutNamesEnablesEveryMatchingDevice) {
     ASSERT_FALSE(objs.empty());
     h.engine().apply_kind(t);
     EXPECT_TRUE(h.engine().test_kind(t));
-    h.app->store.remove(t.id);
+    h.store().remove(t.id);
     h.engine().revert_kind(t);
     for (auto& o : h.engine().device_power().objects(t.devpwr)) EXPECT_TRUE(o.enable) << o.instance_name;
 
@@ -172,21 +172,21 @@ TEST(DevPwrKind, RevertWithoutNamesEnablesEveryMatchingDevice) {
 
 TEST(IniKind, RevertDeletesAKeyThatWasAbsentAndFallbackWritesOnlyGivenValues) {
     Headless h;
-    ASSERT_TRUE(h.app->ini.exists());
+    ASSERT_TRUE(h.ini().exists());
     Tweak t = made(Kind::Ini);
     const std::string sec = "/Script/FortniteGame.FortGameUserSettings";
     t.ini = {{sec, "VexloCaseKey", "1", std::nullopt}, {sec, "bUseVSync", "False", std::string("True")}};
     h.engine().apply_kind(t);
     EXPECT_TRUE(h.engine().test_kind(t));
-    EXPECT_TRUE(h.pc->files().exists(h.app->paths.backup_dir + "\\GameUserSettings.original.ini"));
+    EXPECT_TRUE(h.pc->files().exists(h.paths().backup_dir + "\\GameUserSettings.original.ini"));
     h.engine().revert_kind(t);
-    EXPECT_EQ(h.app->ini.get(sec, "VexloCaseKey"), std::nullopt);
+    EXPECT_EQ(h.ini().get(sec, "VexloCaseKey"), std::nullopt);
 
     h.engine().apply_kind(t);
-    h.app->store.remove(t.id);
+    h.store().remove(t.id);
     h.engine().revert_kind(t);
-    EXPECT_EQ(h.app->ini.get(sec, "VexloCaseKey"), "1") << "no fallback given: left as it is";
-    EXPECT_EQ(h.app->ini.get(sec, "bUseVSync"), "True");
+    EXPECT_EQ(h.ini().get(sec, "VexloCaseKey"), "1") << "no fallback given: left as it is";
+    EXPECT_EQ(h.ini().get(sec, "bUseVSync"), "True");
 }
 
 TEST(StartupKind, OddFirstByteIsBlocked) {
@@ -195,11 +195,11 @@ TEST(StartupKind, OddFirstByteIsBlocked) {
     t.startup = {"HKCU:\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run", "Discord", false};
     EXPECT_FALSE(h.engine().test_kind(t)) << "a missing value is not blocked";
     h.engine().apply_kind(t);
-    auto raw = h.app->reg.get_raw(t.startup.app, t.startup.name);
+    auto raw = h.reg().get_raw(t.startup.app, t.startup.name);
     ASSERT_TRUE(raw);
     EXPECT_EQ(raw->bytes, (std::vector<uint8_t>{3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_TRUE(h.engine().test_kind(t));
     h.engine().revert_kind(t);
-    EXPECT_EQ(h.app->reg.get_raw(t.startup.app, t.startup.name)->bytes[0], 2);
+    EXPECT_EQ(h.reg().get_raw(t.startup.app, t.startup.name)->bytes[0], 2);
     EXPECT_FALSE(h.engine().test_kind(t));
 }

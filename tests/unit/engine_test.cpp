@@ -61,32 +61,32 @@ TEST(RegKindState, ComparesTextOfValues) {
 TEST(RegKindApply, TwiceThenRevertOnceGivesTheOriginalAndNoRecord) {
     Headless h;
     Tweak& t = h.tweak("prisep");
-    Json original = h.app->reg.get(t.reg[0].p, t.reg[0].n);
+    Json original = h.reg().get(t.reg[0].p, t.reg[0].n);
     ASSERT_FALSE(original.is_null());
-    h.app->engine.apply_kind(t);
-    h.app->engine.apply_kind(t);
-    EXPECT_TRUE(h.app->engine.test_kind(t));
-    h.app->engine.revert_kind(t);
-    EXPECT_EQ(h.app->reg.get(t.reg[0].p, t.reg[0].n), original);
-    EXPECT_FALSE(h.app->store.has("prisep"));
+    h.engine().apply_kind(t);
+    h.engine().apply_kind(t);
+    EXPECT_TRUE(h.engine().test_kind(t));
+    h.engine().revert_kind(t);
+    EXPECT_EQ(h.reg().get(t.reg[0].p, t.reg[0].n), original);
+    EXPECT_FALSE(h.store().has("prisep"));
 }
 
 TEST(RegKindApply, RevertWithoutRecordWritesFallbacks) {
     Headless h;
     Tweak& t = h.tweak("mmgames");
-    h.app->engine.apply_kind(t);
-    h.app->store.remove("mmgames");  // the backup was lost
-    h.app->engine.revert_kind(t);
+    h.engine().apply_kind(t);
+    h.store().remove("mmgames");  // the backup was lost
+    h.engine().revert_kind(t);
     const std::string key = t.reg[0].p;
-    EXPECT_EQ(h.app->reg.get(key, "Priority"), 2);
-    EXPECT_EQ(h.app->reg.get(key, "Scheduling Category"), "Medium");
-    EXPECT_EQ(h.app->reg.get(key, "SFIO Priority"), "Normal");
-    EXPECT_EQ(h.app->reg.get(key, "GPU Priority"), 8);
+    EXPECT_EQ(h.reg().get(key, "Priority"), 2);
+    EXPECT_EQ(h.reg().get(key, "Scheduling Category"), "Medium");
+    EXPECT_EQ(h.reg().get(key, "SFIO Priority"), "Normal");
+    EXPECT_EQ(h.reg().get(key, "GPU Priority"), 8);
     Tweak& mpo = h.tweak("mpo");
-    h.app->engine.apply_kind(mpo);
-    h.app->store.remove("mpo");
-    h.app->engine.revert_kind(mpo);
-    EXPECT_TRUE(h.app->reg.get(mpo.reg[0].p, mpo.reg[0].n).is_null());
+    h.engine().apply_kind(mpo);
+    h.store().remove("mpo");
+    h.engine().revert_kind(mpo);
+    EXPECT_TRUE(h.reg().get(mpo.reg[0].p, mpo.reg[0].n).is_null());
 }
 
 TEST(RegKindApply, FailedWritesRaiseAndKeepTheBackup) {
@@ -94,14 +94,14 @@ TEST(RegKindApply, FailedWritesRaiseAndKeepTheBackup) {
     Tweak& t = h.tweak("dvr");  // three values
     auto before = testkit::snapshot(h.pc->registry());
     h.pc->faults().fail_registry_write(2);
-    EXPECT_THROW(h.app->engine.apply_kind(t), platform::PlatformError);
-    ASSERT_TRUE(h.app->store.has("dvr"));
+    EXPECT_THROW(h.engine().apply_kind(t), platform::PlatformError);
+    ASSERT_TRUE(h.store().has("dvr"));
     // The revert puts back what the partial apply changed.
     h.pc->faults().fail_registry_write(1);
-    EXPECT_THROW(h.app->engine.revert_kind(t), platform::PlatformError);
-    EXPECT_TRUE(h.app->store.has("dvr")) << "a revert that failed must not drop the originals";
-    h.app->engine.revert_kind(t);
-    EXPECT_FALSE(h.app->store.has("dvr"));
+    EXPECT_THROW(h.engine().revert_kind(t), platform::PlatformError);
+    EXPECT_TRUE(h.store().has("dvr")) << "a revert that failed must not drop the originals";
+    h.engine().revert_kind(t);
+    EXPECT_FALSE(h.store().has("dvr"));
     auto after = testkit::snapshot(h.pc->registry());
     EXPECT_EQ(before, after);
 }
@@ -118,14 +118,14 @@ TEST(Availability, PredicatesAndReasons) {
     Tweak t = reg_tweak({{kKey, "v", 1}});
     t.avail = [] () -> bool { throw std::runtime_error("query failed"); };
     t.why = "Because.";
-    win11.app->engine.test_available(t);
+    win11.engine().test_available(t);
     EXPECT_FALSE(t.available);
     EXPECT_EQ(t.reason, "Because.");
     t.why.clear();
-    win11.app->engine.test_available(t);
+    win11.engine().test_available(t);
     EXPECT_EQ(t.reason, "Not supported on this PC.");
     t.avail = [] { return true; };
-    win11.app->engine.test_available(t);
+    win11.engine().test_available(t);
     EXPECT_TRUE(t.available);
     EXPECT_EQ(t.reason, "");
 }
@@ -174,10 +174,10 @@ std::string listed(const std::vector<std::string>& diffs) {
 // leaves the whole PC as it was, apart from the differences listed by name above.
 TEST(CatalogRoundTrip, ApplyThenRevertEveryTweakRestoresThePC) {
     Headless h;
-    auto settings = power_settings(h.app->catalog);
+    auto settings = power_settings(h.app->tweaks().catalog());
     auto before = testkit::machine_state(*h.pc, settings);
     std::vector<Tweak*> applied;
-    for (auto& t : h.app->catalog.tweaks) {
+    for (auto& t : h.app->tweaks().catalog().tweaks) {
         if (!t->available || t->state) continue;
         h.engine().apply_kind(*t);
         h.engine().sync_state(*t);
@@ -189,17 +189,17 @@ TEST(CatalogRoundTrip, ApplyThenRevertEveryTweakRestoresThePC) {
     auto diffs = testkit::differences(before, testkit::machine_state(*h.pc, settings),
                                       [&](const std::string& k) { return intended_difference(k, before); });
     EXPECT_TRUE(diffs.empty()) << diffs.size() << " differences:" << listed(diffs);
-    EXPECT_TRUE(h.app->store.data().empty()) << h.app->store.data().dump();
+    EXPECT_TRUE(h.store().data().empty()) << h.store().data().dump();
 }
 
 // Applied twice with a restart in between (backup.json reloaded), then reverted once: the
 // first backup wins and the PC comes back as it was.
 TEST(CatalogRoundTrip, TwiceAcrossARestartThenRevertOnce) {
     Headless h;
-    auto settings = power_settings(h.app->catalog);
+    auto settings = power_settings(h.app->tweaks().catalog());
     auto before = testkit::machine_state(*h.pc, settings);
     std::vector<std::string> ids;
-    for (auto& t : h.app->catalog.tweaks)
+    for (auto& t : h.app->tweaks().catalog().tweaks)
         if (t->available && !t->state) {
             h.engine().apply_kind(*t);
             ids.push_back(t->id);
@@ -218,9 +218,9 @@ TEST(CatalogRoundTrip, TwiceAcrossARestartThenRevertOnce) {
 
 TEST(AppliedMarks, SeededOnceFromWhatIsOnThenMarked) {
     Headless h;
-    Reg& reg = h.app->reg;
+    Reg reg = h.reg();
     std::vector<std::string> on;
-    for (auto& t : h.app->catalog.tweaks)
+    for (auto& t : h.app->tweaks().catalog().tweaks)
         if (t->state) on.push_back(t->id);
     ASSERT_FALSE(on.empty()) << "the default image has tweaks on already";
     EXPECT_EQ(get_applied_ids(reg), on);
@@ -236,12 +236,13 @@ TEST(AppliedMarks, SeededOnceFromWhatIsOnThenMarked) {
     EXPECT_FALSE(reg.get_raw(kSettingsKey, "Applied"));
     // An emptied list is seeded again at the next start.
     h.restart();
-    EXPECT_EQ(get_applied_ids(h.app->reg), on);
+    Reg after = h.reg();
+    EXPECT_EQ(get_applied_ids(after), on);
 }
 
 TEST(Settings, OnlyOneTurnsAutoReapplyOnAndCheckUpdatesDefaultsOn) {
     Headless h;
-    Reg& reg = h.app->reg;
+    Reg reg = h.reg();
     EXPECT_FALSE(settings::auto_reapply(reg));
     EXPECT_TRUE(settings::check_updates(reg));
     const std::pair<int, bool> reapply[] = {{1, true}, {2, false}, {0, false}, {-1, false}};

@@ -6,6 +6,8 @@
 #include <string_view>
 
 #include "app/core/app.h"
+#include "app/core/game.h"
+#include "app/core/text.h"
 #include "test_machine.h"
 
 namespace vexlo::testkit {
@@ -25,11 +27,24 @@ struct Headless {
         start();
     }
     Tweak& tweak(std::string_view id) {
-        Tweak* t = app->catalog.find(id);
+        Tweak* t = app->tweaks().find(id);
         if (!t) throw std::runtime_error("no tweak " + std::string(id));
         return *t;
     }
-    Engine& engine() { return app->engine; }
+    Engine& engine() { return app->tweaks().engine(); }
+    BackupStore& store() { return app->tweaks().backups(); }
+    // The registry of the machine as it is now (a restart opens it again).
+    Reg reg() { return Reg(pc->registry()); }
+    AppPaths paths() { return AppPaths::from(pc->files()); }
+    // The facts as start-up read them, and the game's settings file where the product finds it.
+    SystemFacts facts() {
+        Reg r = reg();
+        return SystemFacts::read(pc->system(), r, pc->files());
+    }
+    IniFile ini() {
+        return IniFile(pc->files(), game_settings_path(pc->files()),
+                       path_join(paths().backup_dir, "GameUserSettings.original.ini"));
+    }
     bool state(std::string_view id) {
         Tweak& t = tweak(id);
         engine().sync_state(t);

@@ -47,7 +47,7 @@ TEST(SingleInstance, SecondStartHandsOverToTheFirst) {
         std::this_thread::sleep_for(50ms);
     EXPECT_EQ(count_opens(pc->shell_log()), 2);
 
-    first.loop.post([&] { first.exit_app(); });
+    first.request_exit();
     runner.join();
 }
 

@@ -20,7 +20,7 @@ struct Window : ::testing::Test {
     void start() {
         app = std::make_unique<App>(*pc);
         app->start_up();
-        app->ui.on_dialog_shown = [this](ui::Ui& u) {
+        app->window().on_dialog_shown = [this](ui::Ui& u) {
             dialogs.push_back(u("DlgTitle").text());
             std::string label = answers.empty() ? "" : answers.front();
             if (!answers.empty()) answers.erase(answers.begin());
@@ -32,14 +32,16 @@ struct Window : ::testing::Test {
             u.end_dialog();  // Escape
         };
     }
-    Tweak& tweak(std::string_view id) { return *app->catalog.find(id); }
+    Tweak& tweak(std::string_view id) { return *app->tweaks().find(id); }
+    const std::vector<ui::Element*>& switches(const Tweak& t) { return app->switches().of(t.id); }
+    Reg reg() { return Reg(pc->registry()); }
     // The user flips the tweak's switch on its page.
     void flip(Tweak& t, bool on) {
-        ASSERT_FALSE(t.toggles.empty());
-        app->ui.tree().dispatch(t.toggles.front()->id(), "click", on);
+        ASSERT_FALSE(switches(t).empty());
+        app->window().tree().dispatch(switches(t).front()->id(), "click", on);
     }
-    std::string status() { return app->ui("StatusText").text(); }
-    std::string log_text() { return pc->files().read(app->paths.log_file).value_or(""); }
+    std::string status() { return app->window()("StatusText").text(); }
+    std::string log_text() { return pc->files().read(AppPaths::from(pc->files()).log_file).value_or(""); }
 };
 
 }  // namespace
@@ -49,29 +51,30 @@ TEST_F(Window, SwitchAppliesAndRevertsThroughTheEngine) {
     ASSERT_FALSE(t.state);
     flip(t, true);
     EXPECT_TRUE(t.state);
-    EXPECT_TRUE(t.toggles.front()->checked());
+    EXPECT_TRUE(switches(t).front()->checked());
     EXPECT_EQ(status(), "Applied: Disable power throttling");
-    EXPECT_EQ(app->ui("ToastText").text(), "On: Disable power throttling");
-    EXPECT_EQ(app->reg.get(t.reg[0].p, t.reg[0].n), 1);
-    EXPECT_TRUE(app->store.has("pthrottle"));
-    EXPECT_EQ(get_applied_ids(app->reg).back(), "pthrottle");
+    EXPECT_EQ(app->window()("ToastText").text(), "On: Disable power throttling");
+    EXPECT_EQ(reg().get(t.reg[0].p, t.reg[0].n), 1);
+    EXPECT_TRUE(app->tweaks().backups().has("pthrottle"));
+    Reg registry = reg();
+    EXPECT_EQ(get_applied_ids(registry).back(), "pthrottle");
     EXPECT_NE(log_text().find("] Applied: Disable power throttling\r\n"), std::string::npos);
 
     flip(t, false);
     EXPECT_FALSE(t.state);
-    EXPECT_FALSE(t.toggles.front()->checked());
+    EXPECT_FALSE(switches(t).front()->checked());
     EXPECT_EQ(status(), "Restored: Disable power throttling");
-    EXPECT_EQ(app->ui("ToastText").text(), "Restored: Disable power throttling");
-    EXPECT_TRUE(app->reg.get(t.reg[0].p, t.reg[0].n).is_null());
-    EXPECT_FALSE(app->store.has("pthrottle"));
+    EXPECT_EQ(app->window()("ToastText").text(), "Restored: Disable power throttling");
+    EXPECT_TRUE(reg().get(t.reg[0].p, t.reg[0].n).is_null());
+    EXPECT_FALSE(app->tweaks().backups().has("pthrottle"));
     EXPECT_TRUE(dialogs.empty());
 }
 
 TEST_F(Window, RestartTweakShowsThePill) {
-    EXPECT_FALSE(app->ui("RestartPill").visible());
+    EXPECT_FALSE(app->window()("RestartPill").visible());
     flip(tweak("faststart"), true);
-    EXPECT_TRUE(app->ui("RestartPill").visible());
-    EXPECT_TRUE(app->ui.restart_pending());
+    EXPECT_TRUE(app->window()("RestartPill").visible());
+    EXPECT_TRUE(app->window().restart_pending());
 }
 
 TEST_F(Window, AdvancedAsksOncePerRunAndNoLeavesItOff) {
@@ -81,8 +84,8 @@ TEST_F(Window, AdvancedAsksOncePerRunAndNoLeavesItOff) {
     ASSERT_EQ(dialogs.size(), 1u);
     EXPECT_EQ(dialogs[0], "Heads up");
     EXPECT_FALSE(t.state);
-    EXPECT_FALSE(t.toggles.front()->checked());
-    EXPECT_FALSE(app->store.has("fse"));
+    EXPECT_FALSE(switches(t).front()->checked());
+    EXPECT_FALSE(app->tweaks().backups().has("fse"));
 
     answers = {"Yes"};
     flip(t, true);
@@ -97,7 +100,7 @@ TEST_F(Window, AdvancedAsksOncePerRunAndNoLeavesItOff) {
 TEST_F(Window, AdvancedConfirmationText) {
     Tweak& t = tweak("gtimer");
     std::string body;
-    app->ui.on_dialog_shown = [&](ui::Ui& u) {
+    app->window().on_dialog_shown = [&](ui::Ui& u) {
         body = u("DlgBody").text();
         u.end_dialog();
     };
@@ -112,9 +115,9 @@ TEST_F(Window, FailureIsReportedAndTheSwitchShowsTheRealState) {
     pc->faults().fail_registry_write(1);
     flip(t, !before);
     EXPECT_EQ(t.state, before);
-    EXPECT_EQ(t.toggles.front()->checked(), before);
+    EXPECT_EQ(switches(t).front()->checked(), before);
     EXPECT_EQ(status().rfind("Failed: Windows Game Mode - ", 0), 0u) << status();
-    EXPECT_EQ(app->ui("StatusDot").get("css")["background"], "#EF4444");
+    EXPECT_EQ(app->window()("StatusDot").get("css")["background"], "#EF4444");
 }
 
 TEST_F(Window, ChangeMadeOutsideShowsOnNextSync) {
@@ -122,10 +125,10 @@ TEST_F(Window, ChangeMadeOutsideShowsOnNextSync) {
     Tweak& t = tweak("wu_reboot");
     flip(t, true);
     ASSERT_TRUE(t.state);
-    app->reg.remove(t.reg[0].p, t.reg[0].n);  // as a Windows update would
+    reg().remove(t.reg[0].p, t.reg[0].n);  // as a Windows update would
     flip(tweak("wu_drivers"), true);          // same group: re-read together
     EXPECT_FALSE(t.state);
-    EXPECT_FALSE(t.toggles.front()->checked());
+    EXPECT_FALSE(switches(t).front()->checked());
 }
 
 TEST_F(Window, CardsShowPillsAndUnavailableReason) {
@@ -139,8 +142,7 @@ TEST_F(Window, CardsShowPillsAndUnavailableReason) {
     testkit::TempMachine win10("desktop10");
     App old(*win10);
     old.start_up();
-    Tweak& g = *old.catalog.find("gtimer");
-    ui::Element* sw = g.toggles.front();
+    ui::Element* sw = old.switches().of("gtimer").front();
     EXPECT_FALSE(sw->enabled());
     ui::Element* card = nullptr;
     for (ui::Element* e = sw; e; e = e->parent())
@@ -158,17 +160,17 @@ TEST_F(Window, CardsShowPillsAndUnavailableReason) {
 
 TEST_F(Window, DialogsOrderButtonsAndMapTitles) {
     std::vector<std::string> shown;
-    app->ui.on_dialog_shown = [&](ui::Ui& u) {
+    app->window().on_dialog_shown = [&](ui::Ui& u) {
         shown.clear();
         for (auto* b : u("DlgButtons").children()) shown.push_back(b->text());
         u.end_dialog();
     };
-    EXPECT_EQ(app->ui.show_dialog("Apply everything on this tab?", "x", {"Apply everything", "Skip trade-offs", "Cancel"},
+    EXPECT_EQ(app->window().show_dialog("Apply everything on this tab?", "x", {"Apply everything", "Skip trade-offs", "Cancel"},
                                   "Warning"),
               "Cancel");
     EXPECT_EQ(shown, (std::vector<std::string>{"Cancel", "Skip trade-offs", "Apply everything"}));
-    EXPECT_EQ(app->ui("DlgButtons").children().size(), 0u);
-    EXPECT_FALSE(app->ui("DialogLayer").visible());
+    EXPECT_EQ(app->window()("DlgButtons").children().size(), 0u);
+    EXPECT_FALSE(app->window()("DialogLayer").visible());
 
     struct Case {
         const char* title;
@@ -180,50 +182,50 @@ TEST_F(Window, DialogsOrderButtonsAndMapTitles) {
                           {"Vexlo Tweaks - Import setup", "Information", "Import setup"}};
     for (auto& c : cases) {
         std::string title;
-        app->ui.on_dialog_shown = [&](ui::Ui& u) {
+        app->window().on_dialog_shown = [&](ui::Ui& u) {
             title = u("DlgTitle").text();
             u.end_dialog();
         };
-        app->ui.ask("body", c.title, "OK", c.icon);
+        app->window().ask("body", c.title, "OK", c.icon);
         EXPECT_EQ(title, c.want);
     }
-    EXPECT_EQ(app->ui.ask("body"), "OK");
+    EXPECT_EQ(app->window().ask("body"), "OK");
 }
 
 TEST_F(Window, HiddenWindowUsesTheSystemMessageBox) {
-    app->ui.set_window_visible(false);
+    app->window().set_window_visible(false);
     pc->script_message_box(platform::MsgResult::Yes);
-    EXPECT_EQ(app->ui.ask("Sure?", "Vexlo Tweaks", "YesNo", "Question"), "Yes");
-    EXPECT_EQ(app->ui.ask("Sure?", "Vexlo Tweaks", "YesNo", "Question"), "No");  // the safe default
-    app->ui.show_progress("Applying tweaks");
-    EXPECT_FALSE(app->ui("DialogLayer").visible());
+    EXPECT_EQ(app->window().ask("Sure?", "Vexlo Tweaks", "YesNo", "Question"), "Yes");
+    EXPECT_EQ(app->window().ask("Sure?", "Vexlo Tweaks", "YesNo", "Question"), "No");  // the safe default
+    app->window().show_progress("Applying tweaks");
+    EXPECT_FALSE(app->window()("DialogLayer").visible());
 }
 
 TEST_F(Window, ProgressPanel) {
-    app->ui.show_progress("Applying tweaks");
-    EXPECT_TRUE(app->ui("DialogLayer").visible());
-    EXPECT_TRUE(app->ui("DlgProgress").visible());
-    app->ui.update_progress(1, 3, "Step");
-    EXPECT_EQ(app->ui("DlgBar").get("css")["width"], "142px");
-    EXPECT_EQ(app->ui("DlgBody").text(), "1 of 3");
-    app->ui.update_progress(0, 0, "Nothing");
-    EXPECT_EQ(app->ui("DlgBar").get("css")["width"], "142px");
-    EXPECT_EQ(app->ui("DlgBody").text(), "0 of 0");
-    app->ui.hide_progress();
-    EXPECT_FALSE(app->ui("DialogLayer").visible());
+    app->window().show_progress("Applying tweaks");
+    EXPECT_TRUE(app->window()("DialogLayer").visible());
+    EXPECT_TRUE(app->window()("DlgProgress").visible());
+    app->window().update_progress(1, 3, "Step");
+    EXPECT_EQ(app->window()("DlgBar").get("css")["width"], "142px");
+    EXPECT_EQ(app->window()("DlgBody").text(), "1 of 3");
+    app->window().update_progress(0, 0, "Nothing");
+    EXPECT_EQ(app->window()("DlgBar").get("css")["width"], "142px");
+    EXPECT_EQ(app->window()("DlgBody").text(), "0 of 0");
+    app->window().hide_progress();
+    EXPECT_FALSE(app->window()("DialogLayer").visible());
 }
 
 TEST_F(Window, FirstRunThenSameVersionThenUpdate) {
     app->content_rendered();
     ASSERT_EQ(dialogs, (std::vector<std::string>{"Welcome to Vexlo Tweaks"}));
-    EXPECT_EQ(app->reg.get(kSettingsKey, "LastVersion"), "3.1");
-    EXPECT_FALSE(app->ui("Splash").visible());
+    EXPECT_EQ(reg().get(kSettingsKey, "LastVersion"), "3.1");
+    EXPECT_FALSE(app->window()("Splash").visible());
 
     start();
     app->content_rendered();
     EXPECT_EQ(dialogs.size(), 1u);
 
-    app->reg.set(kSettingsKey, "LastVersion", "3.0", platform::RegKind::String);
+    reg().set(kSettingsKey, "LastVersion", "3.0", platform::RegKind::String);
     start();
     app->content_rendered();
     ASSERT_EQ(dialogs.size(), 2u);
@@ -231,16 +233,16 @@ TEST_F(Window, FirstRunThenSameVersionThenUpdate) {
 }
 
 TEST_F(Window, StartUpFillsTheRigTilesAndReadyLine) {
-    EXPECT_NE(app->ui("StatCpu").text(), "...");
-    EXPECT_EQ(app->ui("StatCpu").text().find("(R)"), std::string::npos);
-    EXPECT_NE(app->ui("StatOs").text().find("  \u00B7  build "), std::string::npos);
-    EXPECT_EQ(app->ui("StatOs").text().find("Microsoft"), std::string::npos);
-    EXPECT_NE(app->ui("StatHz").text().find(" Hz"), std::string::npos);
-    EXPECT_EQ(app->ui("SplashText").text(), "Ready");
-    EXPECT_EQ(app->ui("SplashBar").get("css")["width"], "338px");
+    EXPECT_NE(app->window()("StatCpu").text(), "...");
+    EXPECT_EQ(app->window()("StatCpu").text().find("(R)"), std::string::npos);
+    EXPECT_NE(app->window()("StatOs").text().find("  \u00B7  build "), std::string::npos);
+    EXPECT_EQ(app->window()("StatOs").text().find("Microsoft"), std::string::npos);
+    EXPECT_NE(app->window()("StatHz").text().find(" Hz"), std::string::npos);
+    EXPECT_EQ(app->window()("SplashText").text(), "Ready");
+    EXPECT_EQ(app->window()("SplashBar").get("css")["width"], "338px");
     std::string line = status();
     EXPECT_EQ(line.rfind("Vexlo Tweaks 3.1 ready: ", 0), 0u) << line;
-    EXPECT_TRUE(app->ui("Main").visible());
+    EXPECT_TRUE(app->window()("Main").visible());
 }
 
 TEST(TraySwitch, WholeElementAnyCase) {

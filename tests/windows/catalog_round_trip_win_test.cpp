@@ -44,36 +44,36 @@ TEST(CatalogRoundTripWin, RegistryTweaksComeBackAsTheyWere) {
     pf->files().remove(data + "\\backup.json");
 
     App app(*pf);
-    app.ui.set_window_visible(false);
+    app.window().set_window_visible(false);
     app.start_up();
-    const Snapshot before = snapshot(pf->registry(), app.catalog);
+    const Snapshot before = snapshot(pf->registry(), app.tweaks().catalog());
 
     std::vector<Tweak*> applied;
-    for (auto& t : app.catalog.tweaks) {
+    for (auto& t : app.tweaks().catalog().tweaks) {
         if (t->kind != Kind::Reg || !t->available || t->state) continue;
         try {
-            app.engine.apply_kind(*t);
+            app.tweaks().engine().apply_kind(*t);
         } catch (const std::exception& e) {
             ADD_FAILURE() << t->id << ": " << e.what();
             continue;
         }
-        app.engine.sync_state(*t);
+        app.tweaks().engine().sync_state(*t);
         EXPECT_TRUE(t->state) << t->id << " did not take";
         applied.push_back(t.get());
     }
     ASSERT_GT(applied.size(), 30u);
     for (auto it = applied.rbegin(); it != applied.rend(); ++it) {
-        app.engine.revert_kind(**it);
-        app.engine.sync_state(**it);
+        app.tweaks().engine().revert_kind(**it);
+        app.tweaks().engine().sync_state(**it);
         EXPECT_FALSE((*it)->state) << (*it)->id << " still on after revert";
     }
 
-    const Snapshot after = snapshot(pf->registry(), app.catalog);
+    const Snapshot after = snapshot(pf->registry(), app.tweaks().catalog());
     for (auto& [where, was] : before) {
         auto now = after.at(where);
         EXPECT_TRUE(was == now) << where << ": was " << shown(was) << ", now " << shown(now);
     }
-    EXPECT_TRUE(app.store.data().empty()) << app.store.data().dump();
+    EXPECT_TRUE(app.tweaks().backups().data().empty()) << app.tweaks().backups().data().dump();
     pf->files().remove(data + "\\backup.json");
 }
 

@@ -1,0 +1,57 @@
+#pragma once
+// A tool of the application (booster, region ping, uninstaller, updater, benchmark, setups,
+// actions) is one module: it is started once the window and the tweaks are ready, may build a
+// page and add steps to the one-second timer, and is stopped at exit, last started first.
+// A module sees only this narrow context, never the application object.
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "app/core/boost_timer.h"
+#include "app/core/event_loop.h"
+#include "app/core/reg.h"
+#include "app/tweaks/tweak_service.h"
+#include "app/ui/ui.h"
+#include "platform/platform.h"
+
+namespace vexlo {
+
+struct ModuleContext {
+    EventLoop& loop;             // posted work and timers of the application thread
+    platform::Platform& pf;      // the PC
+    TweakService& tweaks;        // every tweak change goes through here
+    ui::Ui& ui;                  // the window: status bar and log, dialogs, progress, toasts
+    Reg& settings;               // the settings key and its subkeys, read afresh on every use
+    BoostTimer& every_second;    // add_step() for work that ticks once a second
+};
+
+class Module {
+public:
+    virtual ~Module() = default;
+    virtual std::string_view name() const = 0;
+    // Builds the module's page (if it has one) under the window's page host `host`.
+    virtual void build_page(ui::Element& host) {}
+    virtual void start(ModuleContext& ctx) = 0;
+    // At exit: undo what is only meant to last while the application runs.
+    virtual void stop() = 0;
+};
+
+// Keeps the modules in the order they were added; starts them in that order and stops them in
+// the reverse one. A module that fails to start or stop is logged and the others go on.
+class ModuleRunner {
+public:
+    void add(std::unique_ptr<Module> m) { modules_.push_back(std::move(m)); }
+    void build_pages(ui::Element& host, ui::Ui& ui);
+    void start_all(ModuleContext& ctx);
+    void stop_all(ui::Ui& ui);
+    const std::vector<std::unique_ptr<Module>>& modules() const { return modules_; }
+
+private:
+    std::vector<std::unique_ptr<Module>> modules_;
+    size_t started_ = 0;
+};
+
+// The tools this build ships, in the order the application starts them.
+std::vector<std::unique_ptr<Module>> builtin_modules();
+
+}  // namespace vexlo

@@ -1,0 +1,115 @@
+#include "app/tweaks/tweak_service.h"
+
+#include <algorithm>
+
+#include "app/core/game.h"
+#include "app/tools/applied_marks.h"
+
+namespace vexlo {
+
+bool shares_group_values(Kind k) { return k == Kind::Reg || k == Kind::Ini || k == Kind::Custom || k == Kind::Pwr; }
+
+TweakService::TweakService(Catalog& catalog, Engine& engine, BackupStore& store, Reg& reg,
+                           platform::Processes& processes)
+    : catalog_(catalog), engine_(engine), store_(store), reg_(reg), processes_(processes) {}
+
+bool TweakService::game_running() const { return fortnite_running(processes_); }
+
+void TweakService::mark_restart_pending() {
+    bool first = !restart_pending_;
+    restart_pending_ = true;
+    if (first && restart_listener_) restart_listener_();
+}
+
+ChangeOutcome TweakService::change(Tweak& t, bool want, ChangeFront& front) {
+    if (want && t.adv && !adv_ok_.contains(t.id)) {
+        if (!front.confirm_advanced(t)) return ChangeOutcome::Declined;
+        adv_ok_.insert(t.id);
+    }
+    // The game rewrites its settings file when it exits, which would undo the change.
+    if (t.kind == Kind::Ini && game_running()) {
+        front.game_running(t);
+        return ChangeOutcome::GameRunning;
+    }
+    try {
+        if (want) {
+            engine_.apply_kind(t);
+            set_applied_mark(reg_, t.id, true);
+            front.log("Applied: " + t.title, LogKind::Ok);
+            front.toast("On: " + t.title);
+        } else {
+            engine_.revert_kind(t);
+            set_applied_mark(reg_, t.id, false);
+            front.log("Restored: " + t.title, LogKind::Info);
+            front.toast("Restored: " + t.title);
+        }
+        if (t.restart) mark_restart_pending();
+        // Adapter properties are written without restarting the adapters.
+        if (t.kind == Kind::Nic) front.log((want ? "Applied: " : "Restored: ") + t.title + kNicRestartHint, LogKind::Ok);
+    } catch (const std::exception& e) {
+        front.log("Failed: " + t.title + " - " + e.what(), LogKind::Err);
+        return ChangeOutcome::Failed;
+    }
+    return ChangeOutcome::Changed;
+}
+
+ChangeOutcome TweakService::toggle(Tweak& t, bool want, ChangeFront& front) {
+    ChangeOutcome out = change(t, want, front);
+    // Also when the change was declined, refused or failed: the switch goes back to the truth.
+    sync_after_change(t);
+    return out;
+}
+
+std::vector<ChangeResult> TweakService::change_each(const std::vector<Tweak*>& list, bool want, ChangeFront& front) {
+    std::vector<ChangeResult> out;
+    out.reserve(list.size());
+    for (Tweak* t : list) {
+        ChangeResult r{t, ChangeOutcome::Changed, {}};
+        if (!t->available) {
+            r.outcome = ChangeOutcome::Unavailable;
+        } else if (t->state == want) {
+            r.outcome = ChangeOutcome::AlreadySet;
+        } else {
+            r.outcome = change(*t, want, front);
+            sync_after_change(*t);
+        }
+        out.push_back(std::move(r));
+    }
+    return out;
+}
+
+void TweakService::sync(Tweak& t) {
+    engine_.sync_state(t);
+    announce(t);
+}
+
+void TweakService::sync_after_change(Tweak& t) {
+    if (!shares_group_values(t.kind)) {
+        sync(t);
+        return;
+    }
+    for (auto& other : catalog_.tweaks)
+        if (other->page == t.page && other->group == t.group) sync(*other);
+}
+
+void TweakService::refresh_all(const std::function<void(size_t, size_t)>& progress, bool reread_caches) {
+    if (reread_caches) engine_.refresh_caches();
+    engine_.full_state_pass(catalog_, progress);
+    for (auto& t : catalog_.tweaks) announce(*t);
+}
+
+int TweakService::subscribe(Listener listener) {
+    int id = next_listener_++;
+    listeners_.emplace_back(id, std::move(listener));
+    return id;
+}
+
+void TweakService::unsubscribe(int id) {
+    std::erase_if(listeners_, [id](auto& l) { return l.first == id; });
+}
+
+void TweakService::announce(const Tweak& t) {
+    for (auto& [id, listener] : listeners_) listener(t);
+}
+
+}  // namespace vexlo
