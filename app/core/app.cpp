@@ -70,6 +70,7 @@ bool has_tray_switch(const std::vector<std::string>& args) {
 App::App(platform::Platform& platform, StartOptions opts)
     : pf(platform),
       options(std::move(opts)),
+      loop(pf.clock()),
       paths(AppPaths::from(pf.files())),
       reg(pf.registry()),
       store(pf.files(), paths.backup_file),

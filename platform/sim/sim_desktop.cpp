@@ -163,9 +163,28 @@ platform::LocalTime SimClock::local_now() {
     return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
-int64_t SimClock::steady_ms() {
+int64_t SimClock::host_steady_ms() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+void SimClock::freeze() {
+    std::lock_guard lk(mu_);
+    if (!frozen_ms_) frozen_ms_ = host_steady_ms();
+}
+
+void SimClock::advance(std::chrono::milliseconds by) {
+    std::lock_guard lk(mu_);
+    if (!frozen_ms_) frozen_ms_ = host_steady_ms();
+    *frozen_ms_ += by.count();
+}
+
+int64_t SimClock::steady_ms() {
+    {
+        std::lock_guard lk(mu_);
+        if (frozen_ms_) return *frozen_ms_;
+    }
+    return host_steady_ms();
 }
 
 }  // namespace vexlo::sim

@@ -1,6 +1,7 @@
 #pragma once
 // The smaller parts of the simulated PC: its running programs, its facts, the desktop shell
 // and the clock.
+#include <chrono>
 #include <deque>
 #include <filesystem>
 #include <mutex>
@@ -79,15 +80,26 @@ private:
     std::deque<platform::MsgResult> answers_;
 };
 
+// Follows the host's clocks until a test takes the monotonic one in hand: after freeze(),
+// steady_ms() stands still and only advance() moves it, so timers come due exactly when a
+// test says and no test has to sleep.
 class SimClock final : public platform::Clock {
 public:
     void set_fixed(std::optional<platform::LocalTime> time);
+    // Stops steady_ms() at its present reading (a second call keeps the frozen value).
+    void freeze();
+    // Moves the frozen clock forward; freezes it first when it still followed the host. An
+    // event loop runs the timers that came due on its next batch of work.
+    void advance(std::chrono::milliseconds by);
+
     platform::LocalTime local_now() override;
     int64_t steady_ms() override;
 
 private:
+    static int64_t host_steady_ms();
     std::mutex mu_;
     std::optional<platform::LocalTime> fixed_;
+    std::optional<int64_t> frozen_ms_;
 };
 
 }  // namespace vexlo::sim

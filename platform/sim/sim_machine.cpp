@@ -153,6 +153,8 @@ Faults& SimMachine::faults() { return faults_; }
 void SimMachine::start_process(std::string image) { processes_->start(std::move(image)); }
 void SimMachine::stop_process(std::string_view image) { processes_->stop(image); }
 void SimMachine::set_fixed_time(std::optional<platform::LocalTime> time) { clock_->set_fixed(time); }
+void SimMachine::freeze_clock() { clock_->freeze(); }
+void SimMachine::advance_clock(std::chrono::milliseconds by) { clock_->advance(by); }
 void SimMachine::script_message_box(platform::MsgResult answer) { shell_->script(answer); }
 std::vector<std::string> SimMachine::shell_log() const { return shell_->log(); }
 

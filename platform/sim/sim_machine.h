@@ -13,6 +13,7 @@
 //                    their changes
 // Several processes may open the same folder at once; changes made by one are seen by the
 // others.
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -69,6 +70,9 @@ public:
     void start_process(std::string image);
     void stop_process(std::string_view image);  // every process of that image, any case
     void set_fixed_time(std::optional<platform::LocalTime> time);
+    // The monotonic clock in a test's hands (SimClock::freeze, SimClock::advance).
+    void freeze_clock();
+    void advance_clock(std::chrono::milliseconds by);
     void set_elevated(bool elevated);  // also kept in the folder for later opens
     void script_message_box(platform::MsgResult answer);  // queued answers for message_box
     std::vector<std::string> shell_log() const;            // what this object's shell recorded

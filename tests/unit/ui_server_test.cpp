@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "app/ui/web_page.h"
+#include "platform/sim/sim_desktop.h"
 
 namespace vexlo::ui {
 namespace {
@@ -108,7 +109,7 @@ protected:
         // The application thread: the loop is made there so on_loop_thread() means what it says.
         std::promise<void> ready;
         app_ = std::thread([&] {
-            loop_ = std::make_unique<EventLoop>();
+            loop_ = std::make_unique<EventLoop>(clock_);
             ready.set_value();
             loop_->run();
         });
@@ -169,6 +170,7 @@ protected:
     std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
     std::string origin() const { return "http://" + host(); }
 
+    sim::SimClock clock_;
     std::unique_ptr<EventLoop> loop_;
     std::thread app_;
     std::unique_ptr<UiServer> server_;
@@ -357,7 +359,8 @@ TEST(UiServerSecret, IsLongRandomHex) {
 }
 
 TEST(UiServerSecret, StartRefusesAWeakSecret) {
-    EventLoop loop;
+    sim::SimClock clock;
+    EventLoop loop(clock);
     UiServerConfig cfg;
     cfg.secret = "short";
     UiServer server(loop, cfg, [] { return std::string(); }, [](const std::string&) {});
