@@ -285,7 +285,7 @@ int App::run() {
     }
     instance_mutex_ = std::move(mutex.handle);
 
-    secret = ui::make_secret();
+    secret = ui::make_secret(pf.random());
     ui::UiServerConfig cfg;
     cfg.port = options.port;
     cfg.secret = secret;

@@ -2,16 +2,20 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/random.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "platform/error.h"
 #include "platform/sim/sim_util.h"
 
 extern char** environ;
@@ -185,6 +189,19 @@ int64_t SimClock::steady_ms() {
         if (frozen_ms_) return *frozen_ms_;
     }
     return host_steady_ms();
+}
+
+// ---- Random ----
+
+void SimRandom::fill(uint8_t* out, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        // Blocks only until the kernel's pool is first seeded, which is what a secret wants.
+        ssize_t n = ::getrandom(out + done, size - done, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw platform::PlatformError(std::string("Cannot read the system random source: ") + std::strerror(errno));
+        done += size_t(n);
+    }
 }
 
 }  // namespace vexlo::sim

@@ -1,6 +1,6 @@
 #pragma once
-// The smaller parts of the simulated PC: its running programs, its facts, the desktop shell
-// and the clock.
+// The smaller parts of the simulated PC: its running programs, its facts, the desktop shell,
+// the clock and the random source.
 #include <chrono>
 #include <deque>
 #include <filesystem>
@@ -11,6 +11,7 @@
 
 #include "platform/clock.h"
 #include "platform/processes.h"
+#include "platform/random.h"
 #include "platform/shell.h"
 #include "platform/sim/sim_images.h"
 #include "platform/system_info.h"
@@ -100,6 +101,13 @@ private:
     std::mutex mu_;
     std::optional<platform::LocalTime> fixed_;
     std::optional<int64_t> frozen_ms_;
+};
+
+// The host's own generator: secrets must be as strong here as on the real PC, and nothing
+// about them is worth simulating.
+class SimRandom final : public platform::Random {
+public:
+    void fill(uint8_t* out, size_t size) override;
 };
 
 }  // namespace vexlo::sim

@@ -34,6 +34,7 @@ class SimProcesses;
 class SimSystemInfo;
 class SimShell;
 class SimClock;
+class SimRandom;
 class SimServices;
 class SimTasks;
 class SimPower;
@@ -99,6 +100,7 @@ public:
     platform::SystemInfo& system() override;
     platform::Shell& shell() override;
     platform::Clock& clock() override;
+    platform::Random& random() override;
     platform::Services& services() override;
     platform::TaskScheduler& tasks() override;
     platform::Power& power() override;
@@ -122,6 +124,7 @@ private:
     std::unique_ptr<SimSystemInfo> system_;
     std::unique_ptr<SimShell> shell_;
     std::unique_ptr<SimClock> clock_;
+    std::unique_ptr<SimRandom> random_;
     std::unique_ptr<SimServices> services_;
     std::unique_ptr<SimTasks> tasks_;
     std::unique_ptr<SimPower> power_;

@@ -529,4 +529,17 @@ TEST_F(Conformance, FactsProcessesAndClockAreSane) {
     EXPECT_TRUE(now.month >= 1 && now.month <= 12 && now.day >= 1 && now.day <= 31);
 }
 
+// Secrets come from here: every byte asked for is filled, and two draws differ.
+TEST_F(Conformance, RandomFillsEveryByteAndNeverRepeats) {
+    auto& random = p().random();
+    std::vector<uint8_t> a(100'000, 0), b(32, 0), c(32, 0);
+    random.fill(a.data(), a.size());
+    // A short fill would leave the tail as it was: 64 zero bytes by chance are 2^-512 likely.
+    EXPECT_TRUE(std::any_of(a.end() - 64, a.end(), [](uint8_t x) { return x != 0; }));
+    random.fill(b.data(), b.size());
+    random.fill(c.data(), c.size());
+    EXPECT_NE(b, c);
+    random.fill(c.data(), 0);  // nothing asked, nothing changed
+}
+
 }  // namespace

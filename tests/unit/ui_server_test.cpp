@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "app/ui/web_page.h"
+#include "platform/error.h"
 #include "platform/sim/sim_desktop.h"
 
 namespace vexlo::ui {
@@ -115,7 +116,7 @@ protected:
         });
         ready.get_future().wait();
 
-        secret_ = make_secret();
+        secret_ = make_secret(random_);
         UiServerConfig cfg;
         cfg.secret = secret_;
         cfg.index_html = "<!doctype html><title>page</title>";
@@ -171,6 +172,7 @@ protected:
     std::string origin() const { return "http://" + host(); }
 
     sim::SimClock clock_;
+    sim::SimRandom random_;
     std::unique_ptr<EventLoop> loop_;
     std::thread app_;
     std::unique_ptr<UiServer> server_;
@@ -352,10 +354,19 @@ TEST_F(UiServerTest, StopDeliversQueuedFramesThenClosesEverything) {
 }
 
 TEST(UiServerSecret, IsLongRandomHex) {
-    std::string a = make_secret(), b = make_secret();
+    sim::SimRandom random;
+    std::string a = make_secret(random), b = make_secret(random);
     EXPECT_GE(a.size(), 32u);
     EXPECT_EQ(a.find_first_not_of("0123456789abcdef"), std::string::npos);
     EXPECT_NE(a, b);
+}
+
+// No weaker secret stands in for one the system could not make: the start stops there.
+TEST(UiServerSecret, AFailingRandomSourceIsNotPaperedOver) {
+    struct Failing final : platform::Random {
+        void fill(uint8_t*, size_t) override { throw platform::PlatformError("no random source"); }
+    } failing;
+    EXPECT_THROW(make_secret(failing), platform::PlatformError);
 }
 
 TEST(UiServerSecret, StartRefusesAWeakSecret) {
