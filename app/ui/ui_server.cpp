@@ -212,6 +212,8 @@ private:
             try {
                 snap = hub->snapshot();
             } catch (...) {
+                // No snapshot, no renderer: this connection is dropped (the renderer reconnects)
+                // and the application thread carries on as if it had never come.
                 asio::post(self->ex_, [self] { self->force_close(); });
                 return;
             }
