@@ -92,7 +92,7 @@ void SimShell::record(std::string line) {
     file_line += '\n';
     int fd = ::open(log_file_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd >= 0) {
-        if (::write(fd, file_line.data(), file_line.size()) < 0) { /* the in-memory log still has it */ }
+        if (write_all(fd, file_line) != 0) { /* the in-memory log still has it */ }
         ::close(fd);
     }
     log_.push_back(std::move(line));
