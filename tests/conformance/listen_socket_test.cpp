@@ -25,15 +25,22 @@ void claim_and_bind(tcp::acceptor& a, const tcp::endpoint& at, error_code& ec) {
     a.bind(at, ec);
 }
 
-// What a program trying to take the port over would do: ask to reuse the address and bind.
-TEST(ListenSocket, AClaimedListeningPortCannotBeTakenOver) {
+struct ListenSocket : ::testing::Test {
+    // Claimed, bound to a free loopback port and listening, as the server starts.
+    tcp::acceptor claimed_listener() {
+        tcp::acceptor a(io);
+        claim_and_bind(a, kLoopbackAnyPort, ec);
+        if (ec) throw boost::system::system_error(ec, "bind");
+        a.listen();
+        return a;
+    }
     asio::io_context io;
-    tcp::acceptor ours(io);
     error_code ec;
-    claim_and_bind(ours, kLoopbackAnyPort, ec);
-    ASSERT_FALSE(ec) << ec.message();
-    ours.listen();
+};
 
+// What a program trying to take the port over would do: ask to reuse the address and bind.
+TEST_F(ListenSocket, AClaimedListeningPortCannotBeTakenOver) {
+    tcp::acceptor ours = claimed_listener();
     tcp::acceptor theirs(io);
     theirs.open(tcp::v4());
     theirs.set_option(asio::socket_base::reuse_address(true));
@@ -41,16 +48,11 @@ TEST(ListenSocket, AClaimedListeningPortCannotBeTakenOver) {
     EXPECT_TRUE(ec) << "another socket bound our port " << ours.local_endpoint().port();
 }
 
-TEST(ListenSocket, RestartOnTheSamePortWhileTheLastConnectionLingers) {
+TEST_F(ListenSocket, RestartOnTheSamePortWhileTheLastConnectionLingers) {
 #ifdef _WIN32
     GTEST_SKIP() << "exclusive use on Windows keeps the port through TIME_WAIT, by design";
 #endif
-    asio::io_context io;
-    tcp::acceptor first(io);
-    error_code ec;
-    claim_and_bind(first, kLoopbackAnyPort, ec);
-    ASSERT_FALSE(ec) << ec.message();
-    first.listen();
+    tcp::acceptor first = claimed_listener();
     const tcp::endpoint port = first.local_endpoint();
     {
         // The server hangs up first, as ours does on exit: its side of the connection lingers.
