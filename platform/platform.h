@@ -12,6 +12,7 @@
 #include "platform/network.h"
 #include "platform/power.h"
 #include "platform/processes.h"
+#include "platform/random.h"
 #include "platform/registry.h"
 #include "platform/services.h"
 #include "platform/shell.h"
@@ -30,6 +31,7 @@ public:
     virtual SystemInfo& system() = 0;
     virtual Shell& shell() = 0;
     virtual Clock& clock() = 0;
+    virtual Random& random() = 0;
     virtual Services& services() = 0;
     virtual TaskScheduler& tasks() = 0;
     virtual Power& power() = 0;

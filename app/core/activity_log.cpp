@@ -19,6 +19,8 @@ void ActivityLog::append(std::string_view message) {
     try {
         files_.append(path_, line);
     } catch (const std::exception&) {
+        // The log is where failures are reported: one that cannot be written has nowhere left
+        // to say so, and must not undo the action it was recording.
     }
 }
 

@@ -71,6 +71,7 @@ bool has_tray_switch(const std::vector<std::string>& args) {
 App::App(platform::Platform& platform, StartOptions opts)
     : pf_(platform),
       options_(std::move(opts)),
+      loop_(pf_.clock()),
       paths_(AppPaths::from(pf_.files())),
       reg_(pf_.registry()),
       store_(pf_.files(), paths_.backup_file),
@@ -306,7 +307,7 @@ int App::run() {
     }
     instance_mutex_ = std::move(mutex.handle);
 
-    secret_ = ui::make_secret();
+    secret_ = ui::make_secret(pf_.random());
     ui::UiServerConfig cfg;
     cfg.port = options_.port;
     cfg.secret = secret_;

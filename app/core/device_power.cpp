@@ -25,6 +25,8 @@ void DevicePowerCache::read_classes() {
         try {
             for (auto& id : devices_.present_instance_ids(cls)) set.insert(upper(id));
         } catch (...) {
+            // A class that cannot be listed counts as having no devices: its switches are not
+            // offered, and the start goes on.
             set.clear();
         }
     }
@@ -34,6 +36,8 @@ void DevicePowerCache::refresh() {
     try {
         entries_ = devices_.power_entries();
     } catch (...) {
+        // Unreadable power switches read as none: the device tweaks show nothing to change
+        // rather than stop the start or the apply that refreshes them.
         entries_.clear();
     }
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The application thread's dispatcher: posted tasks, repeating timers and nested loops.
 // Everything of the application runs on the thread that calls run(); post() is the only
-// member that other threads may call.
+// member that other threads may call. Timers keep the platform's time, so a test that moves
+// the simulated clock sees them come due without sleeping.
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -11,6 +12,8 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/clock.h"
+
 namespace vexlo {
 
 class EventLoop {
@@ -18,7 +21,8 @@ public:
     using Task = std::function<void()>;
     using TimerId = uint64_t;
 
-    EventLoop();
+    // `clock` gives the timers' due times; it must outlive the loop.
+    explicit EventLoop(platform::Clock& clock);
 
     // Thread safe: queues a task for the application thread and wakes it.
     void post(Task task);
@@ -48,17 +52,19 @@ public:
     bool on_loop_thread() const { return std::this_thread::get_id() == owner_; }
 
 private:
-    using Clock = std::chrono::steady_clock;
     struct Timer {
         std::chrono::milliseconds interval;
         Task tick;
         bool running = false;
-        Clock::time_point due;
+        int64_t due_ms = 0;  // on clock_'s steady_ms() scale
     };
 
     bool run_one_batch(bool wait, const std::function<bool()>* done);
+    // Blocks (mu_ held through `lk`) until a task is queued, quit() is called or a timer is due.
+    void wait_for_work(std::unique_lock<std::mutex>& lk);
     void run_due_timers();
 
+    platform::Clock& clock_;
     mutable std::mutex mu_;
     std::condition_variable cv_;
     std::deque<Task> queue_;

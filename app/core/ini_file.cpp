@@ -283,6 +283,7 @@ void IniFile::set(std::string_view section, std::string_view key, std::optional<
         files_.write(tmp, bytes);
         files_.replace(tmp, path_);
     } catch (...) {
+        // Whatever failed, the half-written copy goes and the caller hears the first failure.
         try {
             files_.remove(tmp);
         } catch (const PlatformError&) {

@@ -12,6 +12,8 @@ void NicCache::refresh() {
     try {
         props_ = net_.adapter_properties();
     } catch (...) {
+        // Adapters that cannot be read leave nothing to target: the adapter tweaks find no
+        // property to change rather than stop the start or the apply that refreshes them.
         props_.clear();
     }
 }

@@ -193,6 +193,8 @@ void Reg::remove(std::string_view path, std::string_view name) {
     try {
         r_.remove(p->hive, p->subkey, name);
     } catch (const std::exception&) {
+        // A value that cannot be deleted stays as it was; tweak states are read back from the
+        // registry, so they show what really happened.
     }
 }
 

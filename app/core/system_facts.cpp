@@ -21,6 +21,8 @@ SystemFacts SystemFacts::read(platform::SystemInfo& info, Reg& reg, platform::Fi
     try {
         f.fortnite_exe = find_fortnite_exe(files);
     } catch (...) {
+        // Where the game is only narrows what the game tweaks touch: a launcher list or folder
+        // that cannot be read means "not found", as on a PC without the game.
     }
     return f;
 }

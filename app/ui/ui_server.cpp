@@ -19,7 +19,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <deque>
 #include <list>
 #include <mutex>
@@ -29,9 +28,7 @@
 #include <thread>
 #include <vector>
 
-#ifdef _WIN32
-#include <random>
-#endif
+#include "platform/listen_socket.h"
 
 namespace vexlo::ui {
 namespace {
@@ -215,6 +212,8 @@ private:
             try {
                 snap = hub->snapshot();
             } catch (...) {
+                // No snapshot, no renderer: this connection is dropped (the renderer reconnects)
+                // and the application thread carries on as if it had never come.
                 asio::post(self->ex_, [self] { self->force_close(); });
                 return;
             }
@@ -524,13 +523,10 @@ uint16_t UiServer::start() {
     beast::error_code ec;
     tcp::endpoint ep(asio::ip::make_address_v4("127.0.0.1"), d.cfg.port);
     d.acceptor.open(ep.protocol(), ec);
-#ifdef _WIN32
     // No other process may bind our port while we hold it.
-    using exclusive_address = asio::detail::socket_option::boolean<SOL_SOCKET, SO_EXCLUSIVEADDRUSE>;
-    if (!ec) d.acceptor.set_option(exclusive_address(true), ec);
-#else
-    if (!ec) d.acceptor.set_option(asio::socket_base::reuse_address(true), ec);
-#endif
+    if (!ec)
+        if (int err = platform::claim_listen_port(uintptr_t(d.acceptor.native_handle())))
+            ec = beast::error_code(err, asio::error::get_system_category());
     if (!ec) d.acceptor.bind(ep, ec);
     if (!ec) d.acceptor.listen(asio::socket_base::max_listen_connections, ec);
     if (ec) {
@@ -592,25 +588,13 @@ void UiServer::broadcast(std::string text) {
 
 int UiServer::connections() const { return impl_->hub->connections; }
 
-std::string make_secret() {
-    unsigned char bytes[32];  // 256 bits
-#ifdef _WIN32
-    std::random_device rd;  // rand_s / the system generator with MinGW-w64 and MSVC
-    for (size_t i = 0; i < sizeof bytes; i += 4) {
-        unsigned v = rd();
-        for (size_t k = 0; k < 4 && i + k < sizeof bytes; ++k) bytes[i + k] = static_cast<unsigned char>(v >> (8 * k));
-    }
-#else
-    std::FILE* f = std::fopen("/dev/urandom", "rb");
-    if (!f) throw std::runtime_error("cannot open the system random source");
-    size_t got = std::fread(bytes, 1, sizeof bytes, f);
-    std::fclose(f);
-    if (got != sizeof bytes) throw std::runtime_error("cannot read the system random source");
-#endif
+std::string make_secret(platform::Random& random) {
+    uint8_t bytes[32];  // 256 bits
+    random.fill(bytes, sizeof bytes);
     static const char* hex = "0123456789abcdef";
     std::string out;
     out.reserve(2 * sizeof bytes);
-    for (unsigned char b : bytes) {
+    for (uint8_t b : bytes) {
         out += hex[b >> 4];
         out += hex[b & 15];
     }

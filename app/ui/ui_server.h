@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/core/event_loop.h"
+#include "platform/random.h"
 
 namespace vexlo::ui {
 
@@ -41,7 +42,8 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-// 128 random bits or more, hex encoded, from the system's random source.
-std::string make_secret();
+// 256 random bits from the platform's cryptographic source, hex encoded. Throws PlatformError
+// when the source fails: a weaker secret is never the fallback.
+std::string make_secret(platform::Random& random);
 
 }  // namespace vexlo::ui

@@ -2,16 +2,20 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/random.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "platform/error.h"
 #include "platform/sim/sim_util.h"
 
 extern char** environ;
@@ -88,7 +92,7 @@ void SimShell::record(std::string line) {
     file_line += '\n';
     int fd = ::open(log_file_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd >= 0) {
-        if (::write(fd, file_line.data(), file_line.size()) < 0) { /* the in-memory log still has it */ }
+        if (write_all(fd, file_line) != 0) { /* the in-memory log still has it */ }
         ::close(fd);
     }
     log_.push_back(std::move(line));
@@ -163,9 +167,41 @@ platform::LocalTime SimClock::local_now() {
     return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
-int64_t SimClock::steady_ms() {
+int64_t SimClock::host_steady_ms() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+void SimClock::freeze() {
+    std::lock_guard lk(mu_);
+    if (!frozen_ms_) frozen_ms_ = host_steady_ms();
+}
+
+void SimClock::advance(std::chrono::milliseconds by) {
+    std::lock_guard lk(mu_);
+    if (!frozen_ms_) frozen_ms_ = host_steady_ms();
+    *frozen_ms_ += by.count();
+}
+
+int64_t SimClock::steady_ms() {
+    {
+        std::lock_guard lk(mu_);
+        if (frozen_ms_) return *frozen_ms_;
+    }
+    return host_steady_ms();
+}
+
+// ---- Random ----
+
+void SimRandom::fill(uint8_t* out, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        // Blocks only until the kernel's pool is first seeded, which is what a secret wants.
+        ssize_t n = ::getrandom(out + done, size - done, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw platform::PlatformError(std::string("Cannot read the system random source: ") + std::strerror(errno));
+        done += size_t(n);
+    }
 }
 
 }  // namespace vexlo::sim

@@ -1,6 +1,7 @@
 #pragma once
-// The smaller parts of the simulated PC: its running programs, its facts, the desktop shell
-// and the clock.
+// The smaller parts of the simulated PC: its running programs, its facts, the desktop shell,
+// the clock and the random source.
+#include <chrono>
 #include <deque>
 #include <filesystem>
 #include <mutex>
@@ -10,6 +11,7 @@
 
 #include "platform/clock.h"
 #include "platform/processes.h"
+#include "platform/random.h"
 #include "platform/shell.h"
 #include "platform/sim/sim_images.h"
 #include "platform/system_info.h"
@@ -79,15 +81,33 @@ private:
     std::deque<platform::MsgResult> answers_;
 };
 
+// Follows the host's clocks until a test takes the monotonic one in hand: after freeze(),
+// steady_ms() stands still and only advance() moves it, so timers come due exactly when a
+// test says and no test has to sleep.
 class SimClock final : public platform::Clock {
 public:
     void set_fixed(std::optional<platform::LocalTime> time);
+    // Stops steady_ms() at its present reading (a second call keeps the frozen value).
+    void freeze();
+    // Moves the frozen clock forward; freezes it first when it still followed the host. An
+    // event loop runs the timers that came due on its next batch of work.
+    void advance(std::chrono::milliseconds by);
+
     platform::LocalTime local_now() override;
     int64_t steady_ms() override;
 
 private:
+    static int64_t host_steady_ms();
     std::mutex mu_;
     std::optional<platform::LocalTime> fixed_;
+    std::optional<int64_t> frozen_ms_;
+};
+
+// The host's own generator: secrets must be as strong here as on the real PC, and nothing
+// about them is worth simulating.
+class SimRandom final : public platform::Random {
+public:
+    void fill(uint8_t* out, size_t size) override;
 };
 
 }  // namespace vexlo::sim

@@ -182,17 +182,10 @@ void SimFiles::append(std::string_view path, std::string_view bytes) {
     if (fd < 0) throw PlatformError("Cannot write " + w.text() + ": " + std::strerror(errno));
     struct stat st {};
     ::fstat(fd, &st);
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            int err = errno;
-            if (::ftruncate(fd, st.st_size) != 0) { /* nothing more to undo with */ }
-            ::close(fd);
-            throw PlatformError("Cannot write " + w.text() + ": " + std::strerror(err));
-        }
-        done += size_t(n);
+    if (int err = write_all(fd, bytes)) {
+        if (::ftruncate(fd, st.st_size) != 0) { /* nothing more to undo with */ }
+        ::close(fd);
+        throw PlatformError("Cannot write " + w.text() + ": " + std::strerror(err));
     }
     ::close(fd);
 }

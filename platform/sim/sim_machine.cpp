@@ -116,6 +116,7 @@ std::unique_ptr<SimMachine> SimMachine::open(const fs::path& dir, std::string_vi
     m->system_ = std::make_unique<SimSystemInfo>(std::move(facts));
     m->shell_ = std::make_unique<SimShell>(dir / "shell.log");
     m->clock_ = std::make_unique<SimClock>();
+    m->random_ = std::make_unique<SimRandom>();
     m->services_ = std::make_unique<SimServices>(dir, *m->registry_, m->faults_);
     m->tasks_ = std::make_unique<SimTasks>(dir, m->faults_);
     m->power_ = std::make_unique<SimPower>(dir, *m->registry_, *m->files_, m->faults_);
@@ -153,6 +154,8 @@ Faults& SimMachine::faults() { return faults_; }
 void SimMachine::start_process(std::string image) { processes_->start(std::move(image)); }
 void SimMachine::stop_process(std::string_view image) { processes_->stop(image); }
 void SimMachine::set_fixed_time(std::optional<platform::LocalTime> time) { clock_->set_fixed(time); }
+void SimMachine::freeze_clock() { clock_->freeze(); }
+void SimMachine::advance_clock(std::chrono::milliseconds by) { clock_->advance(by); }
 void SimMachine::script_message_box(platform::MsgResult answer) { shell_->script(answer); }
 std::vector<std::string> SimMachine::shell_log() const { return shell_->log(); }
 
@@ -188,6 +191,7 @@ platform::Processes& SimMachine::processes() { return *processes_; }
 platform::SystemInfo& SimMachine::system() { return *system_; }
 platform::Shell& SimMachine::shell() { return *shell_; }
 platform::Clock& SimMachine::clock() { return *clock_; }
+platform::Random& SimMachine::random() { return *random_; }
 platform::Services& SimMachine::services() { return *services_; }
 platform::TaskScheduler& SimMachine::tasks() { return *tasks_; }
 platform::Power& SimMachine::power() { return *power_; }

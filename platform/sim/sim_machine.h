@@ -13,6 +13,7 @@
 //                    their changes
 // Several processes may open the same folder at once; changes made by one are seen by the
 // others.
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -33,6 +34,7 @@ class SimProcesses;
 class SimSystemInfo;
 class SimShell;
 class SimClock;
+class SimRandom;
 class SimServices;
 class SimTasks;
 class SimPower;
@@ -69,6 +71,9 @@ public:
     void start_process(std::string image);
     void stop_process(std::string_view image);  // every process of that image, any case
     void set_fixed_time(std::optional<platform::LocalTime> time);
+    // The monotonic clock in a test's hands (SimClock::freeze, SimClock::advance).
+    void freeze_clock();
+    void advance_clock(std::chrono::milliseconds by);
     void set_elevated(bool elevated);  // also kept in the folder for later opens
     void script_message_box(platform::MsgResult answer);  // queued answers for message_box
     std::vector<std::string> shell_log() const;            // what this object's shell recorded
@@ -95,6 +100,7 @@ public:
     platform::SystemInfo& system() override;
     platform::Shell& shell() override;
     platform::Clock& clock() override;
+    platform::Random& random() override;
     platform::Services& services() override;
     platform::TaskScheduler& tasks() override;
     platform::Power& power() override;
@@ -118,6 +124,7 @@ private:
     std::unique_ptr<SimSystemInfo> system_;
     std::unique_ptr<SimShell> shell_;
     std::unique_ptr<SimClock> clock_;
+    std::unique_ptr<SimRandom> random_;
     std::unique_ptr<SimServices> services_;
     std::unique_ptr<SimTasks> tasks_;
     std::unique_ptr<SimPower> power_;

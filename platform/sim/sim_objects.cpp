@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/sim/sim_util.h"
+
 namespace vexlo::sim {
 
 namespace fs = std::filesystem;
@@ -39,13 +41,6 @@ public:
 private:
     int fd_;
 };
-
-int flock_retrying(int fd, int op) {
-    int rc;
-    do rc = ::flock(fd, op);
-    while (rc != 0 && errno == EINTR);
-    return rc;
-}
 
 class SimEvent final : public platform::NamedEvent {
 public:
@@ -116,10 +111,7 @@ std::unique_ptr<platform::NamedEvent> SimNamedObjects::open_event(std::string_vi
     // Like a Windows event, it lives only while handles to it are open: the first handle
     // (the only one able to lock exclusively) drops a signal left behind by a crashed process.
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0) ::unlink(marker.c_str());
-    int rc;
-    do rc = ::flock(fd, LOCK_SH);
-    while (rc != 0 && errno == EINTR);
-    if (rc != 0) {
+    if (flock_retrying(fd, LOCK_SH) != 0) {
         ::close(fd);
         return nullptr;
     }

@@ -70,23 +70,34 @@ bool is_temporary_name(std::string_view file_name) { return file_name.find(kTemp
 
 static std::string errno_text(int err) { return std::strerror(err); }
 
+int write_all(int fd, std::string_view bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno;
+        done += size_t(n);
+    }
+    return 0;
+}
+
+int flock_retrying(int fd, int op) {
+    int rc;
+    do rc = ::flock(fd, op);
+    while (rc != 0 && errno == EINTR);
+    return rc;
+}
+
 void write_file_atomically(const fs::path& file, std::string_view bytes, std::string_view shown, unsigned mode) {
     std::string name = shown.empty() ? file.string() : std::string(shown);
     fs::path tmp = temporary_sibling(file);
     int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) throw platform::PlatformError("Cannot write " + name + ": " + errno_text(errno));
     if (mode != 0644 && ::fchmod(fd, mode) != 0) { /* the content matters more than the bits */ }
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            int err = errno;
-            ::close(fd);
-            ::unlink(tmp.c_str());
-            throw platform::PlatformError("Cannot write " + name + ": " + errno_text(err));
-        }
-        done += size_t(n);
+    if (int err = write_all(fd, bytes)) {
+        ::close(fd);
+        ::unlink(tmp.c_str());
+        throw platform::PlatformError("Cannot write " + name + ": " + errno_text(err));
     }
     if (::close(fd) != 0 || ::rename(tmp.c_str(), file.c_str()) != 0) {
         int err = errno;
@@ -104,8 +115,7 @@ FileStamp stamp_of(const fs::path& file) {
 FileLock::FileLock(const fs::path& lock_file) {
     fd_ = ::open(lock_file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd_ < 0) throw platform::PlatformError("Cannot open " + lock_file.string() + ": " + errno_text(errno));
-    while (::flock(fd_, LOCK_EX) != 0) {
-        if (errno == EINTR) continue;
+    if (flock_retrying(fd_, LOCK_EX) != 0) {
         int err = errno;
         ::close(fd_);
         throw platform::PlatformError("Cannot lock " + lock_file.string() + ": " + errno_text(err));

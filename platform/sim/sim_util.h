@@ -92,6 +92,13 @@ using Environment = std::unordered_map<std::string, std::string, NameHash, NameE
 void write_file_atomically(const std::filesystem::path& file, std::string_view bytes, std::string_view shown = {},
                            unsigned mode = 0644);
 
+// Writes all of `bytes` to `fd`, again after a signal or a short write. Returns 0, or the
+// errno of the write that failed (what was written before it stays written).
+int write_all(int fd, std::string_view bytes);
+
+// flock(2), again after a signal. Returns flock's result; errno tells why it failed.
+int flock_retrying(int fd, int op);
+
 // A name for a temporary file next to `file`, unique across processes and threads.
 std::filesystem::path temporary_sibling(const std::filesystem::path& file);
 bool is_temporary_name(std::string_view file_name);

@@ -13,6 +13,7 @@ std::unique_ptr<platform::Processes> make_processes();
 std::unique_ptr<platform::SystemInfo> make_system_info();
 std::unique_ptr<platform::Shell> make_shell();
 std::unique_ptr<platform::Clock> make_clock();
+std::unique_ptr<platform::Random> make_random();
 std::unique_ptr<platform::Services> make_services();
 std::unique_ptr<platform::TaskScheduler> make_task_scheduler();
 std::unique_ptr<platform::Power> make_power();

@@ -25,6 +25,7 @@ public:
     platform::SystemInfo& system() override { return *system_; }
     platform::Shell& shell() override { return *shell_; }
     platform::Clock& clock() override { return *clock_; }
+    platform::Random& random() override { return *random_; }
     platform::Services& services() override { return *services_; }
     platform::TaskScheduler& tasks() override { return *tasks_; }
     platform::Power& power() override { return *power_; }
@@ -42,6 +43,7 @@ private:
     std::unique_ptr<platform::SystemInfo> system_ = make_system_info();
     std::unique_ptr<platform::Shell> shell_ = make_shell();
     std::unique_ptr<platform::Clock> clock_ = make_clock();
+    std::unique_ptr<platform::Random> random_ = make_random();
     std::unique_ptr<platform::Services> services_ = make_services();
     std::unique_ptr<platform::TaskScheduler> tasks_ = make_task_scheduler();
     std::unique_ptr<platform::Power> power_ = make_power();

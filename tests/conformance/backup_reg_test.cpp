@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/core/backup_store.h"
-#include "tests/conformance/test_platform.h"
+#include "tests/conformance/platform_fixture.h"
 
 using namespace vexlo;
 using platform::Hive;
@@ -15,36 +15,22 @@ using platform::RegValue;
 
 namespace {
 
-class BackupReg : public ::testing::Test {
+class BackupReg : public testkit::PlatformTest {
 protected:
     void SetUp() override {
-        made_ = testkit::make_test_platform();
-        const std::string unique = std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
-                                   std::to_string(testkit::test_process_id());
-        // A key and a folder of this test alone: a real PC keeps both between runs.
-        subkey_ = "Software\\VexloConformance\\Backup-" + unique;
-        key_ = "HKCU:\\" + subkey_;
-        folder_ = files().known_folder(platform::KnownFolder::Temp) + "\\vexlo-backup-" + unique;
-        files().create_directories(folder_);
-        reg_ = std::make_unique<Reg>(made_.platform->registry());
+        PlatformTest::SetUp();
+        key_ = "HKCU:\\" + user_key_;
+        reg_ = std::make_unique<Reg>(registry());
         store_ = std::make_unique<BackupStore>(files(), backup_file());
         store_->load();
     }
     void TearDown() override {
-        if (!made_.platform) return;
         store_.reset();
-        for (auto& e : files().list(folder_)) files().remove(folder_ + "\\" + e.name);
-        files().remove(folder_);
-        EXPECT_FALSE(files().exists(folder_));
-        if (made_.remove_user_key) made_.remove_user_key(subkey_);
         reg_.reset();
-        made_.platform.reset();
-        if (made_.cleanup) made_.cleanup();
+        PlatformTest::TearDown();
     }
 
-    platform::FileSystem& files() { return made_.platform->files(); }
-    platform::Registry& registry() { return made_.platform->registry(); }
-    std::string backup_file() const { return folder_ + "\\backup.json"; }
+    std::string backup_file() const { return file("backup.json"); }
     // A new run: the store as read back from disk.
     BackupStore reloaded() {
         BackupStore s(files(), backup_file());
@@ -52,8 +38,7 @@ protected:
         return s;
     }
 
-    testkit::TestPlatform made_;
-    std::string subkey_, key_, folder_;
+    std::string key_;  // user_key_ as the application spells it
     std::unique_ptr<Reg> reg_;
     std::unique_ptr<BackupStore> store_;
 };
@@ -82,17 +67,17 @@ TEST_F(BackupReg, RoundTripOfEveryKindThroughTheFile) {
     };
     std::vector<RegE> entries;
     for (auto& c : cases) {
-        registry().set(Hive::CurrentUser, subkey_, c.name, c.original);
+        registry().set(Hive::CurrentUser, user_key_, c.name, c.original);
         entries.push_back({key_, c.name, 1, c.declared, "<del>"});
     }
     store_->backup_reg("t", entries, *reg_);
     for (auto& e : entries) reg_->set(e.p, e.n, 1);
-    for (auto& c : cases) ASSERT_FALSE(*registry().get(Hive::CurrentUser, subkey_, c.name) == c.original) << c.name;
+    for (auto& c : cases) ASSERT_FALSE(*registry().get(Hive::CurrentUser, user_key_, c.name) == c.original) << c.name;
 
     BackupStore again = reloaded();
     again.restore_reg("t", entries, *reg_);
     for (auto& c : cases) {
-        auto now = registry().get(Hive::CurrentUser, subkey_, c.name);
+        auto now = registry().get(Hive::CurrentUser, user_key_, c.name);
         ASSERT_TRUE(now) << c.name;
         EXPECT_EQ(now->kind, c.original.kind) << c.name;
         EXPECT_EQ(*now, c.original) << c.name;
@@ -109,17 +94,17 @@ TEST_F(BackupReg, FirstBackupWinsAndMissingValueIsDeletedButKeyStays) {
     reg_->set(e.p, e.n, 6);
     reloaded().restore_reg("t", {e}, *reg_);
     EXPECT_TRUE(reg_->get(e.p, e.n).is_null());
-    EXPECT_FALSE(registry().get(Hive::CurrentUser, subkey_ + "\\New\\Deep", "v").has_value());
+    EXPECT_FALSE(registry().get(Hive::CurrentUser, user_key_ + "\\New\\Deep", "v").has_value());
     EXPECT_TRUE(reg_->key_exists(e.p));
 
     // An existing value: the first one recorded comes back, not a later one.
     RegE f{key_, "kept", 1};
-    registry().set(Hive::CurrentUser, subkey_, "kept", RegValue::dword(7));
+    registry().set(Hive::CurrentUser, user_key_, "kept", RegValue::dword(7));
     store_->backup_reg("u", {f}, *reg_);
     reg_->set(f.p, f.n, 1);
     store_->backup_reg("u", {f}, *reg_);
     reloaded().restore_reg("u", {f}, *reg_);
-    EXPECT_EQ(*registry().get(Hive::CurrentUser, subkey_, "kept"), RegValue::dword(7));
+    EXPECT_EQ(*registry().get(Hive::CurrentUser, user_key_, "kept"), RegValue::dword(7));
 }
 
 TEST_F(BackupReg, FallbackWithoutBackup) {
@@ -130,7 +115,7 @@ TEST_F(BackupReg, FallbackWithoutBackup) {
     store_->restore_reg("none", {keep, del, text}, *reg_);
     EXPECT_EQ(reg_->get(key_, "a"), 1);
     EXPECT_TRUE(reg_->get(key_, "b").is_null());
-    EXPECT_FALSE(registry().get(Hive::CurrentUser, subkey_, "b").has_value());
+    EXPECT_FALSE(registry().get(Hive::CurrentUser, user_key_, "b").has_value());
     EXPECT_EQ(reg_->get(key_, "c"), "Medium");
     EXPECT_EQ(reg_->get_raw(key_, "c")->kind, RegKind::String);
 }

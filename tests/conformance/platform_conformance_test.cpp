@@ -10,69 +10,21 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "tests/conformance/test_platform.h"
+#include "tests/conformance/platform_fixture.h"
 
 namespace {
 
 using namespace vexlo::platform;
-using vexlo::testkit::TestPlatform;
-using vexlo::testkit::make_test_platform;
 using vexlo::testkit::test_process_id;
 
-// Deletes a folder with everything in it through the seam (read-only files too).
-void remove_tree(FileSystem& fs, const std::string& path) {
-    for (const DirEntry& e : fs.list(path)) {
-        const std::string child = path + "\\" + e.name;
-        if (e.is_directory) {
-            remove_tree(fs, child);
-        } else {
-            if (fs.is_read_only(child)) fs.set_read_only(child, false);
-            fs.remove(child);
-        }
-    }
-    fs.remove(path);
-}
-
-class Conformance : public ::testing::Test {
+class Conformance : public vexlo::testkit::PlatformTest {
 protected:
-    void SetUp() override {
-        made_ = make_test_platform();
-        // Places of this test alone: a real PC keeps them between tests and runs.
-        const std::string unique = std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
-                                   "-" + std::to_string(test_process_id());
-        root_ = "Software\\VexloConformance\\" + unique;
-        files_root_ = fs().known_folder(KnownFolder::Temp) + "\\vexlo-conformance-" + unique;
-        fs().create_directories(files_root_);
-    }
-    void TearDown() override {
-        if (!made_.platform) return;
-        try {
-            remove_tree(fs(), files_root_);
-        } catch (const PlatformError& e) {
-            ADD_FAILURE() << "could not remove " << files_root_ << ": " << e.what();
-        }
-        EXPECT_FALSE(fs().exists(files_root_));
-        if (made_.remove_user_key) made_.remove_user_key(root_);
-        made_.platform.reset();
-        if (made_.cleanup) made_.cleanup();
-    }
-
-    Registry& reg() { return made_.platform->registry(); }
-    FileSystem& fs() { return made_.platform->files(); }
-    Platform& p() { return *made_.platform; }
-    const TestPlatform& made() const { return made_; }
-    std::string file(const std::string& name) const { return files_root_ + "\\" + name; }
+    Registry& reg() { return registry(); }
+    FileSystem& fs() { return files(); }
     // Object names unique to this test process, so runs never meet.
     static std::string object_name(const std::string& base) {
         return "Local\\" + base + "-" + std::to_string(test_process_id());
     }
-
-    // A key under HKCU that a real PC does not have.
-    std::string root_;
-    std::string files_root_;
-
-private:
-    TestPlatform made_;
 };
 
 std::string spelled(std::string s, int (*change)(int)) {
@@ -122,10 +74,10 @@ TEST_F(Conformance, RegistryRoundTripsEveryKind) {
         {"RawResourceList", raw_value(RegKind(8), {0x01, 0x00, 0x00, 0x00})},
         {"", RegValue::string("the default value")},
     };
-    for (const Case& c : cases) reg().set(Hive::CurrentUser, root_, c.name, c.value);
+    for (const Case& c : cases) reg().set(Hive::CurrentUser, user_key_, c.name, c.value);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        auto got = reg().get(Hive::CurrentUser, root_, c.name);
+        auto got = reg().get(Hive::CurrentUser, user_key_, c.name);
         ASSERT_TRUE(got.has_value());
         EXPECT_EQ(got->kind, c.value.kind);
         EXPECT_TRUE(*got == c.value);
@@ -133,51 +85,51 @@ TEST_F(Conformance, RegistryRoundTripsEveryKind) {
 }
 
 TEST_F(Conformance, RegistryMissingKeysAndValues) {
-    const std::string missing = root_ + "\\NoSuchKey";
+    const std::string missing = user_key_ + "\\NoSuchKey";
     EXPECT_FALSE(reg().get(Hive::CurrentUser, missing, "x").has_value());
     EXPECT_FALSE(reg().key_exists(Hive::CurrentUser, missing));
     EXPECT_TRUE(reg().subkey_names(Hive::CurrentUser, missing).empty());
     EXPECT_TRUE(reg().value_names(Hive::CurrentUser, missing).empty());
     EXPECT_FALSE(reg().remove(Hive::CurrentUser, missing, "x"));
 
-    reg().set(Hive::CurrentUser, root_, "Present", RegValue::dword(1));
-    EXPECT_FALSE(reg().get(Hive::CurrentUser, root_, "Absent").has_value());
-    EXPECT_FALSE(reg().get(Hive::CurrentUser, root_, "").has_value());  // no default value was set
-    EXPECT_FALSE(reg().remove(Hive::CurrentUser, root_, "Absent"));
+    reg().set(Hive::CurrentUser, user_key_, "Present", RegValue::dword(1));
+    EXPECT_FALSE(reg().get(Hive::CurrentUser, user_key_, "Absent").has_value());
+    EXPECT_FALSE(reg().get(Hive::CurrentUser, user_key_, "").has_value());  // no default value was set
+    EXPECT_FALSE(reg().remove(Hive::CurrentUser, user_key_, "Absent"));
     // The same path in the other hive is another key.
-    EXPECT_FALSE(reg().get(Hive::LocalMachine, root_, "Present").has_value());
+    EXPECT_FALSE(reg().get(Hive::LocalMachine, user_key_, "Present").has_value());
 }
 
 TEST_F(Conformance, RegistryNamesIgnoreCaseAndKeepIt) {
-    reg().set(Hive::CurrentUser, root_ + "\\MixedCase", "ValueName", RegValue::dword(7));
+    reg().set(Hive::CurrentUser, user_key_ + "\\MixedCase", "ValueName", RegValue::dword(7));
 
-    auto got = reg().get(Hive::CurrentUser, spelled(root_ + "\\MixedCase", ::toupper), "valuename");
+    auto got = reg().get(Hive::CurrentUser, spelled(user_key_ + "\\MixedCase", ::toupper), "valuename");
     ASSERT_TRUE(got.has_value());
     EXPECT_EQ(got->number, 7u);
-    EXPECT_TRUE(reg().key_exists(Hive::CurrentUser, spelled(root_ + "\\MixedCase", ::tolower)));
-    EXPECT_EQ(reg().subkey_names(Hive::CurrentUser, root_), std::vector<std::string>{"MixedCase"});
-    EXPECT_EQ(reg().value_names(Hive::CurrentUser, root_ + "\\MixedCase"), std::vector<std::string>{"ValueName"});
+    EXPECT_TRUE(reg().key_exists(Hive::CurrentUser, spelled(user_key_ + "\\MixedCase", ::tolower)));
+    EXPECT_EQ(reg().subkey_names(Hive::CurrentUser, user_key_), std::vector<std::string>{"MixedCase"});
+    EXPECT_EQ(reg().value_names(Hive::CurrentUser, user_key_ + "\\MixedCase"), std::vector<std::string>{"ValueName"});
 
     // Writing under another spelling changes the one value, it does not add a second.
-    reg().set(Hive::CurrentUser, root_ + "\\MIXEDCASE", "VALUENAME", RegValue::dword(8));
-    auto names = reg().value_names(Hive::CurrentUser, root_ + "\\MixedCase");
+    reg().set(Hive::CurrentUser, user_key_ + "\\MIXEDCASE", "VALUENAME", RegValue::dword(8));
+    auto names = reg().value_names(Hive::CurrentUser, user_key_ + "\\MixedCase");
     ASSERT_EQ(names.size(), 1u);
     EXPECT_EQ(sorted_folded(names)[0], "valuename");
-    EXPECT_EQ(reg().get(Hive::CurrentUser, root_ + "\\MixedCase", "ValueName")->number, 8u);
-    EXPECT_EQ(reg().subkey_names(Hive::CurrentUser, root_), std::vector<std::string>{"MixedCase"});
+    EXPECT_EQ(reg().get(Hive::CurrentUser, user_key_ + "\\MixedCase", "ValueName")->number, 8u);
+    EXPECT_EQ(reg().subkey_names(Hive::CurrentUser, user_key_), std::vector<std::string>{"MixedCase"});
 }
 
 TEST_F(Conformance, RegistrySetReplacesAValueOfAnotherKind) {
-    reg().set(Hive::CurrentUser, root_, "Changing", RegValue::dword(5));
-    reg().set(Hive::CurrentUser, root_, "Changing", RegValue::string("five"));
-    EXPECT_TRUE(*reg().get(Hive::CurrentUser, root_, "Changing") == RegValue::string("five"));
-    reg().set(Hive::CurrentUser, root_, "Changing", RegValue::multi_string({"a", "b"}));
-    EXPECT_TRUE(*reg().get(Hive::CurrentUser, root_, "Changing") == RegValue::multi_string({"a", "b"}));
-    EXPECT_EQ(reg().value_names(Hive::CurrentUser, root_).size(), 1u);
+    reg().set(Hive::CurrentUser, user_key_, "Changing", RegValue::dword(5));
+    reg().set(Hive::CurrentUser, user_key_, "Changing", RegValue::string("five"));
+    EXPECT_TRUE(*reg().get(Hive::CurrentUser, user_key_, "Changing") == RegValue::string("five"));
+    reg().set(Hive::CurrentUser, user_key_, "Changing", RegValue::multi_string({"a", "b"}));
+    EXPECT_TRUE(*reg().get(Hive::CurrentUser, user_key_, "Changing") == RegValue::multi_string({"a", "b"}));
+    EXPECT_EQ(reg().value_names(Hive::CurrentUser, user_key_).size(), 1u);
 }
 
 TEST_F(Conformance, RegistryRemoveDeletesTheValueOnly) {
-    const std::string key = root_ + "\\Removal";
+    const std::string key = user_key_ + "\\Removal";
     reg().set(Hive::CurrentUser, key, "Gone", RegValue::dword(1));
     reg().set(Hive::CurrentUser, key, "Stays", RegValue::dword(2));
 
@@ -199,35 +151,35 @@ TEST_F(Conformance, RegistryRemoveDeletesTheValueOnly) {
 // Key paths are names joined by single backslashes: other spellings are refused on writes
 // and find nothing on reads, on every back end alike.
 TEST_F(Conformance, RegistryRefusesMalformedKeyPaths) {
-    reg().set(Hive::CurrentUser, root_ + "\\Real", "v", RegValue::dword(1));
-    for (const std::string& bad : {"\\" + root_ + "\\Real", root_ + "\\Real\\", root_ + "\\\\Real"}) {
+    reg().set(Hive::CurrentUser, user_key_ + "\\Real", "v", RegValue::dword(1));
+    for (const std::string& bad : {"\\" + user_key_ + "\\Real", user_key_ + "\\Real\\", user_key_ + "\\\\Real"}) {
         SCOPED_TRACE(bad);
         EXPECT_THROW(reg().set(Hive::CurrentUser, bad, "v", RegValue::dword(2)), PlatformError);
         EXPECT_THROW(reg().create_key(Hive::CurrentUser, bad), PlatformError);
         EXPECT_FALSE(reg().get(Hive::CurrentUser, bad, "v").has_value());
         EXPECT_FALSE(reg().key_exists(Hive::CurrentUser, bad));
     }
-    EXPECT_EQ(reg().get(Hive::CurrentUser, root_ + "\\Real", "v")->number, 1u);
+    EXPECT_EQ(reg().get(Hive::CurrentUser, user_key_ + "\\Real", "v")->number, 1u);
 }
 
 TEST_F(Conformance, RegistryMakesParentKeysAndListsChildren) {
-    reg().set(Hive::CurrentUser, root_ + "\\A\\B\\C", "Deep", RegValue::dword(1));
-    EXPECT_TRUE(reg().key_exists(Hive::CurrentUser, root_ + "\\A"));
-    EXPECT_TRUE(reg().key_exists(Hive::CurrentUser, root_ + "\\A\\B"));
-    EXPECT_EQ(reg().subkey_names(Hive::CurrentUser, root_ + "\\A"), std::vector<std::string>{"B"});
+    reg().set(Hive::CurrentUser, user_key_ + "\\A\\B\\C", "Deep", RegValue::dword(1));
+    EXPECT_TRUE(reg().key_exists(Hive::CurrentUser, user_key_ + "\\A"));
+    EXPECT_TRUE(reg().key_exists(Hive::CurrentUser, user_key_ + "\\A\\B"));
+    EXPECT_EQ(reg().subkey_names(Hive::CurrentUser, user_key_ + "\\A"), std::vector<std::string>{"B"});
 
-    reg().create_key(Hive::CurrentUser, root_ + "\\A\\Empty\\Below");
-    reg().create_key(Hive::CurrentUser, root_ + "\\A\\Empty");  // already there: nothing changes
-    EXPECT_TRUE(reg().key_exists(Hive::CurrentUser, root_ + "\\A\\Empty\\Below"));
-    EXPECT_EQ(sorted_folded(reg().subkey_names(Hive::CurrentUser, root_ + "\\A")),
+    reg().create_key(Hive::CurrentUser, user_key_ + "\\A\\Empty\\Below");
+    reg().create_key(Hive::CurrentUser, user_key_ + "\\A\\Empty");  // already there: nothing changes
+    EXPECT_TRUE(reg().key_exists(Hive::CurrentUser, user_key_ + "\\A\\Empty\\Below"));
+    EXPECT_EQ(sorted_folded(reg().subkey_names(Hive::CurrentUser, user_key_ + "\\A")),
               (std::vector<std::string>{"b", "empty"}));
 
-    reg().set(Hive::CurrentUser, root_ + "\\A", "one", RegValue::dword(1));
-    reg().set(Hive::CurrentUser, root_ + "\\A", "Two", RegValue::string("2"));
-    reg().set(Hive::CurrentUser, root_ + "\\A", "", RegValue::string("default"));
-    EXPECT_EQ(sorted_folded(reg().value_names(Hive::CurrentUser, root_ + "\\A")),
+    reg().set(Hive::CurrentUser, user_key_ + "\\A", "one", RegValue::dword(1));
+    reg().set(Hive::CurrentUser, user_key_ + "\\A", "Two", RegValue::string("2"));
+    reg().set(Hive::CurrentUser, user_key_ + "\\A", "", RegValue::string("default"));
+    EXPECT_EQ(sorted_folded(reg().value_names(Hive::CurrentUser, user_key_ + "\\A")),
               (std::vector<std::string>{"", "one", "two"}));
-    EXPECT_TRUE(reg().value_names(Hive::CurrentUser, root_ + "\\A\\B").empty());  // C's values are not B's
+    EXPECT_TRUE(reg().value_names(Hive::CurrentUser, user_key_ + "\\A\\B").empty());  // C's values are not B's
 }
 
 TEST_F(Conformance, ExpandEnvironment) {
@@ -262,8 +214,8 @@ TEST_F(Conformance, ExpandEnvironmentUnknownNameClosingPercentOpensTheNext) {
 }
 
 TEST_F(Conformance, RegistryGetReturnsExpandStringUnexpanded) {
-    reg().set(Hive::CurrentUser, root_, "Path", RegValue::expand_string("%USERPROFILE%\\x"));
-    auto got = reg().get(Hive::CurrentUser, root_, "Path");
+    reg().set(Hive::CurrentUser, user_key_, "Path", RegValue::expand_string("%USERPROFILE%\\x"));
+    auto got = reg().get(Hive::CurrentUser, user_key_, "Path");
     ASSERT_TRUE(got.has_value());
     EXPECT_EQ(got->kind, RegKind::ExpandString);
     EXPECT_EQ(got->text, "%USERPROFILE%\\x");
@@ -301,7 +253,7 @@ TEST_F(Conformance, FileWriteReadAppend) {
 
     EXPECT_FALSE(fs().read(file("missing.txt")).has_value());
     EXPECT_FALSE(fs().exists(file("missing.txt")));
-    EXPECT_FALSE(fs().read(files_root_).has_value());  // a folder is not a file
+    EXPECT_FALSE(fs().read(folder_).has_value());  // a folder is not a file
     EXPECT_THROW(fs().write(file("no-such-folder\\x.txt"), "x"), PlatformError);
 }
 
@@ -329,7 +281,7 @@ TEST_F(Conformance, FileListAndDirectories) {
     fs().write(file("five.bin"), "12345");
     fs().write(file("sub\\inner.txt"), "x");
 
-    auto entries = fs().list(files_root_);
+    auto entries = fs().list(folder_);
     std::sort(entries.begin(), entries.end(), [](auto& a, auto& b) { return a.name < b.name; });
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].name, "five.bin");
@@ -380,8 +332,8 @@ TEST_F(Conformance, FileCopyAndReadOnly) {
     fs().replace(file("ro-copy.ini"), file("moved.ini"));
     EXPECT_TRUE(fs().is_read_only(file("moved.ini")));
     EXPECT_FALSE(fs().exists(file("ro-copy.ini")));
-    EXPECT_FALSE(fs().is_read_only(files_root_));  // folders do not carry it here
-    EXPECT_THROW(fs().set_read_only(files_root_, true), PlatformError);
+    EXPECT_FALSE(fs().is_read_only(folder_));  // folders do not carry it here
+    EXPECT_THROW(fs().set_read_only(folder_, true), PlatformError);
 
     fs().set_read_only(file("source.ini"), false);
     EXPECT_FALSE(fs().is_read_only(file("source.ini")));
@@ -527,6 +479,19 @@ TEST_F(Conformance, FactsProcessesAndClockAreSane) {
     LocalTime now = clock.local_now();
     EXPECT_GE(now.year, 2024);
     EXPECT_TRUE(now.month >= 1 && now.month <= 12 && now.day >= 1 && now.day <= 31);
+}
+
+// Secrets come from here: every byte asked for is filled, and two draws differ.
+TEST_F(Conformance, RandomFillsEveryByteAndNeverRepeats) {
+    auto& random = p().random();
+    std::vector<uint8_t> a(100'000, 0), b(32, 0), c(32, 0);
+    random.fill(a.data(), a.size());
+    // A short fill would leave the tail as it was: 64 zero bytes by chance are 2^-512 likely.
+    EXPECT_TRUE(std::any_of(a.end() - 64, a.end(), [](uint8_t x) { return x != 0; }));
+    random.fill(b.data(), b.size());
+    random.fill(c.data(), c.size());
+    EXPECT_NE(b, c);
+    random.fill(c.data(), 0);  // nothing asked, nothing changed
 }
 
 }  // namespace

@@ -17,16 +17,9 @@
 #include <vector>
 
 #include "launcher/launch_strings.h"
+#include "tests/fuzz/fuzz_check.h"
 
 using namespace vexlo::launcher;
-
-#define CHECK(cond)                                                                       \
-    do {                                                                                  \
-        if (!(cond)) {                                                                    \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-            std::abort();                                                                 \
-        }                                                                                 \
-    } while (0)
 
 namespace {
 

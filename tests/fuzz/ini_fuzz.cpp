@@ -18,16 +18,9 @@
 
 #include "app/core/ini_file.h"
 #include "app/core/text.h"
+#include "tests/fuzz/fuzz_check.h"
 
 using namespace vexlo;
-
-#define CHECK(cond)                                                            \
-    do {                                                                       \
-        if (!(cond)) {                                                         \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-            std::abort();                                                      \
-        }                                                                      \
-    } while (0)
 
 namespace {
 

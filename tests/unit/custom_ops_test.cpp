@@ -87,6 +87,7 @@ struct NoCopyPlatform : platform::Platform {
     platform::SystemInfo& system() override { return pc.system(); }
     platform::Shell& shell() override { return pc.shell(); }
     platform::Clock& clock() override { return pc.clock(); }
+    platform::Random& random() override { return pc.random(); }
     platform::Services& services() override { return pc.services(); }
     platform::TaskScheduler& tasks() override { return pc.tasks(); }
     platform::Power& power() override { return power_; }

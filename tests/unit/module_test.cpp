@@ -3,6 +3,7 @@
 
 #include "app/tools/module.h"
 #include "headless_app.h"
+#include "platform/sim/sim_desktop.h"
 
 using namespace vexlo;
 
@@ -46,7 +47,7 @@ TEST(Modules, StartInOrderStopInReverseAndAFailureStopsNoOther) {
     runner.build_pages(ui("HostGrid"), ui);
     EXPECT_TRUE(ui.find("Page_ping"));
 
-    EventLoop loop;
+    EventLoop loop(h.pc->clock());
     BoostTimer timer(loop, nullptr, {});
     Reg settings = h.reg();
     ModuleContext ctx{loop, *h.pc, h.app->tweaks(), ui, settings, timer};
@@ -62,7 +63,9 @@ TEST(Modules, StartInOrderStopInReverseAndAFailureStopsNoOther) {
 }
 
 TEST(BoostTimerTick, SecondStartShowsTheWindowOnceAndAFailingStepSkipsOnlyItself) {
-    EventLoop loop;
+    sim::SimClock clock;
+    clock.freeze();
+    EventLoop loop(clock);
     Event show;
     int shown = 0, after = 0;
     BoostTimer timer(loop, &show, [&] { ++shown; });
@@ -74,8 +77,17 @@ TEST(BoostTimerTick, SecondStartShowsTheWindowOnceAndAFailingStepSkipsOnlyItself
     EXPECT_EQ(shown, 1) << "the event resets itself";
     EXPECT_EQ(after, 2);
     EXPECT_FALSE(timer.running());
+
+    // Started, it ticks once a second of the platform's time.
     timer.start();
-    EXPECT_TRUE(timer.running());
+    clock.advance(std::chrono::milliseconds(999));
+    loop.process_pending();
+    EXPECT_EQ(after, 2);
+    clock.advance(std::chrono::milliseconds(1));
+    loop.process_pending();
+    EXPECT_EQ(after, 3);
     timer.stop();
-    EXPECT_FALSE(timer.running());
+    clock.advance(std::chrono::milliseconds(5000));
+    loop.process_pending();
+    EXPECT_EQ(after, 3);
 }

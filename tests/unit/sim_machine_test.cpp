@@ -225,8 +225,7 @@ TEST_F(SimMachineTest, EachImageSeedsWhatItSays) {
     ASSERT_EQ(SimMachine::image_names().size(), std::size(cases));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.image);
-        fs::remove_all(dir_);
-        auto m = open(c.image);
+        auto m = open_fresh(c.image);
         auto& sys = m->system();
         auto& reg = m->registry();
         EXPECT_EQ(sys.windows_build(), c.build);
@@ -421,11 +420,7 @@ TEST_F(SimMachineTest, FailedFileWriteChangesNothing) {
     const std::string path = "C:\\Users\\Player\\Documents\\save.txt";
     files.write(path, "original");
 
-    struct Op {
-        const char* name;
-        std::function<void()> run;
-    };
-    const Op ops[] = {
+    const vexlo::testkit::NamedOp ops[] = {
         {"write", [&] { files.write(path, "changed"); }},
         {"append", [&] { files.append(path, " more"); }},
         {"replace", [&] {
@@ -433,7 +428,7 @@ TEST_F(SimMachineTest, FailedFileWriteChangesNothing) {
              files.replace("C:\\Users\\Player\\Documents\\save.tmp", path);
          }},
     };
-    for (const Op& op : ops) {
+    for (const auto& op : ops) {
         SCOPED_TRACE(op.name);
         // For replace the write of the temporary file is the first write, the replace the second.
         m->faults().fail_file_write(std::string(op.name) == "replace" ? 2 : 1);

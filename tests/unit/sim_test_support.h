@@ -1,10 +1,12 @@
 #pragma once
-// Shared by the simulated PC's own tests: a fresh machine folder per test, and whole-file reads.
+// Shared by the simulated PC's own tests: a fresh machine folder per test, whole-file reads and
+// the rows of tables of operations.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -21,6 +23,12 @@ inline std::string slurp(const std::filesystem::path& p) {
     return ss.str();
 }
 
+// One row of a table of operations that must all behave alike.
+struct NamedOp {
+    const char* name;
+    std::function<void()> run;
+};
+
 class SimFolderTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -30,6 +38,11 @@ protected:
     }
     void TearDown() override { std::filesystem::remove_all(dir_); }
     std::unique_ptr<sim::SimMachine> open(std::string_view image = "desktop11") { return sim::SimMachine::open(dir_, image); }
+    // A new machine of `image` in place of the one the folder held: tables of images use it.
+    std::unique_ptr<sim::SimMachine> open_fresh(std::string_view image) {
+        std::filesystem::remove_all(dir_);
+        return open(image);
+    }
 
     std::filesystem::path dir_;
 };

@@ -90,8 +90,7 @@ TEST_F(SimWorld, ImagesSeedWhatTheySay) {
     ASSERT_EQ(SimMachine::image_names().size(), std::size(cases));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.image);
-        fs::remove_all(dir_);
-        auto m = open(c.image);
+        auto m = open_fresh(c.image);
         auto& files = m->files();
         auto& reg = m->registry();
 
@@ -614,11 +613,7 @@ TEST_F(SimWorld, ReadOnlyFilesRefuseChanges) {
 
     files.set_read_only(locked, true);
     EXPECT_TRUE(open()->files().is_read_only("c:\\users\\player\\documents\\LOCKED.INI"));
-    struct Op {
-        const char* name;
-        std::function<void()> run;
-    };
-    const Op refused[] = {
+    const vexlo::testkit::NamedOp refused[] = {
         {"write", [&] { files.write(locked, "x"); }},
         {"append", [&] { files.append(locked, "x"); }},
         {"replace onto", [&] { files.replace(dir + "other.ini", locked); }},

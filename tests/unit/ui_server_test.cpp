@@ -17,6 +17,8 @@
 #include <thread>
 
 #include "app/ui/web_page.h"
+#include "platform/error.h"
+#include "platform/sim/sim_desktop.h"
 
 namespace vexlo::ui {
 namespace {
@@ -108,13 +110,13 @@ protected:
         // The application thread: the loop is made there so on_loop_thread() means what it says.
         std::promise<void> ready;
         app_ = std::thread([&] {
-            loop_ = std::make_unique<EventLoop>();
+            loop_ = std::make_unique<EventLoop>(clock_);
             ready.set_value();
             loop_->run();
         });
         ready.get_future().wait();
 
-        secret_ = make_secret();
+        secret_ = make_secret(random_);
         UiServerConfig cfg;
         cfg.secret = secret_;
         cfg.index_html = "<!doctype html><title>page</title>";
@@ -169,6 +171,8 @@ protected:
     std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
     std::string origin() const { return "http://" + host(); }
 
+    sim::SimClock clock_;
+    sim::SimRandom random_;
     std::unique_ptr<EventLoop> loop_;
     std::thread app_;
     std::unique_ptr<UiServer> server_;
@@ -350,14 +354,24 @@ TEST_F(UiServerTest, StopDeliversQueuedFramesThenClosesEverything) {
 }
 
 TEST(UiServerSecret, IsLongRandomHex) {
-    std::string a = make_secret(), b = make_secret();
+    sim::SimRandom random;
+    std::string a = make_secret(random), b = make_secret(random);
     EXPECT_GE(a.size(), 32u);
     EXPECT_EQ(a.find_first_not_of("0123456789abcdef"), std::string::npos);
     EXPECT_NE(a, b);
 }
 
+// No weaker secret stands in for one the system could not make: the start stops there.
+TEST(UiServerSecret, AFailingRandomSourceIsNotPaperedOver) {
+    struct Failing final : platform::Random {
+        void fill(uint8_t*, size_t) override { throw platform::PlatformError("no random source"); }
+    } failing;
+    EXPECT_THROW(make_secret(failing), platform::PlatformError);
+}
+
 TEST(UiServerSecret, StartRefusesAWeakSecret) {
-    EventLoop loop;
+    sim::SimClock clock;
+    EventLoop loop(clock);
     UiServerConfig cfg;
     cfg.secret = "short";
     UiServer server(loop, cfg, [] { return std::string(); }, [](const std::string&) {});

@@ -269,37 +269,43 @@ protected:
         return std::nullopt;
     }
 
+    // The window's start with the stand-in as Edge and a profile in a folder with a blank.
+    win32::AppWindowLaunch edge_launch(bool elevated) const {
+        win32::AppWindowLaunch how;
+        how.edge = win32::narrow(stand_in());
+        how.profile_dir = win32::narrow(folder_) + "\\Jo Doe\\VexloTweaks\\edge-profile";
+        how.elevated = elevated;
+        return how;
+    }
+    // Edge in app mode, at the window's size, on its own profile: the stand-in read exactly that.
+    void expect_app_mode_arguments(const StartRecord& started, const win32::AppWindowLaunch& how) const {
+        auto argv = parsed(started.command_line);
+        ASSERT_EQ(argv.size(), 4u) << win32::narrow(started.command_line);
+        EXPECT_EQ(argv[1], L"--app=" + win32::widen(kUrl));
+        EXPECT_EQ(argv[2], L"--window-size=1260,820");
+        EXPECT_EQ(argv[3], L"--user-data-dir=" + win32::widen(how.profile_dir));
+    }
+    static constexpr const char* kUrl = "http://127.0.0.1:51234/?k=abc";
+
     std::wstring folder_;
 };
 
 TEST_F(StartedPrograms, UnelevatedProcessStartsEdgeItselfInAppMode) {
-    win32::AppWindowLaunch how;
-    how.edge = win32::narrow(stand_in());
-    how.profile_dir = win32::narrow(folder_) + "\\Jo Doe\\VexloTweaks\\edge-profile";
-    how.elevated = false;
-    const std::string url = "http://127.0.0.1:51234/?k=abc";
-    ASSERT_TRUE(win32::launch_app_window(url, how));
+    const auto how = edge_launch(false);
+    ASSERT_TRUE(win32::launch_app_window(kUrl, how));
     auto started = wait_for_start(std::chrono::seconds(60));
     ASSERT_TRUE(started.has_value()) << "the stand-in for Edge did not start";
     EXPECT_EQ(started->parent, GetCurrentProcessId()) << "started by " << started->parent_image;
-    auto argv = parsed(started->command_line);
-    ASSERT_EQ(argv.size(), 4u) << win32::narrow(started->command_line);
-    EXPECT_EQ(argv[0], stand_in());
-    EXPECT_EQ(argv[1], L"--app=" + win32::widen(url));
-    EXPECT_EQ(argv[2], L"--window-size=1260,820");
-    EXPECT_EQ(argv[3], L"--user-data-dir=" + win32::widen(how.profile_dir));
+    ASSERT_NO_FATAL_FAILURE(expect_app_mode_arguments(*started, how));
+    EXPECT_EQ(parsed(started->command_line)[0], stand_in());
 }
 
 // Elevated, the window starts only through the desktop shell, which runs it as the user's
 // own programs run: so Edge's parent is the shell's process, never this one. Where that
 // route is missing the answer is false and nothing starts.
 TEST_F(StartedPrograms, ElevatedProcessLeavesTheStartToTheDesktopShell) {
-    win32::AppWindowLaunch how;
-    how.edge = win32::narrow(stand_in());
-    how.profile_dir = win32::narrow(folder_) + "\\Jo Doe\\profile";
-    how.elevated = true;
-    const std::string url = "http://127.0.0.1:51234/?k=abc";
-    if (!win32::launch_app_window(url, how)) {
+    const auto how = edge_launch(true);
+    if (!win32::launch_app_window(kUrl, how)) {
         EXPECT_FALSE(wait_for_start(std::chrono::seconds(5)).has_value()) << "started without the desktop shell";
         GTEST_SKIP() << "this PC has no desktop shell to start programs through";
     }
@@ -307,11 +313,7 @@ TEST_F(StartedPrograms, ElevatedProcessLeavesTheStartToTheDesktopShell) {
     ASSERT_TRUE(started.has_value()) << "the stand-in for Edge did not start";
     EXPECT_NE(started->parent, GetCurrentProcessId()) << "this elevated process started Edge itself";
     EXPECT_EQ(started->parent_image, "explorer.exe");
-    auto argv = parsed(started->command_line);
-    ASSERT_EQ(argv.size(), 4u) << win32::narrow(started->command_line);
-    EXPECT_EQ(argv[1], L"--app=" + win32::widen(url));
-    EXPECT_EQ(argv[2], L"--window-size=1260,820");
-    EXPECT_EQ(argv[3], L"--user-data-dir=" + win32::widen(how.profile_dir));
+    expect_app_mode_arguments(*started, how);
 }
 
 // Under Wine "runas" starts the program at once (everyone is administrator); on a real PC the
