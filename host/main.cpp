@@ -7,6 +7,7 @@
 
 #include "app/core/app.h"
 #include "app/core/game.h"
+#include "app/core/names.h"
 #include "app/core/text.h"
 #include "app/tools/applied_marks.h"
 #include "host/core_host.h"
@@ -53,7 +54,7 @@ int cmd_list(App& app, bool as_json) {
 
 int cmd_change(App& app, const std::vector<std::string>& ids, bool apply) {
     // Another running instance holds the store in memory: changing it behind its back loses backups.
-    auto mutex = app.pf.named_objects().create_mutex("Local\\VexloTweaksApp");
+    auto mutex = app.pf.named_objects().create_mutex(names::kAppMutex);
     if (!mutex.created_new) {
         std::cerr << "Vexlo Tweaks is running. Make the change in its window, or close it first.\n";
         return 1;

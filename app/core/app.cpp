@@ -4,6 +4,7 @@
 
 #include "app/core/embedded.h"
 #include "app/core/game.h"
+#include "app/core/names.h"
 #include "app/core/settings.h"
 #include "app/core/text.h"
 #include "app/tools/applied_marks.h"
@@ -276,8 +277,8 @@ int App::run() {
         return 0;
     }
     // Single instance: a second start asks the first to show its window and ends.
-    auto mutex = pf.named_objects().create_mutex("Local\\VexloTweaksApp");
-    show_event_ = pf.named_objects().open_event("Local\\VexloTweaksShow");
+    auto mutex = pf.named_objects().create_mutex(names::kAppMutex);
+    show_event_ = pf.named_objects().open_event(names::kShowEvent);
     if (!mutex.created_new) {
         if (show_event_) show_event_->signal();
         return 0;

@@ -16,6 +16,7 @@
 #include <sstream>
 #include <thread>
 
+#include "app/core/names.h"
 #include "platform/sim/sim_machine.h"
 #include "sim_test_support.h"
 #include "platform/sim/sim_util.h"
@@ -525,7 +526,7 @@ TEST_F(SimMachineTest, PathsMapUnderTheFolderIgnoringCase) {
 // ---- Across processes ----
 
 TEST_F(SimMachineTest, MutexAndEventWorkAcrossProcesses) {
-    const std::string name = "Local\\VexloTweaksApp";
+    const std::string name = vexlo::names::kAppMutex;
     auto child_takes_mutex = [&] {
         return in_child([&] {
             auto m = SimMachine::open(dir_);
@@ -551,9 +552,9 @@ TEST_F(SimMachineTest, MutexAndEventWorkAcrossProcesses) {
     EXPECT_TRUE(m->named_objects().create_mutex(name).created_new);
 
     // The second instance signals the first one's event, then ends.
-    auto event = m->named_objects().open_event("Local\\VexloTweaksShow");
+    auto event = m->named_objects().open_event(vexlo::names::kShowEvent);
     EXPECT_EQ(in_child([&] {
-                  SimMachine::open(dir_)->named_objects().open_event("Local\\VexloTweaksShow")->signal();
+                  SimMachine::open(dir_)->named_objects().open_event(vexlo::names::kShowEvent)->signal();
                   return 0;
               }),
               0);
