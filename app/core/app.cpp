@@ -9,6 +9,7 @@
 #include "app/core/text.h"
 #include "app/tools/applied_marks.h"
 #include "app/tweaks/custom_ops.h"
+#include "app/tweaks/page_table.h"
 #include "app/ui/apply_ui.h"
 #include "app/ui/main_window.h"
 #include "app/ui/pages.h"
@@ -138,9 +139,9 @@ void App::fill_hardware_tiles() {
 
 void App::build_pages() {
     // A page appears once the catalog has tweaks for it.
-    for (const char* page : {"System", "Latency", "Network", "Fortnite", "Debloat"})
-        if (std::any_of(catalog.tweaks.begin(), catalog.tweaks.end(), [&](auto& t) { return t->page == page; }))
-            ui::build_tweak_page(*this, page);
+    for (const PageInfo* page : builtin_pages().tweak_pages())
+        if (std::any_of(catalog.tweaks.begin(), catalog.tweaks.end(), [&](auto& t) { return t->page == page->name; }))
+            ui::build_tweak_page(*this, page->name);
     if (auto* sub = ui.find("PageSub_Fortnite")) {
         auto root = fortnite_root(facts.fortnite_exe);
         sub->set_text(root ? "Detected at " + *root + ". Close Fortnite before changing video settings."

@@ -10,6 +10,7 @@
 #include "app/core/embedded.h"
 #include "app/core/nic_cache.h"
 #include "app/core/reg.h"
+#include "app/tweaks/page_table.h"
 
 namespace vexlo {
 
@@ -18,7 +19,6 @@ namespace {
 // Catalog order: pages first, then the advanced extras.
 constexpr std::string_view kCatalogFiles[] = {"system.toml", "fortnite.toml", "debloat.toml"};
 
-constexpr std::string_view kPages[] = {"System", "Latency", "Network", "Fortnite", "Debloat"};
 constexpr std::string_view kImpacts[] = {"High", "Med", "Low"};
 // Startup entries are built from the PC's own startup list, never declared as data.
 constexpr Kind kDeclaredKinds[] = {Kind::Reg, Kind::Svc, Kind::Task, Kind::Pwr, Kind::Nic,
@@ -323,8 +323,7 @@ Catalog load_catalog(const std::vector<CatalogSource>& sources, const Operations
             if (!valid_id(tw->id)) c.fail(entry, "id must be lower-case words joined by underscores");
             if (cat.map.contains(tw->id)) c.fail(entry, "duplicate id");
             tw->page = text_field(*t, "page", c, entry, true);
-            if (std::find(std::begin(kPages), std::end(kPages), tw->page) == std::end(kPages))
-                c.fail(entry, "unknown page '" + tw->page + "'");
+            if (!builtin_pages().tweak_page(tw->page)) c.fail(entry, "unknown page '" + tw->page + "'");
             tw->group = text_field(*t, "group", c, entry, true);
             tw->title = text_field(*t, "title", c, entry, true);
             tw->desc = text_field(*t, "desc", c, entry, true);
