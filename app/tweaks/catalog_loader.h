@@ -33,7 +33,7 @@ struct CatalogSource {
     std::string_view text;
 };
 
-// The catalog's files in catalog order.
+// Every catalog file compiled into the program, in catalog order (name order).
 std::vector<CatalogSource> builtin_catalog_sources();
 
 // Parses and validates every source in order into one catalog; each tweak's page must be a tweak

@@ -347,7 +347,7 @@ TEST_F(SimMachineTest, Desktop11HoldsStockValues) {
 // Every value the catalog restores to a stock setting must exist on the stock desktop, with
 // the kind the catalog writes; otherwise its tweaks would show as applied on a clean PC.
 TEST_F(SimMachineTest, Desktop11HasEveryValueTheCatalogRestores) {
-    fs::path catalog = fs::path(__FILE__).parent_path().parent_path().parent_path() / "app/tweaks/catalog/system.toml";
+    fs::path catalog = fs::path(__FILE__).parent_path().parent_path().parent_path() / "app/tweaks/catalog/10-system.toml";
     std::ifstream in(catalog);
     ASSERT_TRUE(in) << catalog;
     auto m = open();
