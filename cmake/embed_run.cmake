@@ -1,10 +1,11 @@
-# Writes OUT, a C++ file holding FILES as byte arrays.
+# Writes OUT, a C++ file holding FILES as byte arrays, each under the name at the same place in NAMES.
+string(REPLACE "|" ";" NAMES "${NAMES}")
 string(REPLACE "|" ";" FILES "${FILES}")
 set(body "#include \"app/core/embedded.h\"\nnamespace vexlo {\nnamespace {\n")
 set(table "")
 set(i 0)
 foreach(f IN LISTS FILES)
-  get_filename_component(name ${f} NAME)
+  list(GET NAMES ${i} name)
   file(READ ${f} hex HEX)
   string(LENGTH "${hex}" hexlen)
   math(EXPR len "${hexlen} / 2")

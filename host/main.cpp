@@ -1,15 +1,18 @@
 // vexlo: the core on the simulated PC. Starts the product or works its catalog from the shell.
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <iterator>
 
 #include <CLI/CLI.hpp>
 
 #include "app/core/app.h"
 #include "app/core/game.h"
-#include "app/core/text.h"
 #include "app/core/names.h"
+#include "app/core/text.h"
 #include "app/core/paths.h"
+#include "app/tweaks/custom_ops.h"
 #include "host/core_host.h"
 #include "platform/sim/sim_machine.h"
 
@@ -100,7 +103,7 @@ std::optional<std::vector<Tweak*>> find_all(App& app, const std::vector<std::str
 
 int cmd_change(App& app, platform::Platform& pc, const std::vector<std::string>& ids, bool apply, bool yes) {
     // Another running instance holds the store in memory: changing it behind its back loses backups.
-    auto mutex = pc.named_objects().create_mutex(kAppMutexName);
+    auto mutex = pc.named_objects().create_mutex(names::kAppMutex);
     if (!mutex.created_new) {
         std::cerr << "Vexlo Tweaks is running. Make the change in its window, or close it first.\n";
         return kExitFailed;
@@ -138,6 +141,43 @@ int cmd_change(App& app, platform::Platform& pc, const std::vector<std::string>&
         }
     }
     return failed ? kExitFailed : unconfirmed ? kExitNeedsConfirm : 0;
+}
+
+// Checks catalog files with start-up's loader and the operations the product registers: the
+// built-in catalog when no file is named, otherwise exactly the named files, in the order given.
+// It only reads: the simulated PC is opened but left as it was.
+int cmd_catalog_check(platform::Platform& pc, const std::vector<std::string>& files) {
+    std::vector<std::string> texts;
+    texts.reserve(files.size());  // the sources view these strings: they must not move
+    std::vector<CatalogSource> sources;
+    for (auto& file : files) {
+        std::error_code ec;
+        std::ifstream in(file, std::ios::binary);
+        if (!in || !fs::is_regular_file(file, ec)) {
+            std::cerr << "Cannot read " << file << "\n";
+            return 2;
+        }
+        texts.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        sources.push_back({file, texts.back()});
+    }
+    // The operations are only looked up by name here, never run.
+    Reg reg(pc.registry());
+    BackupStore store(pc.files(), AppPaths::from(pc.files()).backup_file);
+    IniFile ini(pc.files(), game_settings_path(pc.files()), {});
+    SystemFacts facts;
+    Operations ops;
+    register_operations(ops, OpsContext{pc, reg, store, ini, facts});
+    try {
+        if (files.empty()) sources = builtin_catalog_sources();
+        Catalog catalog = load_catalog(sources, ops);
+        size_t n = catalog.tweaks.size(), m = sources.size();
+        std::cout << "Catalog OK: " << n << (n == 1 ? " tweak" : " tweaks") << " in " << m << (m == 1 ? " file." : " files.")
+                  << "\n";
+        return 0;
+    } catch (const CatalogError& e) {
+        std::cerr << e.what() << "\n";
+        return 1;
+    }
 }
 
 }  // namespace
@@ -187,6 +227,13 @@ int main(int argc, char** argv) {
     auto* stop_proc = sim_cmd->add_subcommand("stop-process", "Stop every process of a program");
     stop_proc->add_option("image", process_image)->required();
 
+    auto* catalog_cmd = cli.add_subcommand("catalog", "Work with the catalog's data files");
+    catalog_cmd->require_subcommand(1);
+    std::vector<std::string> catalog_files;
+    auto* catalog_check = catalog_cmd->add_subcommand(
+        "check", "Check catalog files as start-up does (default: the built-in catalog)");
+    catalog_check->add_option("files", catalog_files, "Catalog files, loaded together in the order given");
+
     CLI11_PARSE(cli, argc, argv);
 
     fs::path dir = machine.empty() ? default_machine_dir() : fs::path(machine);
@@ -206,6 +253,7 @@ int main(int argc, char** argv) {
                 pc->stop_process(process_image);
             return 0;
         }
+        if (catalog_check->parsed()) return cmd_catalog_check(*pc, catalog_files);
         if (list->parsed()) {
             App app(*pc, opts);
             return cmd_list(app, as_json);

@@ -9,6 +9,7 @@
 #include "app/core/text.h"
 #include "app/tools/applied_marks.h"
 #include "app/tweaks/custom_ops.h"
+#include "app/tweaks/page_table.h"
 #include "app/ui/apply_ui.h"
 #include "app/ui/main_window.h"
 #include "app/ui/pages.h"
@@ -151,9 +152,9 @@ void App::build_pages() {
     ui::PageBuild page_build{ui_, catalog_, switches_,
                              [this](ui::Element& sw) { ui::on_toggle(service_, front_, ui_, sw); }};
     // A page appears once the catalog has tweaks for it.
-    for (const char* page : {"System", "Latency", "Network", "Fortnite", "Debloat"})
-        if (std::any_of(catalog_.tweaks.begin(), catalog_.tweaks.end(), [&](auto& t) { return t->page == page; }))
-            ui::build_tweak_page(page_build, page);
+    for (const PageInfo* page : builtin_pages().tweak_pages())
+        if (std::any_of(catalog_.tweaks.begin(), catalog_.tweaks.end(), [&](auto& t) { return t->page == page->name; }))
+            ui::build_tweak_page(page_build, page->name);
     if (auto* sub = ui_.find("PageSub_Fortnite")) {
         auto root = fortnite_root(facts_.fortnite_exe);
         sub->set_text(root ? "Detected at " + *root + ". Close Fortnite before changing video settings."
@@ -299,8 +300,8 @@ int App::run() {
         return 0;
     }
     // Single instance: a second start asks the first to show its window and ends.
-    auto mutex = pf_.named_objects().create_mutex(kAppMutexName);
-    show_event_ = pf_.named_objects().open_event(kShowEventName);
+    auto mutex = pf_.named_objects().create_mutex(names::kAppMutex);
+    show_event_ = pf_.named_objects().open_event(names::kShowEvent);
     if (!mutex.created_new) {
         if (show_event_) show_event_->signal();
         return 0;

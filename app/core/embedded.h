@@ -7,7 +7,7 @@
 namespace vexlo {
 
 struct EmbeddedFile {
-    std::string_view name;  // file name without folder, "system.toml"
+    std::string_view name;  // file name, "logo.svg"; a folder's files as "catalog/10-system.toml"
     std::string_view data;
 };
 

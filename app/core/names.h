@@ -1,11 +1,13 @@
 #pragma once
-// Names that other processes (a second start of the product, the command line) share with
-// the running application.
-namespace vexlo {
+// Names that other processes know the product by: a second start, the command line and the tests
+// must spell them exactly as the running product does. The settings key is kSettingsKey
+// (app/core/paths.h).
 
-// Held by the running application for its whole life: one instance at a time.
-inline constexpr const char* kAppMutexName = "Local\\VexloTweaksApp";
-// Signalled by a second start: the running instance shows its window.
-inline constexpr const char* kShowEventName = "Local\\VexloTweaksShow";
+namespace vexlo::names {
 
-}  // namespace vexlo
+// Held by the running product; a second start or a change from the command line finds it taken.
+inline constexpr const char* kAppMutex = "Local\\VexloTweaksApp";
+// A second start signals it to have the running product show its window.
+inline constexpr const char* kShowEvent = "Local\\VexloTweaksShow";
+
+}  // namespace vexlo::names

@@ -4,21 +4,24 @@
 #define TOML_EXCEPTIONS 0
 #include <toml++/toml.h>
 
+#include <algorithm>
 #include <cctype>
 #include <set>
 
 #include "app/core/embedded.h"
 #include "app/core/nic_cache.h"
 #include "app/core/reg.h"
+#include "app/tweaks/page_table.h"
 
 namespace vexlo {
 
 namespace {
 
-// Catalog order: pages first, then the advanced extras.
-constexpr std::string_view kCatalogFiles[] = {"system.toml", "fortnite.toml", "debloat.toml"};
+// Every file embedded under this folder is part of the catalog. They load in name order, and each
+// name begins with its place ("10-system.toml" before "40-fortnite.toml"), so a new file is placed
+// by how it is named, not by a list here.
+constexpr std::string_view kCatalogFolder = "catalog/";
 
-constexpr std::string_view kPages[] = {"System", "Latency", "Network", "Fortnite", "Debloat"};
 constexpr std::string_view kImpacts[] = {"High", "Med", "Low"};
 // Startup entries are built from the PC's own startup list, never declared as data.
 constexpr Kind kDeclaredKinds[] = {Kind::Reg, Kind::Svc, Kind::Task, Kind::Pwr, Kind::Nic,
@@ -284,11 +287,17 @@ const Kind* parse_kind(std::string_view name) {
 
 std::vector<CatalogSource> builtin_catalog_sources() {
     std::vector<CatalogSource> out;
-    for (auto name : kCatalogFiles) {
-        auto data = embedded_file(name);
-        if (!data) throw CatalogError(std::string(name) + ": the catalog file is missing from this build");
-        out.push_back({std::string(name), *data});
+    for (auto& f : embedded_files()) {
+        if (!f.name.starts_with(kCatalogFolder)) continue;
+        std::string name(f.name.substr(kCatalogFolder.size()));
+        // A name without its place would sort behind every numbered file, wherever it belongs.
+        if (name.size() < 3 || !std::isdigit(static_cast<unsigned char>(name[0])) ||
+            !std::isdigit(static_cast<unsigned char>(name[1])) || name[2] != '-')
+            throw CatalogError(name + ": a catalog file's name begins with its place in the catalog, as in 10-system.toml");
+        out.push_back({std::move(name), f.data});
     }
+    if (out.empty()) throw CatalogError("the catalog's files are missing from this build");
+    std::sort(out.begin(), out.end(), [](const CatalogSource& a, const CatalogSource& b) { return a.file < b.file; });
     return out;
 }
 
@@ -323,8 +332,7 @@ Catalog load_catalog(const std::vector<CatalogSource>& sources, const Operations
             if (!valid_id(tw->id)) c.fail(entry, "id must be lower-case words joined by underscores");
             if (cat.map.contains(tw->id)) c.fail(entry, "duplicate id");
             tw->page = text_field(*t, "page", c, entry, true);
-            if (std::find(std::begin(kPages), std::end(kPages), tw->page) == std::end(kPages))
-                c.fail(entry, "unknown page '" + tw->page + "'");
+            if (!builtin_pages().tweak_page(tw->page)) c.fail(entry, "unknown page '" + tw->page + "'");
             tw->group = text_field(*t, "group", c, entry, true);
             tw->title = text_field(*t, "title", c, entry, true);
             tw->desc = text_field(*t, "desc", c, entry, true);

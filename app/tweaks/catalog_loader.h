@@ -33,10 +33,11 @@ struct CatalogSource {
     std::string_view text;
 };
 
-// The catalog's files in catalog order.
+// Every catalog file compiled into the program, in catalog order (name order).
 std::vector<CatalogSource> builtin_catalog_sources();
 
-// Parses and validates every source in order into one catalog. `vars` fills placeholders such as
+// Parses and validates every source in order into one catalog; each tweak's page must be a tweak
+// page of builtin_pages(). `vars` fills placeholders such as
 // "{hz}" in titles and settings-file values. Throws CatalogError.
 Catalog load_catalog(const std::vector<CatalogSource>& sources, const Operations& ops,
                      const std::map<std::string, std::string>& vars = {});

@@ -1,22 +1,9 @@
 #include "app/ui/main_window.h"
 
+#include "app/tweaks/page_table.h"
 #include "app/ui/layout_helpers.h"
 
 namespace vexlo::ui {
-
-const NavEntry kNavEntries[11] = {
-    {"OPTIMIZE", "Home", "E80F", "Home", false},
-    {nullptr, "Booster", "E945", "Game Booster", true},
-    {nullptr, "System", "EC4A", "System", true},
-    {nullptr, "Latency", "E765", "Input Latency", true},
-    {nullptr, "Network", "E839", "Network & Ping", true},
-    {nullptr, "Fortnite", "E7FC", "Fortnite", true},
-    {"CLEAN UP", "Debloat", "E71C", "Debloat", true},
-    {nullptr, "Startup", "E7E8", "Startup Apps", true},
-    {nullptr, "Cleanup", "E894", "Junk Cleaner", false},
-    {nullptr, "Apps", "E71D", "App Uninstaller", false},
-    {"SAFETY", "Backup", "E72C", "Backup & Restore", false},
-};
 
 namespace {
 
@@ -32,15 +19,15 @@ void build_sidebar(Element& side, const std::string& logo_url, const std::string
     text(words, "T W E A K S   P R O", {}, "", "BrandSub");
 
     Element& nav = box(side, {{"flex", "1"}, {"overflow-y", "auto"}});
-    for (const NavEntry& n : kNavEntries) {
-        if (n.section) text(nav, n.section, {}, "", "NavSection");
-        Element& item = nav.add("nav", std::string("Nav_") + n.page, "Nav");
-        item.tag = n.page;
+    for (const PageInfo& p : builtin_pages().pages) {
+        if (!p.section.empty()) text(nav, p.section, {}, "", "NavSection");
+        Element& item = nav.add("nav", "Nav_" + p.name, "Nav");
+        item.tag = p.name;
         Element& content = row(item, {{"width", "178px"}});
-        glyph(content, n.glyph, {}, "", "NavIcon");
-        text(content, n.label, {{"flex", "1"}}, "", "NavText");
-        if (n.count) text(content, "", {}, std::string("NavCount_") + n.page, "NavCount");
-        if (std::string_view(n.page) == "Home") item.set_checked(true);
+        glyph(content, p.glyph, {}, "", "NavIcon");
+        text(content, p.label, {{"flex", "1"}}, "", "NavText");
+        if (p.counted) text(content, "", {}, "NavCount_" + p.name, "NavCount");
+        if (p.name == "Home") item.set_checked(true);
     }
 
     Element& bottom = box(side, {{"margin", "0 20px 20px 20px"}});

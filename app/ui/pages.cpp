@@ -2,30 +2,13 @@
 
 #include <algorithm>
 
+#include "app/tweaks/page_table.h"
 #include "app/ui/cards.h"
 #include "app/ui/layout_helpers.h"
-#include "app/ui/main_window.h"
 
 namespace vexlo::ui {
 
 namespace {
-
-struct PageInfo {
-    const char* page;
-    const char* title;
-    const char* sub;
-};
-
-const PageInfo kPageInfo[] = {
-    {"System", "System", "CPU, power, scheduler and graphics settings for higher, steadier FPS."},
-    {"Latency", "Input Latency", "Mouse, keyboard and controller: cut the delay between your hand and the screen."},
-    {"Network", "Network & Ping",
-     "Ethernet and Wi-Fi tweaks that remove ping spikes and jitter. Adapter changes apply after \"Restart network "
-     "adapters\" below."},
-    {"Fortnite", "Fortnite", "Game process, video settings file and the pro in-game settings guide."},
-    {"Debloat", "Debloat",
-     "Background services, telemetry tasks and Windows extras that steal CPU, disk and network while you play."},
-};
 
 std::string upper(std::string s) {
     for (char& c : s)
@@ -35,16 +18,16 @@ std::string upper(std::string s) {
 
 Element& new_page(Tree& tree, const PageInfo& info, Element*& list) {
     Element& host = *tree.find("HostGrid");
-    Element& scroll = host.add("scroll", std::string("Page_") + info.page);
+    Element& scroll = host.add("scroll", "Page_" + info.name);
     scroll.set_visible(false);
     Element& content = box(scroll, {{"margin", "0 16px 30px 0"}});
     Element& header = row(content, {{"align-items", "flex-end"}});
     Element& left = box(header, {{"flex", "1"}});
     text(left, info.title, {}, "", "PageTitle");
-    text(left, info.sub, {}, std::string("PageSub_") + info.page, "PageSub");
+    text(left, info.subtitle, {}, "PageSub_" + info.name, "PageSub");
     Element& chip = box(header, {{"margin", "0 0 2px 20px"}}, "", "CounterChip");
-    text(chip, "", {}, std::string("Counter_") + info.page, "CounterText");
-    list = &box(content, {{"margin-top", "4px"}}, std::string("List_") + info.page);
+    text(chip, "", {}, "Counter_" + info.name, "CounterText");
+    list = &box(content, {{"margin-top", "4px"}}, "List_" + info.name);
     return scroll;
 }
 
@@ -74,9 +57,7 @@ Element& new_group_block(Element& list, const std::string& group, bool first) {
 }  // namespace
 
 void build_tweak_page(const PageBuild& build, const std::string& page) {
-    const PageInfo* info = nullptr;
-    for (auto& p : kPageInfo)
-        if (page == p.page) info = &p;
+    const PageInfo* info = builtin_pages().tweak_page(page);
     if (!info) return;
     Element* list = nullptr;
     if (!build.ui.find("Page_" + page)) new_page(build.ui.tree(), *info, list);
@@ -98,13 +79,13 @@ void show_page(Ui& ui, const std::string& page) {
     Element* target = ui.find("Page_" + page);
     if (!target) return;
     for (Element* p : ui("HostGrid").children()) p->set_visible(p == target);
-    for (const NavEntry& n : kNavEntries)
-        if (auto* nav = ui.find(std::string("Nav_") + n.page)) nav->set_checked(page == n.page);
+    for (const PageInfo& p : builtin_pages().pages)
+        if (auto* nav = ui.find("Nav_" + p.name)) nav->set_checked(page == p.name);
 }
 
 void wire_navigation(Ui& ui) {
-    for (const NavEntry& n : kNavEntries) {
-        Element* nav = ui.find(std::string("Nav_") + n.page);
+    for (const PageInfo& p : builtin_pages().pages) {
+        Element* nav = ui.find("Nav_" + p.name);
         if (!nav) continue;
         nav->on("click", [&ui](Element& e, const Json&) {
             // Pages that are not built yet keep the current page on screen.

@@ -3,14 +3,7 @@
 # Usage: cli_test.sh PATH_TO_VEXLO
 set -uo pipefail
 vexlo="$1"
-dir="$(mktemp -d)"
-trap 'rm -rf "$dir"' EXIT
-passed=0
-failed=0
-check() {  # check NAME CONDITION...
-  local name="$1"; shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
-}
+source "$(dirname "$0")/harness.sh"
 run() { out="$("$vexlo" --machine "$dir/pc" "$@" 2>&1)"; rc=$?; }
 contains() { [[ "$out" == *"$1"* ]]; }
 
@@ -80,5 +73,4 @@ check "with the reason" contains "Close Fortnite first."
 run apply ini_blur
 check "and applied once it is closed" [ "$rc" -eq 0 ]
 
-echo "cli: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish cli

@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
+#include <set>
 
 #include "app/tweaks/catalog_loader.h"
+#include "app/tweaks/page_table.h"
+#include "app/tweaks/custom_ops.h"
+#include "headless_app.h"
 
 using namespace vexlo;
 
@@ -53,16 +58,16 @@ Operations stand_in_ops() {
 TEST(CatalogData, BuiltInCatalogLoadsInPageOrder) {
     Catalog cat = load_catalog(builtin_catalog_sources(), stand_in_ops(), {{"hz", "165"}});
     EXPECT_EQ(cat.map.size(), cat.tweaks.size());
-    // Pages in order, each page's entries together.
-    std::vector<std::string> pages;
+    std::set<std::string> ids;
+    for (auto& t : cat.tweaks) EXPECT_TRUE(ids.insert(t->id).second) << "id twice: " << t->id;
+    for (auto& t : cat.tweaks) EXPECT_TRUE(builtin_pages().tweak_page(t->page)) << t->id << " on " << t->page;
+    // A page shows its groups as blocks in catalog order: a group that comes back after another
+    // one started would be split in two on screen.
+    std::vector<std::pair<std::string, std::string>> runs;
     for (auto& t : cat.tweaks)
-        if (pages.empty() || pages.back() != t->page) pages.push_back(t->page);
-    EXPECT_EQ(pages, (std::vector<std::string>{"System", "Fortnite", "Debloat"}));
-    std::map<std::string, int> per_page;
-    for (auto& t : cat.tweaks) ++per_page[t->page];
-    EXPECT_EQ(per_page["System"], 29);
-    EXPECT_EQ(per_page["Fortnite"], 25);
-    EXPECT_EQ(per_page["Debloat"], 77);
+        if (runs.empty() || runs.back() != std::pair(t->page, t->group)) runs.emplace_back(t->page, t->group);
+    std::set<std::pair<std::string, std::string>> distinct(runs.begin(), runs.end());
+    EXPECT_EQ(distinct.size(), runs.size()) << "a page's group is split in catalog order";
     EXPECT_EQ(cat.tweaks.front()->id, "power");  // the plan switch comes before the settings written into it
 
     const Tweak* hvci = cat.find("hvci");
@@ -96,6 +101,66 @@ TEST(CatalogData, BuiltInCatalogLoadsInPageOrder) {
     EXPECT_EQ(maps->task, "\\Microsoft\\Windows\\Maps\\MapsUpdateTask");
 }
 
+// Every tweak page is reachable from the rail; one the catalog does not fill yet is kept off
+// screen, so its rail entry leaves the current page showing.
+TEST(CatalogData, EveryTweakPageIsReachableFromTheRail) {
+    testkit::Headless h;
+    ui::Ui& u = h.app->window();
+    auto click = [&](const std::string& page) {
+        ui::Element* nav = u.find("Nav_" + page);
+        if (nav) u.tree().dispatch(nav->id(), "click", nullptr);
+        return nav != nullptr;
+    };
+    for (const PageInfo* page : builtin_pages().tweak_pages()) {
+        ASSERT_TRUE(click("Home"));
+        ASSERT_TRUE(click(page->name)) << "no rail entry for " << page->name;
+        bool filled = std::any_of(h.app->tweaks().catalog().tweaks.begin(), h.app->tweaks().catalog().tweaks.end(),
+                                  [&](auto& t) { return t->page == page->name; });
+        std::string shown = filled ? "Page_" + page->name : "Page_Home";
+        if (!filled) {
+            EXPECT_FALSE(u.find("Page_" + page->name)) << page->name;
+        }
+        for (ui::Element* p : u("HostGrid").children()) EXPECT_EQ(p->visible(), p->name() == shown) << p->name();
+        EXPECT_TRUE(u("Nav_" + std::string(filled ? page->name : "Home")).checked()) << page->name;
+    }
+}
+
+// The product registers exactly the operations and tests the catalog names: start-up refuses a
+// name nobody registered, and a registration no entry reaches is dead code. Stand-ins under the
+// registered names record which ones the loaded entries call.
+TEST(CatalogData, EveryRegisteredOperationIsNamedByAnEntry) {
+    testkit::Headless h;  // start-up loads the built-in catalog against the real registrations
+    Reg reg = h.reg();
+    BackupStore store(h.pc->files(), h.paths().backup_file);
+    IniFile ini = h.ini();
+    SystemFacts facts = h.facts();
+    Operations ops;
+    register_operations(ops, OpsContext{*h.pc, reg, store, ini, facts});
+    std::set<std::string> registered, reached;
+    Operations recorders;
+    for (auto& [name, f] : ops.predicates) {
+        registered.insert("avail " + name);
+        recorders.predicates[name] = [&reached, n = "avail " + name] {
+            reached.insert(n);
+            return true;
+        };
+    }
+    for (auto& [name, f] : ops.customs) {
+        registered.insert("ops " + name);
+        auto check = [&reached, n = "ops " + name] {
+            reached.insert(n);
+            return false;
+        };
+        recorders.customs[name] = {check, [] {}, [] {}};
+    }
+    Catalog cat = load_catalog(builtin_catalog_sources(), recorders);
+    for (auto& t : cat.tweaks) {
+        if (t->avail) t->avail();
+        if (t->check) t->check();
+    }
+    EXPECT_EQ(reached, registered);
+}
+
 TEST(CatalogData, DefaultsOfAnEntry) {
     Catalog cat = load_catalog({{"test.toml", kGood}}, test_ops());
     const Tweak& t = *cat.tweaks.at(0);
@@ -127,12 +192,14 @@ TEST(CatalogData, BrokenEntriesAreNamed) {
         {with("id = \"two\"\npage = \"System\"\ngroup = \"G\"\ntitle = \"\"\ndesc = \"D\"\n" + reg), "entry 'two': empty title"},
         {with("id = \"two\"\n" + base + "reg = [ { p = 'HKLM:\\X', n = \"A\", v = \"abc\" } ]\n"), "does not fit DWord"},
         {with("id = \"two\"\n" + base + "reg = []\n"), "needs a non-empty reg list"},
-        {with("id = \"two\"\n" + base + reg + "avail = \"nope\"\n"), "no availability test is registered as 'nope'"},
+        {with("id = \"two\"\n" + base + reg + "avail = \"nope\"\n"),
+         "test.toml: entry 'two': no availability test is registered as 'nope'"},
         {with("id = \"two\"\n" + base + reg + "impact = \"Huge\"\n"), "impact must be High, Med or Low"},
         {with("id = \"two\"\n" + base + reg + "restrat = true\n"), "unknown field 'restrat'"},
         {with("id = \"Two-Words\"\n" + base + reg), "id must be lower-case"},
         {with("id = \"two\"\npage = \"Elsewhere\"\ngroup = \"G\"\ntitle = \"T\"\ndesc = \"D\"\n" + reg), "unknown page"},
-        {with("id = \"two\"\n" + base + "kind = \"custom\"\nops = \"unknown\"\n"), "no operations are registered as 'unknown'"},
+        {with("id = \"two\"\n" + base + "kind = \"custom\"\nops = \"unknown\"\n"),
+         "test.toml: entry 'two': no operations are registered as 'unknown'"},
         {"[[tweak]\nid = 1", "test.toml: line 1"},
         {with("id = \"p\"\n" + base + "kind = \"pwr\"\npwr = { sub = \"54533251-82be-4824-96c1-47b60b740d0\", set = \"0cc5b647-c1df-4637-891a-dec35c318583\", v = 1, def = 2 }\n"),
          "entry 'p': '54533251-82be-4824-96c1-47b60b740d0' is not a GUID"},

@@ -143,8 +143,8 @@ std::vector<std::pair<std::string, std::string>> power_settings(const Catalog& c
 bool intended_difference(const std::string& key, const testkit::MachineState& before) {
     // The power-plan switch remembers its plan and the one before it, and its copy of the
     // Ultimate Performance plan stays installed for the next apply.
-    if (key == "reg:HKCU\\Software\\VexloTweaks|PowerPlan" || key == "reg:HKCU\\Software\\VexloTweaks|PrevPowerPlan")
-        return true;
+    const std::string settings = "reg:HKCU\\" + parse_reg_path(kSettingsKey)->subkey + "|";
+    if (key == settings + "PowerPlan" || key == settings + "PrevPowerPlan") return true;
     if (key.rfind("power:plan:", 0) == 0 && !before.contains(key)) return true;
     // Services: a disable stops a running service at once; its revert starts it again only
     // when it is automatic, and then also one that had not been running (a delayed or

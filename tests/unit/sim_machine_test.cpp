@@ -16,6 +16,7 @@
 #include <sstream>
 #include <thread>
 
+#include "app/core/names.h"
 #include "platform/sim/sim_machine.h"
 #include "sim_test_support.h"
 #include "platform/sim/sim_util.h"
@@ -345,7 +346,7 @@ TEST_F(SimMachineTest, Desktop11HoldsStockValues) {
 // Every value the catalog restores to a stock setting must exist on the stock desktop, with
 // the kind the catalog writes; otherwise its tweaks would show as applied on a clean PC.
 TEST_F(SimMachineTest, Desktop11HasEveryValueTheCatalogRestores) {
-    fs::path catalog = fs::path(__FILE__).parent_path().parent_path().parent_path() / "app/tweaks/catalog/system.toml";
+    fs::path catalog = fs::path(__FILE__).parent_path().parent_path().parent_path() / "app/tweaks/catalog/10-system.toml";
     std::ifstream in(catalog);
     ASSERT_TRUE(in) << catalog;
     auto m = open();
@@ -520,7 +521,7 @@ TEST_F(SimMachineTest, PathsMapUnderTheFolderIgnoringCase) {
 // ---- Across processes ----
 
 TEST_F(SimMachineTest, MutexAndEventWorkAcrossProcesses) {
-    const std::string name = "Local\\VexloTweaksApp";
+    const std::string name = vexlo::names::kAppMutex;
     auto child_takes_mutex = [&] {
         return in_child([&] {
             auto m = SimMachine::open(dir_);
@@ -546,9 +547,9 @@ TEST_F(SimMachineTest, MutexAndEventWorkAcrossProcesses) {
     EXPECT_TRUE(m->named_objects().create_mutex(name).created_new);
 
     // The second instance signals the first one's event, then ends.
-    auto event = m->named_objects().open_event("Local\\VexloTweaksShow");
+    auto event = m->named_objects().open_event(vexlo::names::kShowEvent);
     EXPECT_EQ(in_child([&] {
-                  SimMachine::open(dir_)->named_objects().open_event("Local\\VexloTweaksShow")->signal();
+                  SimMachine::open(dir_)->named_objects().open_event(vexlo::names::kShowEvent)->signal();
                   return 0;
               }),
               0);
