@@ -161,7 +161,7 @@ void App::start_up() {
     store.load();
     facts = SystemFacts::read(pf.system(), reg, pf.files());
     engine.device_power().read_classes();
-    register_operations(*this);
+    register_operations(ops, {pf, reg, store, ini, facts});
     catalog = load_catalog(builtin_catalog_sources(), ops, {{"hz", std::to_string(facts.hz)}});
 
     set_splash("Loading tools", 30);

@@ -2,6 +2,7 @@
 
 #include "app/core/app.h"
 #include "app/tools/applied_marks.h"
+#include "app/tweaks/kinds/reg_kind.h"
 #include "app/ui/cards.h"
 #include "app/ui/splash.h"
 #include "test_machine.h"
@@ -52,7 +53,7 @@ TEST_F(Window, SwitchAppliesAndRevertsThroughTheEngine) {
     EXPECT_TRUE(t.toggles.front()->checked());
     EXPECT_EQ(status(), "Applied: Disable power throttling");
     EXPECT_EQ(app->ui("ToastText").text(), "On: Disable power throttling");
-    EXPECT_EQ(app->reg.get(t.reg[0].p, t.reg[0].n), 1);
+    EXPECT_EQ(app->reg.get(t.data_as<RegData>().entries[0].p, t.data_as<RegData>().entries[0].n), 1);
     EXPECT_TRUE(app->store.has("pthrottle"));
     EXPECT_EQ(get_applied_ids(app->reg).back(), "pthrottle");
     EXPECT_NE(log_text().find("] Applied: Disable power throttling\r\n"), std::string::npos);
@@ -62,7 +63,7 @@ TEST_F(Window, SwitchAppliesAndRevertsThroughTheEngine) {
     EXPECT_FALSE(t.toggles.front()->checked());
     EXPECT_EQ(status(), "Restored: Disable power throttling");
     EXPECT_EQ(app->ui("ToastText").text(), "Restored: Disable power throttling");
-    EXPECT_TRUE(app->reg.get(t.reg[0].p, t.reg[0].n).is_null());
+    EXPECT_TRUE(app->reg.get(t.data_as<RegData>().entries[0].p, t.data_as<RegData>().entries[0].n).is_null());
     EXPECT_FALSE(app->store.has("pthrottle"));
     EXPECT_TRUE(dialogs.empty());
 }
@@ -122,7 +123,7 @@ TEST_F(Window, ChangeMadeOutsideShowsOnNextSync) {
     Tweak& t = tweak("wu_reboot");
     flip(t, true);
     ASSERT_TRUE(t.state);
-    app->reg.remove(t.reg[0].p, t.reg[0].n);  // as a Windows update would
+    app->reg.remove(t.data_as<RegData>().entries[0].p, t.data_as<RegData>().entries[0].n);  // as a Windows update would
     flip(tweak("wu_drivers"), true);          // same group: re-read together
     EXPECT_FALSE(t.state);
     EXPECT_FALSE(t.toggles.front()->checked());
