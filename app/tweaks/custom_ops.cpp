@@ -100,7 +100,8 @@ Changes describe_power_plan(platform::Power& power, Reg& reg, bool apply) {
         if (!ours.empty() && iequals(target, ours) && plan_name(power, kBalanced)) target = kBalanced;
         target_name = plan_name(power, target).value_or(target);
     }
-    if (!target.empty() && !(active && iequals(active->guid, target)))
+    // A copy still to be made has no GUID yet, and is never the active plan.
+    if (target.empty() ? apply : !(active && iequals(active->guid, target)))
         out.push_back({"active power plan", active ? active->name : "(none)", target_name});
     return out;
 }
