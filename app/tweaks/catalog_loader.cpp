@@ -141,7 +141,9 @@ Catalog load_catalog(const std::vector<CatalogSource>& sources, const Operations
         int index = 0;
         for (auto& node : *list) {
             ++index;
-            ParseContext ctx(src.file, "#" + std::to_string(index), ops, vars);
+            std::string number = "#";
+            number += std::to_string(index);  // (not "#" + ...: MinGW's GCC 12 warns of a false overlap)
+            ParseContext ctx(src.file, std::move(number), ops, vars);
             if (!node.as_table()) ctx.fail("must be a table");
             Json entry = toml_to_json(node);
             if (auto id = entry.find("id"); id != entry.end() && id->is_string()) ctx.rename(id->get<std::string>());

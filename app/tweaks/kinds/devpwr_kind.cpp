@@ -53,7 +53,7 @@ class DevPwrHandler final : public KindHandler {
 public:
     Kind kind() const override { return Kind::DevPwr; }
     std::string_view name() const override { return "devpwr"; }
-    std::string_view data_field() const override { return "devpwr"; }
+    std::string_view data_field() const override { return name(); }  // the field is named after the kind
 
     std::unique_ptr<KindData> parse(const Json& field, const ParseContext& ctx) const override {
         if (!field.is_array() || field.empty()) ctx.fail("devpwr needs a list of device classes");

@@ -55,7 +55,7 @@ class IniHandler final : public KindHandler {
 public:
     Kind kind() const override { return Kind::Ini; }
     std::string_view name() const override { return "ini"; }
-    std::string_view data_field() const override { return "ini"; }
+    std::string_view data_field() const override { return name(); }  // the field is named after the kind
 
     std::unique_ptr<KindData> parse(const Json& field, const ParseContext& ctx) const override {
         if (!field.is_array() || field.empty()) ctx.fail("an ini tweak needs a non-empty ini list");

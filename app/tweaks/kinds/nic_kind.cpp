@@ -42,10 +42,10 @@ class NicHandler final : public KindHandler {
 public:
     Kind kind() const override { return Kind::Nic; }
     std::string_view name() const override { return "nic"; }
-    std::string_view data_field() const override { return "nic"; }
+    std::string_view data_field() const override { return name(); }  // the field is named after the kind
 
     std::unique_ptr<KindData> parse(const Json& field, const ParseContext& ctx) const override {
-        ctx.table(field, "nic", {"kw", "rx", "target"});
+        ctx.table(field, data_field(), {"kw", "rx", "target"});
         auto d = std::make_unique<NicKindData>();
         d->kw = ctx.text(field, "kw", false);
         d->rx = ctx.text(field, "rx", false);

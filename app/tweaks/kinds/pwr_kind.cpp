@@ -41,17 +41,17 @@ class PwrHandler final : public KindHandler {
 public:
     Kind kind() const override { return Kind::Pwr; }
     std::string_view name() const override { return "pwr"; }
-    std::string_view data_field() const override { return "pwr"; }
+    std::string_view data_field() const override { return name(); }  // the field is named after the kind
 
     std::unique_ptr<KindData> parse(const Json& field, const ParseContext& ctx) const override {
-        ctx.table(field, "pwr", {"sub", "set", "v", "def"});
+        ctx.table(field, data_field(), {"sub", "set", "v", "def"});
         auto d = std::make_unique<PwrData>();
         d->sub = ctx.text(field, "sub", true);
         d->set = ctx.text(field, "set", true);
         for (auto* g : {&d->sub, &d->set})
             if (!valid_guid(*g)) ctx.fail("'" + *g + "' is not a GUID");
-        d->v = int32_t(ctx.whole(field, "v", "pwr"));
-        d->def = int32_t(ctx.whole(field, "def", "pwr"));
+        d->v = int32_t(ctx.whole(field, "v", name()));
+        d->def = int32_t(ctx.whole(field, "def", name()));
         return d;
     }
 

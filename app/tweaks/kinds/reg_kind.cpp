@@ -56,7 +56,7 @@ class RegHandler final : public KindHandler {
 public:
     Kind kind() const override { return Kind::Reg; }
     std::string_view name() const override { return "reg"; }
-    std::string_view data_field() const override { return "reg"; }
+    std::string_view data_field() const override { return name(); }  // the field is named after the kind
 
     std::unique_ptr<KindData> parse(const Json& field, const ParseContext& ctx) const override {
         if (!field.is_array() || field.empty()) ctx.fail("a reg tweak needs a non-empty reg list");

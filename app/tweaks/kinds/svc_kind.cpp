@@ -71,14 +71,14 @@ class SvcHandler final : public KindHandler {
 public:
     Kind kind() const override { return Kind::Svc; }
     std::string_view name() const override { return "svc"; }
-    std::string_view data_field() const override { return "svc"; }
+    std::string_view data_field() const override { return name(); }  // the field is named after the kind
 
     std::unique_ptr<KindData> parse(const Json& field, const ParseContext& ctx) const override {
-        ctx.table(field, "svc", {"n", "s"});
+        ctx.table(field, data_field(), {"n", "s"});
         auto d = std::make_unique<SvcData>();
         d->n = ctx.text(field, "n", true);
         if (d->n.find('\\') != std::string::npos) ctx.fail("service name must not contain a backslash");
-        d->s = int(ctx.whole(field, "s", "svc"));
+        d->s = int(ctx.whole(field, "s", name()));
         if (d->s < 2 || d->s > 4) ctx.fail("service start type must be 2, 3 or 4");
         return d;
     }

@@ -46,10 +46,10 @@ class TaskHandler final : public KindHandler {
 public:
     Kind kind() const override { return Kind::Task; }
     std::string_view name() const override { return "task"; }
-    std::string_view data_field() const override { return "task"; }
+    std::string_view data_field() const override { return name(); }  // the field is named after the kind
 
     std::unique_ptr<KindData> parse(const Json& field, const ParseContext& ctx) const override {
-        auto d = std::make_unique<TaskData>(ctx.text_value(field, "task", true));
+        auto d = std::make_unique<TaskData>(ctx.text_value(field, data_field(), true));
         if (d->path.front() != '\\' || d->path.back() == '\\')
             ctx.fail("task path must begin with a backslash and name a task");
         return d;
