@@ -1,5 +1,5 @@
 // The change preview (Engine::describe): the lines each kind shows before an apply and a revert,
-// and that on the default PC every preview names exactly what the apply then changes.
+// and that on the default PC every preview names exactly what the apply or revert then changes.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -306,10 +306,10 @@ std::string listed(const std::set<std::string>& keys) {
 }  // namespace
 
 // On the default PC, every available tweak that is off, one at a time: its preview changes
-// nothing (PC and backups), and the apply then changes exactly the places the preview named.
-// The kinds the catalog does not use here (nic, devpwr, startup) run as tweaks made up on what
-// the PC has, so every kind is covered.
-TEST(DescribeHonesty, ApplyChangesExactlyWhatThePreviewNamed) {
+// nothing (PC and backups), and the apply then changes exactly the places the preview named; so
+// does the revert with the revert's preview. The kinds the catalog does not use here (nic,
+// devpwr, startup) run as tweaks made up on what the PC has, so every kind is covered.
+TEST(DescribeHonesty, ApplyAndRevertChangeExactlyWhatThePreviewNamed) {
     Headless h;
     std::vector<Tweak> made_up;
     made_up.push_back(nic_tweak(".", "MAX"));
@@ -332,17 +332,9 @@ TEST(DescribeHonesty, ApplyChangesExactlyWhatThePreviewNamed) {
     const std::string ini_path = h.app->ini.path();
     ASSERT_GT(tweaks.size(), 60u);
 
-    std::set<Kind> kinds;
-    for (Tweak* t : tweaks) {
-        const auto before = testkit::machine_state(*h.pc, settings);
-        const Json store_before = h.app->store.data();
-        const auto preview = h.engine().describe(*t, true);
-        EXPECT_TRUE(testkit::machine_state(*h.pc, settings) == before) << t->id << ": the preview changed the PC";
-        EXPECT_EQ(h.app->store.data(), store_before) << t->id << ": the preview wrote a backup";
-        EXPECT_FALSE(preview.empty()) << t->id << " is off, yet its preview lists nothing";
-
-        h.engine().apply_kind(*t);
-        const auto after = testkit::machine_state(*h.pc, settings);
+    // The keys that changed from `before` to `after` are exactly those the preview names.
+    auto expect_named_exactly = [&](const std::string& what, const std::vector<PlannedChange>& preview,
+                                    const testkit::MachineState& before, const testkit::MachineState& after) {
         std::set<std::string> named;
         std::string shown;
         for (auto& c : preview) {
@@ -354,14 +346,31 @@ TEST(DescribeHonesty, ApplyChangesExactlyWhatThePreviewNamed) {
                         named.insert(key);
                         found = true;
                     }
-            EXPECT_TRUE(found) << t->id << ": '" << change_text(c) << "' names no place on the PC";
+            EXPECT_TRUE(found) << what << ": '" << change_text(c) << "' names no place on the PC";
         }
         auto changed = changed_keys(before, after);
         // The settings read from the active plan follow a switch of the active plan.
         if (named.contains("power:active"))
             std::erase_if(changed, [](const std::string& k) { return k.starts_with("power:index:"); });
-        EXPECT_EQ(changed, named) << t->id << "\nchanged:" << listed(changed) << "\npreview:" << shown;
+        EXPECT_EQ(changed, named) << what << "\nchanged:" << listed(changed) << "\npreview:" << shown;
+    };
+
+    std::set<Kind> kinds;
+    for (Tweak* t : tweaks) {
+        const auto before = testkit::machine_state(*h.pc, settings);
+        const Json store_before = h.app->store.data();
+        const auto preview = h.engine().describe(*t, true);
+        EXPECT_TRUE(testkit::machine_state(*h.pc, settings) == before) << t->id << ": the preview changed the PC";
+        EXPECT_EQ(h.app->store.data(), store_before) << t->id << ": the preview wrote a backup";
+        EXPECT_FALSE(preview.empty()) << t->id << " is off, yet its preview lists nothing";
+
+        h.engine().apply_kind(*t);
+        const auto after = testkit::machine_state(*h.pc, settings);
+        expect_named_exactly(t->id + " apply", preview, before, after);
+
+        const auto undo = h.engine().describe(*t, false);
         h.engine().revert_kind(*t);
+        expect_named_exactly(t->id + " revert", undo, after, testkit::machine_state(*h.pc, settings));
         kinds.insert(t->kind);
     }
     EXPECT_EQ(kinds.size(), kind_handlers().size());
