@@ -108,12 +108,12 @@ Changes describe_power_plan(platform::Power& power, Reg& reg, bool apply) {
 
 CustomOps power_plan_ops(platform::Power& power, Reg& reg) {
     return {
-        [&] {
+        [&power, &reg] {
             std::string ours = setting_text(reg, "PowerPlan");
             auto active = power.active_plan();
             return !ours.empty() && active && iequals(active->guid, ours);
         },
-        [&] {
+        [&power, &reg] {
             std::string ours = setting_text(reg, "PowerPlan");
             auto active = power.active_plan();
             if (active && (ours.empty() || !iequals(active->guid, ours)))
@@ -129,13 +129,13 @@ CustomOps power_plan_ops(platform::Power& power, Reg& reg) {
             if (!power.set_active(target)) throw std::runtime_error("Windows did not switch to the power plan.");
             reg.set(kSettingsKey, "PowerPlan", target, RegKind::String);
         },
-        [&] {
+        [&power, &reg] {
             std::string ours = setting_text(reg, "PowerPlan");
             power.set_active(plan_before(reg, ours));
             auto active = power.active_plan();
             if (active && !ours.empty() && iequals(active->guid, ours)) power.set_active(kBalanced);
         },
-        [&](bool apply) { return describe_power_plan(power, reg, apply); },
+        [&power, &reg](bool apply) { return describe_power_plan(power, reg, apply); },
     };
 }
 
