@@ -38,6 +38,7 @@ void BackupStore::load() {
         try {
             files_.write(aside, *text);
         } catch (const std::exception&) {
+            // Best effort: the store still starts empty, and the file stays until the next save.
         }
         break;
     }
@@ -56,6 +57,7 @@ bool BackupStore::save() {
         try {
             files_.remove(tmp);
         } catch (const std::exception&) {
+            // A leftover temporary file is replaced by the next save.
         }
         return false;
     }
@@ -82,65 +84,18 @@ void BackupStore::remove(std::string_view id) {
 
 void BackupStore::save_custom(std::string_view id, Json value) { put_if_absent(id, Json{{"V", std::move(value)}}); }
 
-BackupStore::Popped BackupStore::pop_custom(std::string_view id) {
+BackupStore::Popped BackupStore::peek_custom(std::string_view id) const {
     const Json* rec = get(id);
     if (!rec) return {};
     Popped out{true, nullptr};
     if (rec->is_object() && rec->contains("V")) out.v = (*rec)["V"];
-    remove(id);
     return out;
 }
 
-void BackupStore::backup_reg(std::string_view id, const std::vector<RegE>& entries, Reg& reg) {
-    if (has(id)) return;
-    Json list = Json::array();
-    for (const RegE& e : entries) {
-        auto raw = reg.get_raw(e.p, e.n);
-        if (raw) {
-            list.push_back({{"P", e.p}, {"N", e.n}, {"E", true}, {"V", raw_json(*raw)}, {"T", reg_kind_name(raw->kind)}});
-        } else {
-            list.push_back({{"P", e.p}, {"N", e.n}, {"E", false}, {"V", nullptr}, {"T", reg_kind_name(e.t)}});
-        }
-    }
-    put_if_absent(id, std::move(list));
-}
-
-void BackupStore::restore_reg(std::string_view id, const std::vector<RegE>& entries, Reg& reg) {
-    if (const Json* rec = get(id)) {
-        // A record may come back from disk as one object instead of a list; read both.
-        std::vector<const Json*> items;
-        if (rec->is_array()) {
-            for (auto& r : *rec) items.push_back(&r);
-        } else {
-            items.push_back(rec);
-        }
-        for (const Json* r : items) {
-            if (!r->is_object() || !r->contains("P") || !r->contains("N")) continue;
-            const Json& P = (*r)["P"];
-            const Json& N = (*r)["N"];
-            if (!P.is_string() || !N.is_string()) continue;
-            bool existed = r->contains("E") && (*r)["E"].is_boolean() && (*r)["E"].get<bool>();
-            if (!existed) {
-                reg.remove(P.get<std::string>(), N.get<std::string>());
-                continue;
-            }
-            std::string kind_name = r->contains("T") && (*r)["T"].is_string() ? (*r)["T"].get<std::string>() : "DWord";
-            auto kind = parse_reg_kind(kind_name);
-            if (!kind && kind_name == "None") kind = platform::RegKind::None;
-            // A kind the registry reported without a name we can write back ("Unknown") is
-            // left as the tweak wrote it; the catalog's keys never hold such values.
-            if (!kind) continue;
-            reg.set(P.get<std::string>(), N.get<std::string>(), r->contains("V") ? (*r)["V"] : Json(nullptr), *kind);
-        }
-        remove(id);
-        return;
-    }
-    for (const RegE& e : entries) {
-        if (e.deletes_on_fallback())
-            reg.remove(e.p, e.n);
-        else
-            reg.set(e.p, e.n, e.o, e.t);
-    }
+BackupStore::Popped BackupStore::pop_custom(std::string_view id) {
+    Popped out = peek_custom(id);
+    if (out.has) remove(id);
+    return out;
 }
 
 }  // namespace vexlo

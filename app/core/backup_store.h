@@ -3,7 +3,6 @@
 // wins and stays until a revert consumes it. Mirrored whole into backup.json after every change.
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -11,17 +10,6 @@
 #include "platform/files.h"
 
 namespace vexlo {
-
-// One registry value a tweak writes.
-struct RegE {
-    std::string p;                 // key path
-    std::string n;                 // value name
-    Json v;                        // value written on apply
-    platform::RegKind t = platform::RegKind::DWord;
-    Json o = "<del>";              // value written on revert without a backup; "<del>" deletes
-
-    bool deletes_on_fallback() const { return o.is_string() && o.get<std::string>() == "<del>"; }
-};
 
 class BackupStore {
 public:
@@ -47,12 +35,9 @@ public:
         bool has = false;
         Json v;
     };
+    // The record's value without removing it; `has` false when there is no record.
+    Popped peek_custom(std::string_view id) const;
     Popped pop_custom(std::string_view id);
-
-    void backup_reg(std::string_view id, const std::vector<RegE>& entries, Reg& reg);
-    // Puts values back from the backup (then removes it), or from each entry's fallback.
-    // Throws on the first write that fails; the record stays then, so nothing is lost.
-    void restore_reg(std::string_view id, const std::vector<RegE>& entries, Reg& reg);
 
     const Json& data() const { return data_; }
     const std::string& path() const { return path_; }

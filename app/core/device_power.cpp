@@ -20,8 +20,8 @@ std::string strip_instance_suffix(const std::string& name) {
 
 void DevicePowerCache::read_classes() {
     class_ids_.clear();
-    for (const char* cls : {"USB", "HIDClass", "Bluetooth", "Net"}) {
-        auto& set = class_ids_[cls];
+    for (std::string_view cls : kDeviceClasses) {
+        auto& set = class_ids_[std::string(cls)];
         try {
             for (auto& id : devices_.present_instance_ids(cls)) set.insert(upper(id));
         } catch (...) {

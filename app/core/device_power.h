@@ -3,16 +3,20 @@
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/devices.h"
 
 namespace vexlo {
 
+// The device classes whose power switches the product reads, and that a tweak may name.
+inline constexpr std::string_view kDeviceClasses[] = {"USB", "HIDClass", "Bluetooth", "Net"};
+
 class DevicePowerCache {
 public:
     explicit DevicePowerCache(platform::Devices& devices) : devices_(devices) {}
-    // The present devices of USB, HIDClass, Bluetooth and Net (once at start).
+    // The present devices of each of kDeviceClasses (once at start).
     void read_classes();
     void refresh();
     // The power entries of present devices of the given classes, in entry order.

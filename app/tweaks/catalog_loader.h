@@ -1,32 +1,16 @@
 #pragma once
 // Reads the catalog's data files and checks them. Any fault stops start-up with a message
 // that names the file and the entry.
-#include <functional>
 #include <map>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "app/tweaks/operations.h"
+#include "app/tweaks/parse_context.h"
 #include "app/tweaks/tweak.h"
 
 namespace vexlo {
-
-struct CatalogError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-struct CustomOps {
-    std::function<bool()> check;
-    std::function<void()> apply;
-    std::function<void()> revert;
-};
-
-// The C++ functions that data files refer to by name.
-struct Operations {
-    std::map<std::string, std::function<bool()>, std::less<>> predicates;  // avail = "name"
-    std::map<std::string, CustomOps, std::less<>> customs;                   // ops = "name"
-};
 
 struct CatalogSource {
     std::string file;  // file name, for messages

@@ -1,15 +1,17 @@
 #pragma once
 // The C++ operations that catalog entries name: availability tests and custom tweaks.
-#include "app/core/backup_store.h"
-#include "app/core/ini_file.h"
-#include "app/core/reg.h"
-#include "app/core/system_facts.h"
-#include "app/tweaks/catalog_loader.h"
-#include "platform/platform.h"
-
 namespace vexlo {
 
-// What the operations may use; every reference must outlive the operations.
+namespace platform {
+class Platform;
+}
+class Reg;
+class BackupStore;
+class IniFile;
+struct SystemFacts;
+struct Operations;
+
+// What the operations read and change. They keep references to each, so all must outlive them.
 struct OpsContext {
     platform::Platform& pf;
     Reg& reg;

@@ -1,27 +1,30 @@
 #pragma once
-// Tests, applies and reverts tweaks by their kind. Every change backs up the prior values
-// under the tweak's id first (the first backup wins); a revert puts exactly those back and
-// drops the record, falling back to the catalog's values only when there is none.
+// Tests, applies, reverts and previews tweaks through the handler of their kind. Every change
+// backs up the prior values under the tweak's id first (the first backup wins); a revert puts
+// exactly those back and drops the record, falling back to the catalog's values only when there
+// is none.
 #include <functional>
-#include <optional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "app/core/backup_store.h"
 #include "app/core/device_power.h"
 #include "app/core/ini_file.h"
 #include "app/core/nic_cache.h"
 #include "app/core/reg.h"
+#include "app/tweaks/kind.h"
+#include "app/tweaks/kinds/task_kind.h"
 #include "app/tweaks/tweak.h"
 #include "platform/platform.h"
 
 namespace vexlo {
 
-inline constexpr const char* kSvcRoot = "HKLM:\\SYSTEM\\CurrentControlSet\\Services";
-
 class Engine {
 public:
     Engine(Reg& reg, BackupStore& store, platform::Platform& pf, IniFile& ini);
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
 
     // True when the tweak is in effect. Raises what its queries raise.
     bool test_kind(Tweak& t);
@@ -30,6 +33,9 @@ public:
     // Raise on failure with a message fit for the activity log.
     void apply_kind(Tweak& t);
     void revert_kind(Tweak& t);
+    // What apply_kind (apply true) or revert_kind would change, read now, each value that would
+    // really change once; empty when nothing would. Changes nothing. Raises what its reads raise.
+    std::vector<PlannedChange> describe(const Tweak& t, bool apply);
 
     // Availability and state of every tweak in catalog order, with one listing of the scheduled
     // tasks for the whole pass; `progress(i, n)` after each.
@@ -45,20 +51,10 @@ public:
     bool nic_dirty = false;
 
 private:
-    std::string task_state(const std::string& path, bool& exists);
-    RegE service_start_entry(const Tweak& t) const;
-
-    Reg& reg_;
-    BackupStore& store_;
-    platform::Platform& pf_;
-    IniFile& ini_;
     NicCache nic_;
     DevicePowerCache dev_;
-    // Task path (lower case) -> state, only during a full pass.
-    std::optional<std::unordered_map<std::string, std::string>> task_cache_;
+    std::unordered_map<std::string, std::string> task_cache_;  // filled during a full pass only
+    KindContext ctx_;
 };
-
-// Splits "\\Folder\\Sub\\Name" into "\\Folder\\Sub\\" and "Name".
-std::pair<std::string, std::string> split_task_path(const std::string& path);
 
 }  // namespace vexlo

@@ -2,73 +2,29 @@
 // The catalog record of one tweak and the catalog itself.
 #include <functional>
 #include <memory>
-#include <optional>
-#include <regex>
+#include <stdexcept>
 #include <string>
 #include <string_view>
+#include <typeinfo>
 #include <unordered_map>
 #include <vector>
 
-#include "app/core/backup_store.h"
+#include "app/tweaks/kind.h"
+// The adapter cache (app/core/nic_cache.h) reads NicData through this header.
+#include "app/tweaks/kinds/nic_kind.h"
+
 
 namespace vexlo {
-
-enum class Kind { Reg, Svc, Task, Pwr, Nic, DevPwr, Ini, Startup, Custom };
-
-std::string_view kind_name(Kind k);
-// Null when the name is not one of the nine kinds.
-const Kind* parse_kind(std::string_view name);
-
-// One key of the game's settings file that a tweak writes.
-struct IniE {
-    std::string s;                 // section, without brackets
-    std::string k;                 // key
-    std::string v;                 // text written on apply
-    std::optional<std::string> o;  // text written on revert without a backup; none leaves the key
-};
-
-struct SvcData {
-    std::string n;  // service name
-    int s = 4;      // start type to set: 4 disabled, 3 on demand
-};
-
-struct PwrData {
-    std::string sub, set;  // subgroup and setting GUIDs
-    int32_t v = 0;         // AC value index set on apply
-    int32_t def = 0;       // index set on revert without a usable backup
-};
-
-struct NicData {
-    std::string kw;                  // registry keyword (may be empty)
-    std::string rx;                  // pattern on the display name (may be empty)
-    std::string target;              // "MAX" or a pattern on the valid display values
-    std::optional<std::regex> rx_re, target_re;
-};
-
-struct StartupData {
-    std::string app;   // StartupApproved key path
-    std::string name;  // value name there
-    bool keep = false; // hardware vendor entry
-};
 
 struct Tweak {
     std::string id, page, group, title, desc;
     std::string impact = "Low";  // "High", "Med" or "Low"
     bool adv = false, restart = false, no_laptop = false, manual = false;
     Kind kind = Kind::Reg;
-    std::vector<RegE> reg;  // kind reg
-    SvcData svc;            // kind svc
-    std::string task;       // kind task: full path, "\Microsoft\Windows\Maps\MapsUpdateTask"
-    PwrData pwr;            // kind pwr
-    NicData nic;            // kind nic
-    std::vector<std::string> devpwr;  // kind devpwr: device classes
-    std::vector<IniE> ini;  // kind ini
-    StartupData startup;    // kind startup
+    // What the kind operates on: the payload type of kind `kind` (RegData, SvcData, ...).
+    std::unique_ptr<KindData> data;
 
-    // Custom operations (kind custom) and the optional availability predicate (any kind).
-    std::function<bool()> check;
-    std::function<void()> apply;
-    std::function<void()> revert;
+    // The optional availability predicate (any kind), and the reason shown when it says no.
     std::function<bool()> avail;
     std::string why;
 
@@ -76,6 +32,14 @@ struct Tweak {
     bool available = true;
     std::string reason;
     bool state = false;
+
+    // The payload as its kind's type; std::logic_error when the tweak holds another (or none).
+    template <class T>
+    const T& data_as() const {
+        if (!data || typeid(*data) != typeid(T))
+            throw std::logic_error("tweak '" + id + "' does not hold the data of this kind");
+        return static_cast<const T&>(*data);
+    }
 };
 
 struct Catalog {

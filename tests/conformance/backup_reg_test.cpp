@@ -1,11 +1,13 @@
-// The backup store's registry round trips on every back end: what backup_reg records from the
-// registry, written to backup.json and read back, restore_reg must put back exactly.
+// The registry round trips of the reg and svc kinds on every back end: what backup_reg records
+// from the registry into the backup store, written to backup.json and read back, restore_reg must
+// put back exactly.
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 
 #include "app/core/backup_store.h"
+#include "app/tweaks/kinds/reg_backup.h"
 #include "tests/conformance/platform_fixture.h"
 
 using namespace vexlo;
@@ -70,12 +72,12 @@ TEST_F(BackupReg, RoundTripOfEveryKindThroughTheFile) {
         registry().set(Hive::CurrentUser, user_key_, c.name, c.original);
         entries.push_back({key_, c.name, 1, c.declared, "<del>"});
     }
-    store_->backup_reg("t", entries, *reg_);
+    backup_reg(*store_, "t", entries, *reg_);
     for (auto& e : entries) reg_->set(e.p, e.n, 1);
     for (auto& c : cases) ASSERT_FALSE(*registry().get(Hive::CurrentUser, user_key_, c.name) == c.original) << c.name;
 
     BackupStore again = reloaded();
-    again.restore_reg("t", entries, *reg_);
+    restore_reg(again, "t", entries, *reg_);
     for (auto& c : cases) {
         auto now = registry().get(Hive::CurrentUser, user_key_, c.name);
         ASSERT_TRUE(now) << c.name;
@@ -88,11 +90,14 @@ TEST_F(BackupReg, RoundTripOfEveryKindThroughTheFile) {
 
 TEST_F(BackupReg, FirstBackupWinsAndMissingValueIsDeletedButKeyStays) {
     RegE e{key_ + "\\New\\Deep", "v", 5};
-    store_->backup_reg("t", {e}, *reg_);  // did not exist
+    backup_reg(*store_, "t", {e}, *reg_);  // did not exist
     reg_->set(e.p, e.n, 5);
-    store_->backup_reg("t", {e}, *reg_);  // applied again: must not record 5
+    backup_reg(*store_, "t", {e}, *reg_);  // applied again: must not record 5
     reg_->set(e.p, e.n, 6);
-    reloaded().restore_reg("t", {e}, *reg_);
+    {
+        BackupStore again = reloaded();
+        restore_reg(again, "t", {e}, *reg_);
+    }
     EXPECT_TRUE(reg_->get(e.p, e.n).is_null());
     EXPECT_FALSE(registry().get(Hive::CurrentUser, user_key_ + "\\New\\Deep", "v").has_value());
     EXPECT_TRUE(reg_->key_exists(e.p));
@@ -100,10 +105,13 @@ TEST_F(BackupReg, FirstBackupWinsAndMissingValueIsDeletedButKeyStays) {
     // An existing value: the first one recorded comes back, not a later one.
     RegE f{key_, "kept", 1};
     registry().set(Hive::CurrentUser, user_key_, "kept", RegValue::dword(7));
-    store_->backup_reg("u", {f}, *reg_);
+    backup_reg(*store_, "u", {f}, *reg_);
     reg_->set(f.p, f.n, 1);
-    store_->backup_reg("u", {f}, *reg_);
-    reloaded().restore_reg("u", {f}, *reg_);
+    backup_reg(*store_, "u", {f}, *reg_);
+    {
+        BackupStore again = reloaded();
+        restore_reg(again, "u", {f}, *reg_);
+    }
     EXPECT_EQ(*registry().get(Hive::CurrentUser, user_key_, "kept"), RegValue::dword(7));
 }
 
@@ -112,7 +120,7 @@ TEST_F(BackupReg, FallbackWithoutBackup) {
     RegE del{key_, "b", 2};
     RegE text{key_, "c", "High", RegKind::String, "Medium"};
     for (auto* e : {&keep, &del, &text}) reg_->set(e->p, e->n, e->v, e->t);
-    store_->restore_reg("none", {keep, del, text}, *reg_);
+    restore_reg(*store_, "none", {keep, del, text}, *reg_);
     EXPECT_EQ(reg_->get(key_, "a"), 1);
     EXPECT_TRUE(reg_->get(key_, "b").is_null());
     EXPECT_FALSE(registry().get(Hive::CurrentUser, user_key_, "b").has_value());

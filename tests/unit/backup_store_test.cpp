@@ -2,6 +2,7 @@
 
 #include "app/core/backup_store.h"
 #include "app/core/paths.h"
+#include "app/tweaks/kinds/reg_backup.h"
 #include "test_machine.h"
 
 using namespace vexlo;
@@ -41,8 +42,8 @@ struct StoreFixture : ::testing::Test {
 TEST_F(StoreFixture, StoredFormatIsTheCompatibleOne) {
     pc->registry().set(Hive::CurrentUser, "Software\\VexloTest\\Store", "neg", RegValue::dword(0x80000000u));
     pc->registry().set(Hive::CurrentUser, "Software\\VexloTest\\Store", "ex", RegValue::expand_string("%SystemRoot%\\a"));
-    store->backup_reg("svc_x", {{kKey, "neg", 1}, {kKey, "ex", "x", RegKind::String}, {kKey, "missing", "v", RegKind::String}},
-                      reg);
+    backup_reg(*store, "svc_x", {{kKey, "neg", 1}, {kKey, "ex", "x", RegKind::String}, {kKey, "missing", "v", RegKind::String}},
+               reg);
     std::string text = file_text();
     ASSERT_GE(text.size(), 3u);
     EXPECT_EQ(text.substr(0, 3), "\xEF\xBB\xBF");
@@ -124,8 +125,8 @@ TEST(BackupText, ToleratesNullElementsAndSingleObjects) {
                       "\"y\", \"E\": true, \"V\": \"s\", \"T\": \"String\"}}");
     BackupStore s(pc->files(), paths.backup_file);
     s.load();
-    s.restore_reg("t", {}, reg);
-    s.restore_reg("u", {}, reg);
+    restore_reg(s, "t", {}, reg);
+    restore_reg(s, "u", {}, reg);
     EXPECT_EQ(reg.get(kKey, "x"), 4);
     EXPECT_EQ(reg.get(kKey, "y"), "s");
 }

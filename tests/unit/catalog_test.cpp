@@ -8,6 +8,12 @@
 #include "app/tweaks/page_table.h"
 #include "app/tweaks/custom_ops.h"
 #include "headless_app.h"
+#include "app/tweaks/kinds/custom_kind.h"
+#include "app/tweaks/kinds/ini_kind.h"
+#include "app/tweaks/kinds/pwr_kind.h"
+#include "app/tweaks/kinds/reg_kind.h"
+#include "app/tweaks/kinds/svc_kind.h"
+#include "app/tweaks/kinds/task_kind.h"
 
 using namespace vexlo;
 
@@ -16,7 +22,7 @@ namespace {
 Operations test_ops() {
     Operations ops;
     ops.predicates["windows11"] = [] { return true; };
-    ops.customs["plan"] = {[] { return false; }, [] {}, [] {}};
+    ops.customs["plan"] = {[] { return false; }, [] {}, [] {}, {}};
     return ops;
 }
 
@@ -51,7 +57,7 @@ Operations stand_in_ops() {
         ops.predicates[name] = [] { return true; };
     for (auto name : {"power_plan", "hibernation", "dynamic_tick", "memory_compression", "dx_windowed_optimizations",
                       "dx_vrr", "fortnite_gpu", "fortnite_fso", "fortnite_defender", "ini_lock"})
-        ops.customs[name] = {[] { return false; }, [] {}, [] {}};
+        ops.customs[name] = {[] { return false; }, [] {}, [] {}, {}};
     return ops;
 }
 
@@ -74,31 +80,32 @@ TEST(CatalogData, BuiltInCatalogLoadsInPageOrder) {
     ASSERT_TRUE(hvci);
     EXPECT_TRUE(hvci->adv && hvci->restart && hvci->manual);
     const Tweak* mm = cat.find("mmgames");
-    ASSERT_EQ(mm->reg.size(), 4u);
-    EXPECT_EQ(mm->reg[1].t, platform::RegKind::String);
-    EXPECT_EQ(mm->reg[1].o, "Medium");
-    EXPECT_TRUE(cat.find("mpo")->reg[0].deletes_on_fallback());
+    const auto& mm_reg = mm->data_as<RegData>().entries;
+    ASSERT_EQ(mm_reg.size(), 4u);
+    EXPECT_EQ(mm_reg[1].t, platform::RegKind::String);
+    EXPECT_EQ(mm_reg[1].o, "Medium");
+    EXPECT_TRUE(cat.find("mpo")->data_as<RegData>().entries[0].deletes_on_fallback());
 
     const Tweak* park = cat.find("cpu_park");
     EXPECT_EQ(park->kind, Kind::Pwr);
-    EXPECT_EQ(park->pwr.set, "0cc5b647-c1df-4637-891a-dec35c318583");
-    EXPECT_EQ(park->pwr.v, 100);
-    EXPECT_EQ(park->pwr.def, 10);
+    EXPECT_EQ(park->data_as<PwrData>().set, "0cc5b647-c1df-4637-891a-dec35c318583");
+    EXPECT_EQ(park->data_as<PwrData>().v, 100);
+    EXPECT_EQ(park->data_as<PwrData>().def, 10);
     EXPECT_TRUE(park->no_laptop);
 
     const Tweak* cap = cat.find("ini_cap");
     EXPECT_EQ(cap->title, "Cap FPS at your refresh rate (165 Hz)");
-    ASSERT_EQ(cap->ini.size(), 1u);
-    EXPECT_EQ(cap->ini[0].v, "165.000000");
-    EXPECT_EQ(cat.find("ini_uncap")->ini[0].o, std::optional<std::string>("165.000000"));
-    EXPECT_EQ(cat.find("ini_fs")->ini.size(), 3u);
+    ASSERT_EQ(cap->data_as<IniData>().entries.size(), 1u);
+    EXPECT_EQ(cap->data_as<IniData>().entries[0].v, "165.000000");
+    EXPECT_EQ(cat.find("ini_uncap")->data_as<IniData>().entries[0].o, std::optional<std::string>("165.000000"));
+    EXPECT_EQ(cat.find("ini_fs")->data_as<IniData>().entries.size(), 3u);
 
     const Tweak* sysmain = cat.find("svc_sysmain");
     EXPECT_EQ(sysmain->kind, Kind::Svc);
-    EXPECT_EQ(sysmain->svc.n, "SysMain");
-    EXPECT_EQ(sysmain->svc.s, 4);
+    EXPECT_EQ(sysmain->data_as<SvcData>().n, "SysMain");
+    EXPECT_EQ(sysmain->data_as<SvcData>().s, 4);
     const Tweak* maps = cat.find("task_maps1");
-    EXPECT_EQ(maps->task, "\\Microsoft\\Windows\\Maps\\MapsUpdateTask");
+    EXPECT_EQ(maps->data_as<TaskData>().path, "\\Microsoft\\Windows\\Maps\\MapsUpdateTask");
 }
 
 // Every tweak page is reachable from the rail; one the catalog does not fill yet is kept off
@@ -156,7 +163,7 @@ TEST(CatalogData, EveryRegisteredOperationIsNamedByAnEntry) {
     Catalog cat = load_catalog(builtin_catalog_sources(), recorders);
     for (auto& t : cat.tweaks) {
         if (t->avail) t->avail();
-        if (t->check) t->check();
+        if (t->kind == Kind::Custom && t->data_as<CustomData>().ops.check) t->data_as<CustomData>().ops.check();
     }
     EXPECT_EQ(reached, registered);
 }
@@ -167,8 +174,8 @@ TEST(CatalogData, DefaultsOfAnEntry) {
     EXPECT_EQ(t.kind, Kind::Reg);
     EXPECT_EQ(t.impact, "Low");
     EXPECT_FALSE(t.adv || t.restart || t.manual || t.no_laptop);
-    EXPECT_EQ(t.reg[0].t, platform::RegKind::DWord);
-    EXPECT_TRUE(t.reg[0].deletes_on_fallback());
+    EXPECT_EQ(t.data_as<RegData>().entries[0].t, platform::RegKind::DWord);
+    EXPECT_TRUE(t.data_as<RegData>().entries[0].deletes_on_fallback());
 }
 
 // Each broken entry stops loading with a message naming the file and the entry.
@@ -230,5 +237,5 @@ TEST(CatalogData, ProviderFormAndCustomOpsAreAccepted) {
                             "desc = \"D\"\nkind = \"custom\"\nops = \"plan\"\n")}},
         test_ops());
     EXPECT_EQ(cat.tweaks.size(), 3u);
-    EXPECT_TRUE(cat.find("three")->check != nullptr);
+    EXPECT_TRUE(cat.find("three")->data_as<CustomData>().ops.check != nullptr);
 }

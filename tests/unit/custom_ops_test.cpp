@@ -4,6 +4,7 @@
 
 #include "app/core/dx_settings.h"
 #include "app/core/game.h"
+#include "app/tweaks/kinds/pwr_kind.h"
 #include "headless_app.h"
 
 using namespace vexlo;
@@ -120,10 +121,11 @@ TEST(PwrTweaks, CpuMaxRevertsToOneHundredWhatever) {
     Headless h;
     Tweak& t = h.tweak("cpu_max");
     ASSERT_TRUE(t.available);
-    h.pc->power().set_ac_index(t.pwr.sub, t.pwr.set, 100);
+    const auto& pwr = t.data_as<PwrData>();
+    h.pc->power().set_ac_index(pwr.sub, pwr.set, 100);
     h.engine().apply_kind(t);
     h.engine().revert_kind(t);
-    EXPECT_EQ(h.pc->power().ac_index(t.pwr.sub, t.pwr.set), 100);
+    EXPECT_EQ(h.pc->power().ac_index(pwr.sub, pwr.set), 100);
 }
 
 TEST(DxTokenTweaks, RevertRestoresTheTokenAsItWas) {

@@ -3,6 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "app/core/nic_cache.h"
+#include "app/tweaks/kinds/devpwr_kind.h"
+#include "app/tweaks/kinds/ini_kind.h"
+#include "app/tweaks/kinds/nic_kind.h"
+#include "app/tweaks/kinds/pwr_kind.h"
+#include "app/tweaks/kinds/startup_kind.h"
+#include "app/tweaks/kinds/svc_kind.h"
+#include "app/tweaks/kinds/task_kind.h"
 #include "headless_app.h"
 
 using namespace vexlo;
@@ -25,7 +32,19 @@ Tweak sysmain_running(Headless& h, int start) {
     h.reg().set(kSysMain, "Start", 2);
     h.pc->services().start("SysMain");
     Tweak t = made(Kind::Svc);
-    t.svc = {"SysMain", start};
+    t.data = std::make_unique<SvcData>("SysMain", start);
+    return t;
+}
+
+// A nic tweak on every property, wanting `target`.
+Tweak every_property(std::string target) {
+    Tweak t = made(Kind::Nic);
+    auto d = std::make_unique<NicKindData>();
+    d->rx = ".";
+    d->rx_re = make_pattern(d->rx);
+    d->target = std::move(target);
+    if (d->target != "MAX") d->target_re = make_pattern(d->target);
+    t.data = std::move(d);
     return t;
 }
 
@@ -60,7 +79,7 @@ TEST(SvcKind, OnDemandLeavesItRunningAndFallbackIsOnDemandNotStarted) {
     EXPECT_FALSE(svc.is_running("SysMain"));
 
     Tweak missing = made(Kind::Svc);
-    missing.svc = {"NoSuchService", 4};
+    missing.data = std::make_unique<SvcData>("NoSuchService", 4);
     h.engine().test_available(missing);
     EXPECT_FALSE(missing.available);
     EXPECT_EQ(missing.reason, "This service is not installed on your PC.");
@@ -75,16 +94,16 @@ TEST(TaskKind, RevertEnablesOnlyWhatWasEnabledBefore) {
         auto& task = all[disabled_before ? 1 : 0];
         tasks.set_enabled(task.folder, task.name, !disabled_before);
         Tweak t = made(Kind::Task, disabled_before ? "t_dis" : "t_ready");
-        t.task = task.folder + task.name;
+        t.data = std::make_unique<TaskData>(task.folder + task.name);
         h.engine().apply_kind(t);
         EXPECT_EQ(tasks.find(task.folder, task.name)->state, "Disabled");
         EXPECT_TRUE(h.engine().test_kind(t));
         h.engine().revert_kind(t);
-        EXPECT_EQ(tasks.find(task.folder, task.name)->state, disabled_before ? "Disabled" : "Ready") << t.task;
+        EXPECT_EQ(tasks.find(task.folder, task.name)->state, disabled_before ? "Disabled" : "Ready") << task.name;
         EXPECT_FALSE(h.store().has(t.id));
     }
     Tweak gone = made(Kind::Task);
-    gone.task = "\\Microsoft\\Windows\\Nowhere\\Nothing";
+    gone.data = std::make_unique<TaskData>("\\Microsoft\\Windows\\Nowhere\\Nothing");
     h.engine().test_available(gone);
     EXPECT_EQ(gone.reason, "This task does not exist on your PC.");
     EXPECT_THROW(h.engine().apply_kind(gone), std::exception);
@@ -94,8 +113,9 @@ TEST(PwrKind, RevertUsesTheRecordUnlessItEqualsTheOnValue) {
     Headless h;
     auto& power = h.pc->power();
     Tweak t = made(Kind::Pwr);
-    t.pwr = {"54533251-82be-4824-96c1-47b60b740d00", "893dee8e-2bef-41e0-89c6-b55d0929964c", 100, 5};
-    ASSERT_TRUE(power.ac_index(t.pwr.sub, t.pwr.set));
+    t.data = std::make_unique<PwrData>("54533251-82be-4824-96c1-47b60b740d00", "893dee8e-2bef-41e0-89c6-b55d0929964c", 100, 5);
+    const auto& pwr = t.data_as<PwrData>();
+    ASSERT_TRUE(power.ac_index(pwr.sub, pwr.set));
     struct Case {
         int32_t before;
         bool keep_record;
@@ -103,12 +123,12 @@ TEST(PwrKind, RevertUsesTheRecordUnlessItEqualsTheOnValue) {
     };
     const Case cases[] = {{37, true, 37}, {100, true, 5}, {37, false, 5}};
     for (auto& c : cases) {
-        power.set_ac_index(t.pwr.sub, t.pwr.set, c.before);
+        power.set_ac_index(pwr.sub, pwr.set, c.before);
         h.engine().apply_kind(t);
-        EXPECT_EQ(power.ac_index(t.pwr.sub, t.pwr.set), 100);
+        EXPECT_EQ(power.ac_index(pwr.sub, pwr.set), 100);
         if (!c.keep_record) h.store().remove(t.id);
         h.engine().revert_kind(t);
-        EXPECT_EQ(power.ac_index(t.pwr.sub, t.pwr.set), c.after) << c.before << " " << c.keep_record;
+        EXPECT_EQ(power.ac_index(pwr.sub, pwr.set), c.after) << c.before << " " << c.keep_record;
         EXPECT_FALSE(h.store().has(t.id));
     }
 }
@@ -116,12 +136,9 @@ TEST(PwrKind, RevertUsesTheRecordUnlessItEqualsTheOnValue) {
 TEST(NicKind, AlreadyWantedStoresAnEmptyListAndRevertMovesToAnotherValue) {
     Headless h;
     auto& net = h.pc->network();
-    Tweak t = made(Kind::Nic);
-    t.nic.rx = ".";  // every property with a valid value "Disabled"
-    t.nic.rx_re = make_pattern(t.nic.rx);
-    t.nic.target = "^(Disabled|Off|Disable)$";
-    t.nic.target_re = make_pattern(t.nic.target);
-    auto targets = h.engine().nic_cache().targets(t.nic);
+    Tweak t = every_property("^(Disabled|Off|Disable)$");  // every property with a valid value "Disabled"
+    const NicData& nic = t.data_as<NicKindData>();
+    auto targets = h.engine().nic_cache().targets(nic);
     ASSERT_FALSE(targets.empty());
     for (auto& x : targets) net.set_adapter_property(x.adapter, x.display_name, x.want);
     h.engine().refresh_caches();
@@ -132,16 +149,13 @@ TEST(NicKind, AlreadyWantedStoresAnEmptyListAndRevertMovesToAnotherValue) {
     EXPECT_EQ(*h.store().get(t.id), Json::array());
     EXPECT_TRUE(h.engine().nic_dirty);
     h.engine().revert_kind(t);
-    for (auto& x : h.engine().nic_cache().targets(t.nic)) EXPECT_NE(x.current, x.want) << x.display_name;
+    for (auto& x : h.engine().nic_cache().targets(nic)) EXPECT_NE(x.current, x.want) << x.display_name;
     EXPECT_FALSE(h.engine().test_kind(t));
 }
 
 TEST(NicKind, RevertPutsBackExactlyWhatTheApplyChanged) {
     Headless h;
-    Tweak t = made(Kind::Nic);
-    t.nic.rx = ".";
-    t.nic.rx_re = make_pattern(t.nic.rx);
-    t.nic.target = "MAX";
+    Tweak t = every_property("MAX");
     auto before = h.engine().nic_cache().properties();
     h.engine().apply_kind(t);
     EXPECT_TRUE(h.engine().test_kind(t));
@@ -154,20 +168,38 @@ TEST(NicKind, RevertPutsBackExactlyWhatTheApplyChanged) {
 TEST(DevPwrKind, RevertWithoutNamesEnablesEveryMatchingDevice) {
     Headless h;
     Tweak t = made(Kind::DevPwr);
-    t.devpwr = {"USB", "HIDClass"};
-    auto objs = h.engine().device_power().objects(t.devpwr);
+    const std::vector<std::string> classes = {"USB", "HIDClass"};
+    t.data = std::make_unique<DevPwrData>(classes);
+    auto objs = h.engine().device_power().objects(classes);
     ASSERT_FALSE(objs.empty());
     h.engine().apply_kind(t);
     EXPECT_TRUE(h.engine().test_kind(t));
     h.store().remove(t.id);
     h.engine().revert_kind(t);
-    for (auto& o : h.engine().device_power().objects(t.devpwr)) EXPECT_TRUE(o.enable) << o.instance_name;
+    for (auto& o : h.engine().device_power().objects(classes)) EXPECT_TRUE(o.enable) << o.instance_name;
+}
 
-    Tweak none = made(Kind::DevPwr);
-    none.devpwr = {"Bluetooth"};
-    // Whatever the image holds, a class without power entries is unavailable with this reason.
-    h.engine().test_available(none);
-    if (!none.available) EXPECT_EQ(none.reason, "No matching devices found.");
+// Available only where a present device of the classes has a power entry: the Windows 10 desktop
+// has no Bluetooth adapter.
+TEST(DevPwrKind, UnavailableWithoutDevicesOfTheClasses) {
+    struct Case {
+        const char* image;
+        std::vector<std::string> classes;
+        const char* reason;  // empty: available
+    };
+    const Case cases[] = {
+        {"desktop11", {"Bluetooth"}, ""},
+        {"desktop10", {"Bluetooth"}, "No matching devices found."},
+        {"desktop10", {"Bluetooth", "USB"}, ""},
+    };
+    for (auto& c : cases) {
+        Headless h(c.image);
+        Tweak t = made(Kind::DevPwr);
+        t.data = std::make_unique<DevPwrData>(c.classes);
+        h.engine().test_available(t);
+        EXPECT_EQ(t.available, std::string(c.reason).empty()) << c.image << " " << c.classes.size();
+        EXPECT_EQ(t.reason, c.reason) << c.image << " " << c.classes.size();
+    }
 }
 
 TEST(IniKind, RevertDeletesAKeyThatWasAbsentAndFallbackWritesOnlyGivenValues) {
@@ -175,7 +207,8 @@ TEST(IniKind, RevertDeletesAKeyThatWasAbsentAndFallbackWritesOnlyGivenValues) {
     ASSERT_TRUE(h.ini().exists());
     Tweak t = made(Kind::Ini);
     const std::string sec = "/Script/FortniteGame.FortGameUserSettings";
-    t.ini = {{sec, "VexloCaseKey", "1", std::nullopt}, {sec, "bUseVSync", "False", std::string("True")}};
+    t.data = std::make_unique<IniData>(
+        std::vector<IniE>{{sec, "VexloCaseKey", "1", std::nullopt}, {sec, "bUseVSync", "False", std::string("True")}});
     h.engine().apply_kind(t);
     EXPECT_TRUE(h.engine().test_kind(t));
     EXPECT_TRUE(h.pc->files().exists(h.paths().backup_dir + "\\GameUserSettings.original.ini"));
@@ -192,14 +225,16 @@ TEST(IniKind, RevertDeletesAKeyThatWasAbsentAndFallbackWritesOnlyGivenValues) {
 TEST(StartupKind, OddFirstByteIsBlocked) {
     Headless h;
     Tweak t = made(Kind::Startup);
-    t.startup = {"HKCU:\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run", "Discord", false};
+    t.data = std::make_unique<StartupData>("HKCU:\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run",
+                                           "Discord", false);
+    const auto& entry = t.data_as<StartupData>();
     EXPECT_FALSE(h.engine().test_kind(t)) << "a missing value is not blocked";
     h.engine().apply_kind(t);
-    auto raw = h.reg().get_raw(t.startup.app, t.startup.name);
+    auto raw = h.reg().get_raw(entry.app, entry.name);
     ASSERT_TRUE(raw);
     EXPECT_EQ(raw->bytes, (std::vector<uint8_t>{3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_TRUE(h.engine().test_kind(t));
     h.engine().revert_kind(t);
-    EXPECT_EQ(h.reg().get_raw(t.startup.app, t.startup.name)->bytes[0], 2);
+    EXPECT_EQ(h.reg().get_raw(entry.app, entry.name)->bytes[0], 2);
     EXPECT_FALSE(h.engine().test_kind(t));
 }

@@ -3,6 +3,8 @@
 #include "app/core/app.h"
 #include "app/core/settings.h"
 #include "app/tools/applied_marks.h"
+#include "app/tweaks/kinds/pwr_kind.h"
+#include "app/tweaks/kinds/reg_kind.h"
 #include "headless_app.h"
 #include "machine_state.h"
 #include "registry_snapshot.h"
@@ -19,11 +21,13 @@ Tweak reg_tweak(std::vector<RegE> entries) {
     Tweak t;
     t.id = "test_tweak";
     t.title = "Test tweak";
-    t.reg = std::move(entries);
+    t.data = std::make_unique<RegData>(std::move(entries));
     return t;
 }
 
 constexpr const char* kKey = "HKLM:\\SOFTWARE\\VexloTest";
+
+const RegE& reg_entry(const Tweak& t) { return t.data_as<RegData>().entries.at(0); }
 
 }  // namespace
 
@@ -61,13 +65,13 @@ TEST(RegKindState, ComparesTextOfValues) {
 TEST(RegKindApply, TwiceThenRevertOnceGivesTheOriginalAndNoRecord) {
     Headless h;
     Tweak& t = h.tweak("prisep");
-    Json original = h.reg().get(t.reg[0].p, t.reg[0].n);
+    Json original = h.reg().get(reg_entry(t).p, reg_entry(t).n);
     ASSERT_FALSE(original.is_null());
     h.engine().apply_kind(t);
     h.engine().apply_kind(t);
     EXPECT_TRUE(h.engine().test_kind(t));
     h.engine().revert_kind(t);
-    EXPECT_EQ(h.reg().get(t.reg[0].p, t.reg[0].n), original);
+    EXPECT_EQ(h.reg().get(reg_entry(t).p, reg_entry(t).n), original);
     EXPECT_FALSE(h.store().has("prisep"));
 }
 
@@ -77,7 +81,7 @@ TEST(RegKindApply, RevertWithoutRecordWritesFallbacks) {
     h.engine().apply_kind(t);
     h.store().remove("mmgames");  // the backup was lost
     h.engine().revert_kind(t);
-    const std::string key = t.reg[0].p;
+    const std::string key = reg_entry(t).p;
     EXPECT_EQ(h.reg().get(key, "Priority"), 2);
     EXPECT_EQ(h.reg().get(key, "Scheduling Category"), "Medium");
     EXPECT_EQ(h.reg().get(key, "SFIO Priority"), "Normal");
@@ -86,7 +90,7 @@ TEST(RegKindApply, RevertWithoutRecordWritesFallbacks) {
     h.engine().apply_kind(mpo);
     h.store().remove("mpo");
     h.engine().revert_kind(mpo);
-    EXPECT_TRUE(h.reg().get(mpo.reg[0].p, mpo.reg[0].n).is_null());
+    EXPECT_TRUE(h.reg().get(reg_entry(mpo).p, reg_entry(mpo).n).is_null());
 }
 
 TEST(RegKindApply, FailedWritesRaiseAndKeepTheBackup) {
@@ -135,7 +139,7 @@ namespace {
 std::vector<std::pair<std::string, std::string>> power_settings(const Catalog& cat) {
     std::vector<std::pair<std::string, std::string>> out;
     for (auto& t : cat.tweaks)
-        if (t->kind == Kind::Pwr) out.emplace_back(t->pwr.sub, t->pwr.set);
+        if (t->kind == Kind::Pwr) out.emplace_back(t->data_as<PwrData>().sub, t->data_as<PwrData>().set);
     return out;
 }
 

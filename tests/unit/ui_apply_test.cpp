@@ -2,6 +2,7 @@
 
 #include "app/core/app.h"
 #include "app/tools/applied_marks.h"
+#include "app/tweaks/kinds/reg_kind.h"
 #include "app/ui/cards.h"
 #include "app/ui/splash.h"
 #include "test_machine.h"
@@ -54,7 +55,7 @@ TEST_F(Window, SwitchAppliesAndRevertsThroughTheEngine) {
     EXPECT_TRUE(switches(t).front()->checked());
     EXPECT_EQ(status(), "Applied: Disable power throttling");
     EXPECT_EQ(app->window()("ToastText").text(), "On: Disable power throttling");
-    EXPECT_EQ(reg().get(t.reg[0].p, t.reg[0].n), 1);
+    EXPECT_EQ(reg().get(t.data_as<RegData>().entries[0].p, t.data_as<RegData>().entries[0].n), 1);
     EXPECT_TRUE(app->tweaks().backups().has("pthrottle"));
     Reg registry = reg();
     EXPECT_EQ(get_applied_ids(registry).back(), "pthrottle");
@@ -65,7 +66,7 @@ TEST_F(Window, SwitchAppliesAndRevertsThroughTheEngine) {
     EXPECT_FALSE(switches(t).front()->checked());
     EXPECT_EQ(status(), "Restored: Disable power throttling");
     EXPECT_EQ(app->window()("ToastText").text(), "Restored: Disable power throttling");
-    EXPECT_TRUE(reg().get(t.reg[0].p, t.reg[0].n).is_null());
+    EXPECT_TRUE(reg().get(t.data_as<RegData>().entries[0].p, t.data_as<RegData>().entries[0].n).is_null());
     EXPECT_FALSE(app->tweaks().backups().has("pthrottle"));
     EXPECT_TRUE(dialogs.empty());
 }
@@ -125,7 +126,7 @@ TEST_F(Window, ChangeMadeOutsideShowsOnNextSync) {
     Tweak& t = tweak("wu_reboot");
     flip(t, true);
     ASSERT_TRUE(t.state);
-    reg().remove(t.reg[0].p, t.reg[0].n);  // as a Windows update would
+    reg().remove(t.data_as<RegData>().entries[0].p, t.data_as<RegData>().entries[0].n);  // as a Windows update would
     flip(tweak("wu_drivers"), true);          // same group: re-read together
     EXPECT_FALSE(t.state);
     EXPECT_FALSE(switches(t).front()->checked());

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/core/app.h"
+#include "app/tweaks/kinds/reg_kind.h"
 #include "platform/win32/parts.h"
 #include "platform/win32/win32_platform.h"
 
@@ -22,7 +23,7 @@ Snapshot snapshot(platform::Registry& reg, const Catalog& catalog) {
     Snapshot out;
     for (auto& t : catalog.tweaks) {
         if (t->kind != Kind::Reg) continue;
-        for (auto& e : t->reg) {
+        for (auto& e : t->data_as<RegData>().entries) {
             auto path = parse_reg_path(e.p);
             if (!path) continue;
             out[e.p + " | " + e.n] = reg.get(path->hive, path->subkey, e.n);

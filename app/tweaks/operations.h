@@ -1,0 +1,26 @@
+#pragma once
+// The C++ functions that catalog entries name: availability tests (avail = "name") and the
+// operations of custom tweaks (ops = "name").
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/tweaks/kind.h"
+
+namespace vexlo {
+
+struct CustomOps {
+    std::function<bool()> check;
+    std::function<void()> apply;
+    std::function<void()> revert;
+    // What apply (true) or revert (false) would write, read now; writes nothing.
+    std::function<std::vector<PlannedChange>(bool apply)> describe;
+};
+
+struct Operations {
+    std::map<std::string, std::function<bool()>, std::less<>> predicates;
+    std::map<std::string, CustomOps, std::less<>> customs;
+};
+
+}  // namespace vexlo
