@@ -101,6 +101,111 @@ std::optional<std::vector<Tweak*>> find_all(App& app, const std::vector<std::str
     return list;
 }
 
+// The planned changes as data: {"where", "now", "new"}.
+Json changes_json(const std::vector<PlannedChange>& changes) {
+    Json out = Json::array();
+    for (auto& c : changes) out.push_back({{"where", c.where}, {"now", c.now}, {"new", c.next}});
+    return out;
+}
+
+const char* outcome_name(ChangeOutcome o) {
+    switch (o) {
+        case ChangeOutcome::Changed: return "change";
+        case ChangeOutcome::AlreadySet: return "already";
+        case ChangeOutcome::Unavailable: return "unavailable";
+        case ChangeOutcome::Declined: return "needs-confirmation";
+        case ChangeOutcome::GameRunning: return "game-running";
+        case ChangeOutcome::Failed: return "failed";
+    }
+    return "?";
+}
+
+// apply --dry-run / revert --dry-run: what the change would do, tweak by tweak, value by value.
+// Reads only: no value, backup, mark or log line is written. The exit code is the one the change
+// itself would give (short of a failure it cannot foresee).
+int cmd_preview(App& app, const std::vector<std::string>& ids, bool apply, bool yes, bool as_json) {
+    load_headless(app);
+    auto list = find_all(app, ids);
+    if (!list) return kExitUsage;
+    TweakService& tweaks = app.tweaks();
+    bool failed = false, unconfirmed = false;
+    Json out = Json::array();
+    for (Tweak* t : *list) {
+        ChangeOutcome outcome = tweaks.preview(*t, apply, yes);
+        std::vector<PlannedChange> changes;
+        if (outcome != ChangeOutcome::Unavailable && outcome != ChangeOutcome::AlreadySet) changes = tweaks.plan(*t, apply);
+        failed = failed || outcome == ChangeOutcome::Unavailable || outcome == ChangeOutcome::GameRunning;
+        unconfirmed = unconfirmed || outcome == ChangeOutcome::Declined;
+        if (as_json) {
+            Json row = {{"id", t->id}, {"title", t->title}, {"action", apply ? "apply" : "revert"},
+                        {"status", outcome_name(outcome)}, {"changes", changes_json(changes)}};
+            if (outcome == ChangeOutcome::Unavailable) row["reason"] = t->reason;
+            out.push_back(std::move(row));
+            continue;
+        }
+        switch (outcome) {
+            case ChangeOutcome::Unavailable:
+                std::cout << "Not available: " << t->title << " - " << t->reason << "\n";
+                continue;
+            case ChangeOutcome::AlreadySet:
+                std::cout << (apply ? "Already on: " : "Already off: ") << t->title << "\n";
+                continue;
+            default:
+                break;
+        }
+        std::cout << (apply ? "Would apply: " : "Would restore: ") << t->title << " (" << t->id << ")\n";
+        for (auto& c : changes) std::cout << "  " << change_text(c) << "\n";
+        if (changes.empty()) std::cout << "  (no value would change)\n";
+        if (outcome == ChangeOutcome::Declined) std::cout << "  Needs confirmation: an ADVANCED tweak; apply it with --yes.\n";
+        if (outcome == ChangeOutcome::GameRunning) std::cout << "  Would be skipped: Close Fortnite first.\n";
+    }
+    if (as_json) std::cout << out.dump(2) << "\n";
+    return failed ? kExitFailed : unconfirmed ? kExitNeedsConfirm : 0;
+}
+
+// show ID: one tweak's record, whether this PC offers it, its state and what a switch would change.
+int cmd_show(App& app, const std::string& id, bool as_json) {
+    load_headless(app);
+    Tweak* t = app.tweaks().find(id);
+    if (!t) {
+        std::cerr << "Unknown tweak id: " << id << " (see 'vexlo list')\n";
+        return kExitUsage;
+    }
+    std::vector<std::string> flags;
+    if (t->adv) flags.push_back("ADVANCED");
+    if (t->restart) flags.push_back("RESTART");
+    if (t->no_laptop) flags.push_back("NO LAPTOP");
+    if (t->manual) flags.push_back("MANUAL");
+    const bool backed_up = app.tweaks().backups().has(t->id);
+    // What flipping its switch would change: apply when off, revert when on.
+    const bool next = !t->state;
+    std::vector<PlannedChange> changes;
+    if (t->available) changes = app.tweaks().plan(*t, next);
+    if (as_json) {
+        Json j = tweak_json(*t);
+        j["desc"] = t->desc;
+        j["impact"] = t->impact;
+        j["flags"] = flags;
+        j["backup"] = backed_up;
+        j["planned"] = {{"action", next ? "apply" : "revert"}, {"changes", changes_json(changes)}};
+        std::cout << j.dump(2) << "\n";
+        return 0;
+    }
+    std::cout << t->id << "  " << t->title << "\n"
+              << "  Page:      " << t->page << " / " << t->group << "\n"
+              << "  Kind:      " << kind_name(t->kind) << "\n"
+              << "  Impact:    " << t->impact << (flags.empty() ? "" : "  (" + join(flags, ", ") + ")") << "\n"
+              << "  About:     " << t->desc << "\n"
+              << "  Available: " << (t->available ? std::string("yes") : "no - " + t->reason) << "\n"
+              << "  State:     " << (t->state ? "on" : "off") << "\n"
+              << "  Backup:    " << (backed_up ? "original values recorded" : "none") << "\n";
+    if (!t->available) return 0;
+    std::cout << (next ? "  Applying it would change:\n" : "  Reverting it would change:\n");
+    for (auto& c : changes) std::cout << "    " << change_text(c) << "\n";
+    if (changes.empty()) std::cout << "    (no value)\n";
+    return 0;
+}
+
 int cmd_change(App& app, platform::Platform& pc, const std::vector<std::string>& ids, bool apply, bool yes) {
     // Another running instance holds the store in memory: changing it behind its back loses backups.
     auto mutex = pc.named_objects().create_mutex(names::kAppMutex);
@@ -217,6 +322,20 @@ int main(int argc, char** argv) {
     auto* revert = cli.add_subcommand("revert", "Revert tweaks by id to their originals");
     revert->add_option("ids", revert_ids, "Tweak ids")->required();
     revert->footer(exit_codes);
+    bool dry_run = false, change_json = false;
+    for (auto* c : {apply, revert}) {
+        c->add_flag("--dry-run", dry_run,
+                    "Print every value the change would make, as 'where: now -> new', and change nothing "
+                    "(no value, backup, mark or log line)");
+        c->add_flag("--json", change_json, "With --dry-run: the same as JSON");
+    }
+    revert->add_flag("--yes", yes, "Accepted for symmetry with apply; reverting never asks");
+
+    std::string show_id;
+    bool show_json = false;
+    auto* show = cli.add_subcommand("show", "One tweak: its record, availability with reason, state and what its switch would change");
+    show->add_option("id", show_id, "Tweak id")->required();
+    show->add_flag("--json", show_json, "As JSON");
 
     // Changing the simulated world by hand, as a person or a test would on a real PC.
     auto* sim_cmd = cli.add_subcommand("sim", "Change the simulated PC (start or stop a program)");
@@ -254,11 +373,19 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (catalog_check->parsed()) return cmd_catalog_check(*pc, catalog_files);
-        if (list->parsed()) {
+        if (list->parsed() || show->parsed() || dry_run) {
+            // Looking changes nothing on the PC, not even the log.
+            opts.look_only = true;
             App app(*pc, opts);
-            return cmd_list(app, as_json);
+            if (list->parsed()) return cmd_list(app, as_json);
+            if (show->parsed()) return cmd_show(app, show_id, show_json);
+            return cmd_preview(app, apply->parsed() ? apply_ids : revert_ids, apply->parsed(), yes, change_json);
         }
         if (apply->parsed() || revert->parsed()) {
+            if (change_json) {
+                std::cerr << "--json goes with --dry-run\n";
+                return kExitUsage;
+            }
             App app(*pc, opts);
             return cmd_change(app, *pc, apply->parsed() ? apply_ids : revert_ids, apply->parsed(), yes);
         }

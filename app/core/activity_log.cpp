@@ -13,6 +13,7 @@ std::string ActivityLog::stamp() {
 }
 
 void ActivityLog::append(std::string_view message) {
+    if (muted_) return;
     std::string line = stamp();
     line += message;
     line += "\r\n";

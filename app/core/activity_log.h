@@ -17,12 +17,15 @@ public:
     ActivityLog(platform::FileSystem& files, platform::Clock& clock, std::string path)
         : files_(files), clock_(clock), path_(std::move(path)) {}
     void append(std::string_view message);
+    // While muted, lines are dropped: a run that only looks at the PC leaves no trace.
+    void mute(bool on) { muted_ = on; }
     std::string stamp();  // "[2026-12-10 14:03:59] "
 
 private:
     platform::FileSystem& files_;
     platform::Clock& clock_;
     std::string path_;
+    bool muted_ = false;
 };
 
 }  // namespace vexlo

@@ -169,12 +169,15 @@ void App::start_up() {
     // Splash and the stages, in their fixed order.
     ui::build_splash(ui_.tree(), "/logo.svg?s=" + secret_, !tray_mode_);
     set_splash("Reading your system", 5);
-    try {
-        pf_.files().create_directories(paths_.log_dir);
-        pf_.files().create_directories(paths_.backup_dir);
-    } catch (const std::exception& e) {
-        // The store and the log say so again when they cannot write; start-up goes on.
-        activity_.append(std::string("Could not create the application's folders: ") + e.what());
+    activity_.mute(options_.look_only);
+    if (!options_.look_only) {
+        try {
+            pf_.files().create_directories(paths_.log_dir);
+            pf_.files().create_directories(paths_.backup_dir);
+        } catch (const std::exception& e) {
+            // The store and the log say so again when they cannot write; start-up goes on.
+            activity_.append(std::string("Could not create the application's folders: ") + e.what());
+        }
     }
     store_.load();
     facts_ = SystemFacts::read(pf_.system(), reg_, pf_.files());
@@ -203,10 +206,12 @@ void App::start_up() {
 
     set_splash("Building pages", 92);
     build_pages();
-    try {
-        initialize_applied_marks(reg_, catalog_);
-    } catch (const std::exception& e) {
-        activity_.append(std::string("Could not record the applied tweaks: ") + e.what());
+    if (!options_.look_only) {
+        try {
+            initialize_applied_marks(reg_, catalog_);
+        } catch (const std::exception& e) {
+            activity_.append(std::string("Could not record the applied tweaks: ") + e.what());
+        }
     }
 
     set_splash("Ready", 100);

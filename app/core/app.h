@@ -36,6 +36,9 @@ struct StartOptions {
     uint16_t port = 0;              // UI server port; 0 picks a free one
     // Prints the window's address once the server listens.
     std::function<void(const std::string&)> on_url;
+    // Start-up only looks: no folder is made, no log line or applied mark is written, so a
+    // listing or a preview leaves the PC exactly as it was.
+    bool look_only = false;
 };
 
 // Creates the parts of the application, connects them and runs them. Nothing outside reaches

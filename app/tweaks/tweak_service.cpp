@@ -60,16 +60,20 @@ ChangeOutcome TweakService::toggle(Tweak& t, bool want, ChangeFront& front) {
     return out;
 }
 
+ChangeOutcome TweakService::preview(const Tweak& t, bool want, bool advanced_confirmed) const {
+    if (!t.available) return ChangeOutcome::Unavailable;
+    if (t.state == want) return ChangeOutcome::AlreadySet;
+    if (want && t.adv && !advanced_confirmed && !adv_ok_.contains(t.id)) return ChangeOutcome::Declined;
+    if (t.kind == Kind::Ini && game_running()) return ChangeOutcome::GameRunning;
+    return ChangeOutcome::Changed;
+}
+
 std::vector<ChangeResult> TweakService::change_each(const std::vector<Tweak*>& list, bool want, ChangeFront& front) {
     std::vector<ChangeResult> out;
     out.reserve(list.size());
     for (Tweak* t : list) {
-        ChangeResult r{t, ChangeOutcome::Changed, {}};
-        if (!t->available) {
-            r.outcome = ChangeOutcome::Unavailable;
-        } else if (t->state == want) {
-            r.outcome = ChangeOutcome::AlreadySet;
-        } else {
+        ChangeResult r{t, preview(*t, want, /*advanced_confirmed=*/true), {}};
+        if (r.outcome != ChangeOutcome::Unavailable && r.outcome != ChangeOutcome::AlreadySet) {
             r.outcome = change(*t, want, front);
             sync_after_change(*t);
         }

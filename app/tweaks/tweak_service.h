@@ -70,6 +70,12 @@ public:
     // state are left alone; each of the others goes through `change` and is re-read. In order.
     std::vector<ChangeResult> change_each(const std::vector<Tweak*>& list, bool want, ChangeFront& front);
 
+    // What `change_each` would do with the tweak, without doing it: Unavailable, AlreadySet,
+    // Declined (an ADVANCED tweak to turn on, not confirmed), GameRunning, or Changed.
+    ChangeOutcome preview(const Tweak& t, bool want, bool advanced_confirmed) const;
+    // The values applying (or reverting) would change on this PC now. Reads only.
+    std::vector<PlannedChange> plan(const Tweak& t, bool apply) { return engine_.describe(t, apply); }
+
     // Re-reads the state of one tweak (false when the test fails) and announces it.
     void sync(Tweak& t);
     // After a change of `t`: the tweaks whose state it may have moved, re-read and announced.

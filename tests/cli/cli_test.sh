@@ -73,4 +73,47 @@ check "with the reason" contains "Close Fortnite first."
 run apply ini_blur
 check "and applied once it is closed" [ "$rc" -eq 0 ]
 
+# A preview of every available tweak on a fresh PC: one line per value, and not one byte changes,
+# not even the log. Applied, each of them leaves nothing more to change.
+pv="$dir/preview-pc"
+run0() { out="$("$vexlo" --machine "$pv" "$@" 2>&1)"; rc=$?; }
+run0 list --json
+ids="$(python3 -c 'import json,sys; print(" ".join(r["id"] for r in json.loads(sys.argv[1]) if r["available"] and not r["state"]))' "$out")"
+check "there are tweaks to preview" [ -n "$ids" ]
+cp -r "$pv" "$dir/preview-before"
+run0 apply --dry-run --yes $ids
+text="$out"
+check "preview of everything succeeds" [ "$rc" -eq 0 ]
+run0 apply --dry-run --yes --json $ids
+check "as JSON too" [ "$rc" -eq 0 ]
+check "one line per value, in both forms" python3 -c '
+import json, sys
+rows = json.loads(sys.argv[1])
+lines = [l for l in sys.argv[2].splitlines() if l.startswith("  ") and ": " in l and " -> " in l]
+want = ["  %s: %s -> %s" % (c["where"], c["now"], c["new"]) for r in rows for c in r["changes"]]
+assert lines == want, (len(lines), len(want))
+assert all(r["status"] == "change" for r in rows), [r for r in rows if r["status"] != "change"][:3]
+assert sum(1 for r in rows if r["changes"]) > 60, len(rows)
+' "$out" "$text"
+check "the preview changed nothing on the PC" diff -r "$dir/preview-before" "$pv"
+run0 apply --dry-run pthrottle no_such_tweak
+check "an unknown id in a preview is refused" [ "$rc" -eq 2 ]
+run0 apply --yes $ids
+run0 apply --dry-run --json $ids
+check "once applied, nothing is left to change" python3 -c '
+import json, sys
+rows = json.loads(sys.argv[1])
+assert all(r["status"] == "already" and not r["changes"] for r in rows), [r["id"] for r in rows if r["status"] != "already"]
+' "$out"
+run0 show pthrottle
+check "show names the record, state and backup" contains "Disable power throttling"
+check "show says it is on" contains "State:     on"
+check "show plans the revert" contains "Reverting it would change:"
+run0 show --json fse
+check "show --json" python3 -c '
+import json, sys
+t = json.loads(sys.argv[1])
+assert t["id"] == "fse" and "ADVANCED" in t["flags"] and t["planned"]["action"] in ("apply", "revert"), t
+' "$out"
+
 finish cli

@@ -158,7 +158,7 @@ TEST(CatalogData, EveryRegisteredOperationIsNamedByAnEntry) {
             reached.insert(n);
             return false;
         };
-        recorders.customs[name] = {check, [] {}, [] {}};
+        recorders.customs[name] = {check, [] {}, [] {}, {}};
     }
     Catalog cat = load_catalog(builtin_catalog_sources(), recorders);
     for (auto& t : cat.tweaks) {

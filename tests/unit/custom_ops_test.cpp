@@ -198,8 +198,9 @@ TEST(Availability, ReasonsOnOtherPCs) {
         EXPECT_EQ(t.reason, c.reason) << c.image << " " << c.id;
     }
     // Before the game has run, the whole video group is locked.
-    for (auto& t : pcs["gamenoini11"]->app->tweaks().catalog().tweaks)
+    for (auto& t : pcs["gamenoini11"]->app->tweaks().catalog().tweaks) {
         if (t->group == "Fortnite video settings") EXPECT_FALSE(t->available) << t->id;
+    }
 }
 
 TEST(FortniteTweaks, GpuPreferenceLayersAndDefenderExclusion) {
