@@ -199,7 +199,9 @@ TEST(Availability, ReasonsOnOtherPCs) {
     }
     // Before the game has run, the whole video group is locked.
     for (auto& t : pcs["gamenoini11"]->app->tweaks().catalog().tweaks) {
-        if (t->group == "Fortnite video settings") EXPECT_FALSE(t->available) << t->id;
+        if (t->group == "Fortnite video settings") {
+            EXPECT_FALSE(t->available) << t->id;
+        }
     }
 }
 
