@@ -341,7 +341,7 @@ int App::run() {
     // Tools start once the window and the tweaks are ready; the one-second timer answers a second
     // start and drives what the tools tick.
     boost_timer_ = std::make_unique<BoostTimer>(loop_, show_event_.get(), [this] { show_window(); });
-    ModuleContext ctx{loop_, pf_, service_, ui_, reg_, *boost_timer_};
+    ModuleContext ctx{loop_, pf_, service_, front_, ui_, reg_, *boost_timer_};
     modules_.start_all(ctx);
     boost_timer_->start();
     loop_.run();

@@ -72,8 +72,6 @@ public:
 
     TweakService& tweaks() { return service_; }
     ui::Ui& window() { return ui_; }
-    // The window's side of a change (its dialogs and reports), for changes the window starts.
-    ChangeFront& window_front() { return front_; }
     // Which switches on screen show which tweak.
     const ui::TweakSwitches& switches() const { return switches_; }
 

@@ -20,6 +20,7 @@ struct ModuleContext {
     EventLoop& loop;             // posted work and timers of the application thread
     platform::Platform& pf;      // the PC
     TweakService& tweaks;        // every tweak change goes through here
+    ChangeFront& front;          // the window's side of a change: its questions and reports
     ui::Ui& ui;                  // the window: status bar and log, dialogs, progress, toasts
     Reg& settings;               // the settings key and its subkeys, read afresh on every use
     BoostTimer& every_second;    // add_step() for work that ticks once a second

@@ -50,7 +50,8 @@ TEST(Modules, StartInOrderStopInReverseAndAFailureStopsNoOther) {
     EventLoop loop(h.pc->clock());
     BoostTimer timer(loop, nullptr, {});
     Reg settings = h.reg();
-    ModuleContext ctx{loop, *h.pc, h.app->tweaks(), ui, settings, timer};
+    ui::WindowFront front(ui);
+    ModuleContext ctx{loop, *h.pc, h.app->tweaks(), front, ui, settings, timer};
     runner.start_all(ctx);
     EXPECT_EQ(ui("StatusText").text(), "Failed: ping could not start - no timer resolution");
     timer.tick();
