@@ -58,15 +58,20 @@ std::vector<std::string> get_layer_tokens(Reg& reg, std::string_view exe) {
     return out;
 }
 
+std::string layers_with_token(const std::vector<std::string>& tokens, std::string_view token, bool on) {
+    std::vector<std::string> keep;
+    for (auto& t : tokens)
+        if (!iequals(t, token)) keep.push_back(t);
+    if (on) keep.emplace_back(token);
+    return keep.empty() ? std::string() : "~ " + join(keep, " ");
+}
+
 void set_layer_token(Reg& reg, std::string_view exe, std::string_view token, bool on) {
-    std::vector<std::string> tokens;
-    for (auto& t : get_layer_tokens(reg, exe))
-        if (!iequals(t, token)) tokens.push_back(t);
-    if (on) tokens.emplace_back(token);
-    if (tokens.empty())
+    std::string next = layers_with_token(get_layer_tokens(reg, exe), token, on);
+    if (next.empty())
         reg.remove(kLayersKey, exe);
     else
-        reg.set(kLayersKey, exe, "~ " + join(tokens, " "), platform::RegKind::String);
+        reg.set(kLayersKey, exe, next, platform::RegKind::String);
 }
 
 }  // namespace vexlo

@@ -27,5 +27,7 @@ void set_layer_token(Reg& reg, std::string_view exe, std::string_view token, boo
 // The same edits on text alone.
 std::optional<std::string> dx_token_in(std::string_view text, std::string_view name);
 std::string dx_with_token(std::string_view text, std::string_view name, std::optional<std::string_view> value);
+// The layers text with the token on or off ("~ A B"); empty when no token is left.
+std::string layers_with_token(const std::vector<std::string>& tokens, std::string_view token, bool on);
 
 }  // namespace vexlo

@@ -149,11 +149,8 @@ RegWrite dx_token_write(Reg& reg, std::string_view token, std::optional<std::str
 
 // The game's compatibility layers with one token on or off.
 RegWrite layer_token_write(Reg& reg, const std::string& exe, std::string_view token, bool on) {
-    std::vector<std::string> tokens;
-    for (auto& t : get_layer_tokens(reg, exe))
-        if (!iequals(t, token)) tokens.push_back(t);
-    if (on) tokens.emplace_back(token);
-    return {kLayersKey, exe, tokens.empty() ? std::nullopt : std::optional<Json>("~ " + join(tokens, " ")), RegKind::String};
+    std::string next = layers_with_token(get_layer_tokens(reg, exe), token, on);
+    return {kLayersKey, exe, next.empty() ? std::nullopt : std::optional<Json>(next), RegKind::String};
 }
 
 // The token a revert writes back: the recorded one (none removes it), or "0" when there is no
