@@ -88,6 +88,14 @@ private:
 };
 
 // Looks every id up first, so that one unknown id changes nothing.
+// Every tweak of the catalog, in its order, but the startup entries (they keep no originals).
+std::optional<std::vector<Tweak*>> every_tweak(App& app) {
+    std::vector<Tweak*> out;
+    for (auto& t : app.tweaks().catalog().tweaks)
+        if (t->kind != Kind::Startup) out.push_back(t.get());
+    return out;
+}
+
 std::optional<std::vector<Tweak*>> find_all(App& app, const std::vector<std::string>& ids) {
     std::vector<Tweak*> list;
     for (auto& id : ids) {
@@ -116,6 +124,7 @@ const char* outcome_name(ChangeOutcome o) {
         case ChangeOutcome::Declined: return "needs-confirmation";
         case ChangeOutcome::GameRunning: return "game-running";
         case ChangeOutcome::Failed: return "failed";
+        case ChangeOutcome::SetBefore: return "set-before";
     }
     return "?";
 }
@@ -123,17 +132,20 @@ const char* outcome_name(ChangeOutcome o) {
 // apply --dry-run / revert --dry-run: what the change would do, tweak by tweak, value by value.
 // Reads only: no value, backup, mark or log line is written. The exit code is the one the change
 // itself would give (short of a failure it cannot foresee).
-int cmd_preview(App& app, const std::vector<std::string>& ids, bool apply, bool yes, bool as_json) {
+int cmd_preview(App& app, const std::vector<std::string>& ids, bool apply, bool yes, bool as_json, bool all) {
     load_headless(app);
-    auto list = find_all(app, ids);
+    auto list = all ? every_tweak(app) : find_all(app, ids);
     if (!list) return kExitUsage;
     TweakService& tweaks = app.tweaks();
     bool failed = false, unconfirmed = false;
     Json out = Json::array();
     for (Tweak* t : *list) {
         ChangeOutcome outcome = tweaks.preview(*t, apply, yes);
+        if (all && outcome == ChangeOutcome::Changed && !t->recorded) outcome = ChangeOutcome::SetBefore;
+        if (all && outcome != ChangeOutcome::Changed && !as_json) continue;
         std::vector<PlannedChange> changes;
-        if (outcome != ChangeOutcome::Unavailable && outcome != ChangeOutcome::AlreadySet) changes = tweaks.plan(*t, apply);
+        if (outcome != ChangeOutcome::Unavailable && outcome != ChangeOutcome::AlreadySet && outcome != ChangeOutcome::SetBefore)
+            changes = tweaks.plan(*t, apply);
         failed = failed || outcome == ChangeOutcome::Unavailable || outcome == ChangeOutcome::GameRunning;
         unconfirmed = unconfirmed || outcome == ChangeOutcome::Declined;
         if (as_json) {
@@ -206,7 +218,7 @@ int cmd_show(App& app, const std::string& id, bool as_json) {
     return 0;
 }
 
-int cmd_change(App& app, platform::Platform& pc, const std::vector<std::string>& ids, bool apply, bool yes) {
+int cmd_change(App& app, platform::Platform& pc, const std::vector<std::string>& ids, bool apply, bool yes, bool all) {
     // Another running instance holds the store in memory: changing it behind its back loses backups.
     auto mutex = pc.named_objects().create_mutex(names::kAppMutex);
     if (!mutex.created_new) {
@@ -214,20 +226,26 @@ int cmd_change(App& app, platform::Platform& pc, const std::vector<std::string>&
         return kExitFailed;
     }
     load_headless(app);
-    auto list = find_all(app, ids);
+    auto list = all ? every_tweak(app) : find_all(app, ids);
     if (!list) return kExitUsage;
     ActivityLog activity(pc.files(), pc.clock(), AppPaths::from(pc.files()).log_file);
     ShellFront front(activity, yes);
     bool failed = false, unconfirmed = false;
-    for (const ChangeResult& r : app.tweaks().change_each(*list, apply, front)) {
+    size_t set_before = 0;
+    auto results = all ? app.tweaks().revert_changes(*list, front) : app.tweaks().change_each(*list, apply, front);
+    for (const ChangeResult& r : results) {
         const Tweak& t = *r.tweak;
         switch (r.outcome) {
+            case ChangeOutcome::SetBefore:
+                ++set_before;
+                continue;
             case ChangeOutcome::Unavailable:
+                if (all) continue;
                 std::cerr << "Not available: " << t.title << " - " << t.reason << "\n";
                 failed = true;
                 continue;
             case ChangeOutcome::AlreadySet:
-                std::cout << (apply ? "Already on: " : "Already off: ") << t.title << "\n";
+                if (!all) std::cout << (apply ? "Already on: " : "Already off: ") << t.title << "\n";
                 continue;
             case ChangeOutcome::Declined:
                 unconfirmed = true;
@@ -245,6 +263,10 @@ int cmd_change(App& app, platform::Platform& pc, const std::vector<std::string>&
             failed = true;
         }
     }
+    if (set_before > 0)
+        std::cout << set_before << (set_before == 1 ? " tweak was" : " tweaks were")
+                  << " already set before Vexlo Tweaks changed anything, and left as "
+                  << (set_before == 1 ? "it is" : "they are") << ".\n";
     return failed ? kExitFailed : unconfirmed ? kExitNeedsConfirm : 0;
 }
 
@@ -320,7 +342,11 @@ int main(int argc, char** argv) {
                     "(without it, ADVANCED tweaks are left off)");
     apply->footer(exit_codes);
     auto* revert = cli.add_subcommand("revert", "Revert tweaks by id to their originals");
-    revert->add_option("ids", revert_ids, "Tweak ids")->required();
+    revert->add_option("ids", revert_ids, "Tweak ids");
+    bool revert_all = false;
+    revert->add_flag("--all", revert_all,
+                     "Every change Vexlo Tweaks made, also ones cut short; tweaks that were already set before it "
+                     "are left as they are");
     revert->footer(exit_codes);
     bool dry_run = false, change_json = false;
     for (auto* c : {apply, revert}) {
@@ -354,6 +380,10 @@ int main(int argc, char** argv) {
     catalog_check->add_option("files", catalog_files, "Catalog files, loaded together in the order given");
 
     CLI11_PARSE(cli, argc, argv);
+    if (revert->parsed() && revert_all == !revert_ids.empty()) {
+        std::cerr << "revert takes tweak ids or --all\n";
+        return kExitUsage;
+    }
 
     fs::path dir = machine.empty() ? default_machine_dir() : fs::path(machine);
     try {
@@ -379,7 +409,8 @@ int main(int argc, char** argv) {
             App app(*pc, opts);
             if (list->parsed()) return cmd_list(app, as_json);
             if (show->parsed()) return cmd_show(app, show_id, show_json);
-            return cmd_preview(app, apply->parsed() ? apply_ids : revert_ids, apply->parsed(), yes, change_json);
+            return cmd_preview(app, apply->parsed() ? apply_ids : revert_ids, apply->parsed(), yes, change_json,
+                               revert->parsed() && revert_all);
         }
         if (apply->parsed() || revert->parsed()) {
             if (change_json) {
@@ -387,7 +418,8 @@ int main(int argc, char** argv) {
                 return kExitUsage;
             }
             App app(*pc, opts);
-            return cmd_change(app, *pc, apply->parsed() ? apply_ids : revert_ids, apply->parsed(), yes);
+            return cmd_change(app, *pc, apply->parsed() ? apply_ids : revert_ids, apply->parsed(), yes,
+                              revert->parsed() && revert_all);
         }
         opts.args = run_args;
         for (auto& extra : run->remaining()) opts.args.push_back(extra);

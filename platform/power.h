@@ -29,6 +29,14 @@ public:
     virtual std::optional<int32_t> ac_index(std::string_view subgroup, std::string_view setting) = 0;
     // Writes the AC index on the active plan and re-activates the plan. Throws PlatformError.
     virtual void set_ac_index(std::string_view subgroup, std::string_view setting, int32_t value) = 0;
+    // The same for a named plan, active or not (not a hidden template); nullopt when there is
+    // no such plan or it does not expose the setting.
+    virtual std::optional<int32_t> plan_ac_index(std::string_view plan, std::string_view subgroup,
+                                                 std::string_view setting) = 0;
+    // Writes the AC index of a named plan, re-activating it when it is the active one, so that a
+    // value goes back into the plan it was read from. Throws PlatformError.
+    virtual void set_plan_ac_index(std::string_view plan, std::string_view subgroup, std::string_view setting,
+                                   int32_t value) = 0;
     // Turns hibernation on or off (the hibernation file and HibernateEnabled). Throws PlatformError.
     virtual void set_hibernation(bool on) = 0;
 };

@@ -84,6 +84,7 @@ App::App(platform::Platform& platform, StartOptions opts)
       front_(ui_) {
     std::erase_if(options_.args, [](const std::string& a) { return a.empty(); });
     tray_mode_ = has_tray_switch(options_.args);
+    started_in_tray_ = tray_mode_;
     loop_.set_idle_hook([this] { flush_ui(); });
     // The switches follow every fresh reading of their tweak; the pill follows the first
     // change that needs a restart.
@@ -179,11 +180,12 @@ void App::start_up() {
             activity_.append(std::string("Could not create the application's folders: ") + e.what());
         }
     }
-    store_.load();
+    store_.load(options_.look_only);
     facts_ = SystemFacts::read(pf_.system(), reg_, pf_.files());
     engine_.device_power().read_classes();
     register_operations(ops_, OpsContext{pf_, reg_, store_, ini_, facts_});
     catalog_ = load_catalog(builtin_catalog_sources(), ops_, {{"hz", std::to_string(facts_.hz)}});
+    check_backup_records();
 
     set_splash("Loading tools", 30);
 
@@ -229,10 +231,56 @@ void App::start_up() {
     }
 }
 
+void App::check_backup_records() {
+    // A record of the wrong shape for its tweak is damage, as an unreadable file is: it is kept
+    // aside with the file and the user is told, never used and never silently dropped.
+    std::vector<std::string> ids;
+    for (auto& [id, why] : engine_.misshapen_records(catalog_)) {
+        activity_.append("The backup record of '" + id + "' is damaged (" + why + ") and is not used.");
+        ids.push_back(id);
+    }
+    store_.drop_damaged(ids);
+    const BackupDamage& d = store_.damage();
+    if (d.whole_file)
+        activity_.append("backup.json could not be read" +
+                         (d.copy_path.empty() ? std::string(".") : "; it was kept as " + d.copy_path + "."));
+}
+
+void App::tell_backup_damage() {
+    const BackupDamage& d = store_.damage();
+    if (!d.any()) return;
+    std::string body = d.whole_file ? "Vexlo Tweaks could not read the file that keeps your original settings (backup.json)."
+                                    : "Part of the file that keeps your original settings (backup.json) was damaged: "
+                                      "the records of " + join(d.ids, ", ") + ".";
+    body += d.copy_path.empty() ? "\n\nA copy of the damaged file could not be kept."
+                                : "\n\nA copy of the damaged file was kept at:\n" + d.copy_path;
+    body += "\n\nTweaks without a record are switched off with Windows' default values instead of your originals.";
+    ui_.show_dialog("Your backup file was damaged", body, {"OK"}, "Warning");
+}
+
+void App::offer_unfinished_changes() {
+    // Originals held for tweaks that read as off: a change was cut short (the PC or the product
+    // stopped half-way), or something else put part of it back.
+    std::vector<Tweak*> open;
+    for (auto& t : catalog_.tweaks)
+        if (t->recorded && !t->state && t->kind != Kind::Startup) open.push_back(t.get());
+    if (open.empty()) return;
+    std::string list;
+    for (size_t i = 0; i < open.size() && i < 14; ++i) list += "\n  -  " + open[i]->title;
+    if (open.size() > 14) list += "\n  and " + std::to_string(open.size() - 14) + " more";
+    std::string body = "These tweaks are only partly in effect, for example because Vexlo Tweaks or your PC stopped "
+                       "while they were being changed:\n" + list +
+                       "\n\nYour original values are saved. Put them back now?";
+    if (ui_.show_dialog("Unfinished changes", body, {"Put back", "Not now"}, "Question") != "Put back") return;
+    service_.revert_changes(open, front_);
+}
+
 void App::content_rendered() {
     if (rendered_once_) return;
     rendered_once_ = true;
     if (auto* splash = ui_.find("Splash")) splash->set_visible(false);
+    tell_backup_damage();
+    offer_unfinished_changes();
     // Written before any dialog, so closing the application during it does not show it again.
     auto last = settings::last_version(reg_);
     try {
@@ -241,6 +289,8 @@ void App::content_rendered() {
         // Then the dialog shows again next time: better than never.
         activity_.append(std::string("Could not record the version: ") + e.what());
     }
+    // A run that starts in the tray greets no one when its window first opens.
+    if (started_in_tray_) return;
     if (!last) {
         ui_.show_dialog("Welcome to Vexlo Tweaks", kWelcome, {"Let's go"}, "Information");
     } else if (*last != kAppVersion) {

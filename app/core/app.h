@@ -82,6 +82,11 @@ private:
     void open_window();
     void fill_hardware_tiles();
     void build_pages();
+    // Start-up's checks of backup.json against the catalog, and what the user is told of them.
+    void check_backup_records();
+    void tell_backup_damage();
+    // Tweaks whose originals are held while they read as off: offered to be put back.
+    void offer_unfinished_changes();
 
     platform::Platform& pf_;
     StartOptions options_;
@@ -102,6 +107,7 @@ private:
     ModuleRunner modules_;
 
     bool tray_mode_ = false;
+    bool started_in_tray_ = false;
     std::string secret_;
     std::unique_ptr<ui::UiServer> server_;
     std::unique_ptr<platform::NamedMutex> instance_mutex_;

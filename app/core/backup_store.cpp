@@ -1,12 +1,16 @@
 #include "app/core/backup_store.h"
 
+#include <optional>
+
 namespace vexlo {
 
 namespace {
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
-// The store writes at most 4 levels (object, record list, record, value array); anything far
-// deeper is not ours, and refusing it keeps a hostile file from exhausting the stack.
+// The store writes at most 5 levels (object, record list, record, value array, plan list);
+// anything far deeper is not ours, and refusing it keeps a hostile file from exhausting the
+// stack.
 constexpr int kMaxDepth = 16;
+constexpr int kMaxCopies = 999;
 }  // namespace
 
 Json parse_backup_text(std::string_view text) {
@@ -21,46 +25,93 @@ Json parse_backup_text(std::string_view text) {
     return j;
 }
 
-void BackupStore::load() {
+std::vector<const Json*> record_items(const Json& rec) {
+    std::vector<const Json*> out;
+    if (rec.is_array()) {
+        for (auto& r : rec)
+            if (!r.is_null()) out.push_back(&r);
+    } else if (!rec.is_null()) {
+        out.push_back(&rec);
+    }
+    return out;
+}
+
+// Keeps the damaged text next to the store, once per distinct content: a file that stays
+// damaged over many starts is copied once, not once per start.
+std::string BackupStore::keep_aside(const std::string& text) {
+    if (read_only_) return {};
+    std::string free_name;
+    for (int i = 1; i <= kMaxCopies; ++i) {
+        std::string aside = path_ + ".unreadable" + (i == 1 ? "" : "." + std::to_string(i));
+        if (!files_.exists(aside)) {
+            if (free_name.empty()) free_name = aside;
+            continue;
+        }
+        auto old = files_.read(aside);
+        if (old && *old == text) return aside;
+    }
+    if (free_name.empty()) return {};
+    try {
+        files_.write(free_name, text);
+        return free_name;
+    } catch (const std::exception&) {
+        // Best effort: the store still starts empty, and the file stays until the next save.
+        return {};
+    }
+}
+
+void BackupStore::load(bool read_only) {
+    read_only_ = read_only;
     data_ = Json::object();
+    damage_ = {};
+    loaded_text_.clear();
     auto text = files_.read(path_);
     if (!text) return;
     Json j = parse_backup_text(*text);
     if (j.is_object()) {
         data_ = std::move(j);
+        loaded_text_ = std::move(*text);
         return;
     }
     // Keep what we could not read: it may hold the only copy of the user's original values.
     if (text->find_first_not_of(" \t\r\n\xEF\xBB\xBF") == std::string::npos) return;
-    for (int i = 1; i < 1000; ++i) {
-        std::string aside = path_ + ".unreadable" + (i == 1 ? "" : "." + std::to_string(i));
-        if (files_.exists(aside)) continue;
-        try {
-            files_.write(aside, *text);
-        } catch (const std::exception&) {
-            // Best effort: the store still starts empty, and the file stays until the next save.
-        }
-        break;
+    damage_.whole_file = true;
+    damage_.copy_path = keep_aside(*text);
+}
+
+void BackupStore::drop_damaged(const std::vector<std::string>& ids) {
+    if (ids.empty()) return;
+    if (damage_.copy_path.empty() && !loaded_text_.empty()) damage_.copy_path = keep_aside(loaded_text_);
+    for (auto& id : ids) {
+        data_.erase(id);
+        damage_.ids.push_back(id);
     }
 }
 
-bool BackupStore::save() {
+bool BackupStore::save(std::string* why) {
     std::string text(kBom);
-    text += data_.dump(1, '\t');
+    text += data_.dump(1, '\t', false, Json::error_handler_t::replace);
     text += "\r\n";
     std::string tmp = path_ + ".tmp";
     try {
         files_.write(tmp, text);
         files_.replace(tmp, path_);
         return true;
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        if (why) *why = e.what();
         try {
             files_.remove(tmp);
         } catch (const std::exception&) {
-            // A leftover temporary file is replaced by the next save.
+            // A leftover temporary file is replaced by the next save and removed at start.
         }
         return false;
     }
+}
+
+void BackupStore::save_or_throw() {
+    std::string why;
+    if (save(&why)) return;
+    throw BackupError("The original values could not be saved, so nothing was changed (" + why + ")");
 }
 
 const Json* BackupStore::get(std::string_view id) const {
@@ -68,18 +119,41 @@ const Json* BackupStore::get(std::string_view id) const {
     return it == data_.end() ? nullptr : &*it;
 }
 
-void BackupStore::put_if_absent(std::string_view id, Json record) {
+bool BackupStore::put_if_absent(std::string_view id, Json record) {
     std::string key(id);
-    if (data_.contains(key)) return;
+    if (data_.contains(key)) return false;
     data_[key] = std::move(record);
-    save();
+    try {
+        save_or_throw();
+    } catch (...) {
+        data_.erase(key);
+        throw;
+    }
+    return true;
 }
 
-void BackupStore::remove(std::string_view id) {
+void BackupStore::put(std::string_view id, Json record) {
+    std::string key(id);
+    auto it = data_.find(key);
+    std::optional<Json> before;
+    if (it != data_.end()) before = *it;
+    data_[key] = std::move(record);
+    try {
+        save_or_throw();
+    } catch (...) {
+        if (before)
+            data_[key] = std::move(*before);
+        else
+            data_.erase(key);
+        throw;
+    }
+}
+
+bool BackupStore::remove(std::string_view id) {
     auto it = data_.find(std::string(id));
-    if (it == data_.end()) return;
+    if (it == data_.end()) return true;
     data_.erase(it);
-    save();
+    return save();
 }
 
 void BackupStore::save_custom(std::string_view id, Json value) { put_if_absent(id, Json{{"V", std::move(value)}}); }
@@ -89,12 +163,6 @@ BackupStore::Popped BackupStore::peek_custom(std::string_view id) const {
     if (!rec) return {};
     Popped out{true, nullptr};
     if (rec->is_object() && rec->contains("V")) out.v = (*rec)["V"];
-    return out;
-}
-
-BackupStore::Popped BackupStore::pop_custom(std::string_view id) {
-    Popped out = peek_custom(id);
-    if (out.has) remove(id);
     return out;
 }
 

@@ -1,8 +1,7 @@
 #include "app/tools/applied_marks.h"
 
-#include <algorithm>
-
 #include "app/core/paths.h"
+#include "app/tweaks/change_marks.h"
 
 namespace vexlo {
 
@@ -10,28 +9,9 @@ namespace {
 constexpr const char* kApplied = "Applied";
 }
 
-std::vector<std::string> get_applied_ids(Reg& reg) {
-    std::vector<std::string> ids;
-    Json v = reg.get(kSettingsKey, kApplied);
-    if (v.is_array()) {
-        for (auto& e : v)
-            if (e.is_string() && !e.get<std::string>().empty()) ids.push_back(e.get<std::string>());
-    } else if (v.is_string() && !v.get<std::string>().empty()) {
-        ids.push_back(v.get<std::string>());
-    }
-    return ids;
-}
+std::vector<std::string> get_applied_ids(Reg& reg) { return id_list(reg, kApplied); }
 
-void set_applied_mark(Reg& reg, std::string_view id, bool on) {
-    auto ids = get_applied_ids(reg);
-    std::erase(ids, std::string(id));
-    if (on) ids.emplace_back(id);
-    if (ids.empty()) {
-        reg.remove(kSettingsKey, kApplied);
-        return;
-    }
-    reg.set(kSettingsKey, kApplied, Json(ids), platform::RegKind::MultiString);
-}
+void set_applied_mark(Reg& reg, std::string_view id, bool on) { set_in_id_list(reg, kApplied, id, on); }
 
 void initialize_applied_marks(Reg& reg, const Catalog& cat) {
     if (reg.get_raw(kSettingsKey, kApplied)) return;

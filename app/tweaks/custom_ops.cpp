@@ -1,5 +1,7 @@
 #include "app/tweaks/custom_ops.h"
 
+#include <algorithm>
+
 #include "app/core/backup_store.h"
 #include "app/core/dx_settings.h"
 #include "app/core/game.h"
@@ -23,6 +25,7 @@ constexpr const char* kHighPerformance = "8c5e7fda-e8bf-4a96-9a85-a6e23a8c635c";
 constexpr const char* kBalanced = "381b4222-f694-41f0-9685-ff5bb260df2e";
 constexpr const char* kOurPlanName = "Vexlo Tweaks Ultimate";
 constexpr const char* kFsoToken = "DISABLEDXMAXIMIZEDWINDOWEDMODE";
+constexpr const char* kGpuRecord = "fngpu";
 
 std::string setting_text(Reg& reg, const char* name) { return value_text(reg.get(kSettingsKey, name)); }
 
@@ -52,36 +55,85 @@ void add_reg(Changes& out, Reg& reg, const RegWrite& w) {
 }
 
 // ---- The Ultimate Performance plan, copied once from Windows' template and reused afterwards ----
+//
+// Before anything changes, the record "power" keeps the plan the user was on and the plans that
+// existed then; it goes only once the user's plan is active again. So a change cut short at any
+// point is undone by the revert, and a copy made by an apply that never finished is found again
+// (a plan that was not there before, by the template's name or ours) instead of copied anew.
 
-// Our copy when it still exists, else empty.
-std::string our_plan(platform::Power& power, const std::string& ours) {
-    if (ours.empty()) return {};
-    for (auto& p : power.plans())
-        if (iequals(p.guid, ours)) return p.guid;
-    return {};
+constexpr const char* kPowerRecord = "power";
+constexpr const char* kTemplateName = "Ultimate Performance";
+
+struct PowerRecord {
+    std::string prev;                 // the user's plan
+    std::vector<std::string> before;  // the plans that existed when it was recorded
+};
+
+std::optional<PowerRecord> power_record(const BackupStore& store) {
+    const Json* rec = store.get(kPowerRecord);
+    if (!rec || !rec->is_object()) return std::nullopt;
+    PowerRecord out;
+    if (auto p = rec->find("Prev"); p != rec->end() && p->is_string()) out.prev = p->get<std::string>();
+    if (auto b = rec->find("Plans"); b != rec->end() && b->is_array())
+        for (auto& g : *b)
+            if (g.is_string()) out.before.push_back(g.get<std::string>());
+    return out;
 }
 
-std::optional<std::string> plan_name(platform::Power& power, std::string_view guid) {
-    for (auto& p : power.plans())
+bool has_plan(const std::vector<platform::PowerPlan>& plans, std::string_view guid) {
+    return !guid.empty() && std::any_of(plans.begin(), plans.end(), [&](auto& p) { return iequals(p.guid, guid); });
+}
+
+std::optional<std::string> plan_name(const std::vector<platform::PowerPlan>& plans, std::string_view guid) {
+    for (auto& p : plans)
         if (iequals(p.guid, guid)) return p.name;
     return std::nullopt;
 }
 
-// The plan to go back to: the one active before ours, or Balanced.
-std::string plan_before(Reg& reg, const std::string& ours) {
-    std::string prev = setting_text(reg, "PrevPowerPlan");
-    return prev.empty() || iequals(prev, ours) ? kBalanced : prev;
+// Our copy: the plan PowerPlan names when it still exists, else one an unfinished apply made
+// (absent from the record's list, named like the template or like ours). Empty when none.
+std::string our_plan(const std::vector<platform::PowerPlan>& plans, const std::string& ours,
+                     const std::optional<PowerRecord>& rec) {
+    for (auto& p : plans)
+        if (!ours.empty() && iequals(p.guid, ours)) return p.guid;
+    if (!rec || rec->before.empty()) return {};
+    for (auto& p : plans) {
+        bool existed = std::any_of(rec->before.begin(), rec->before.end(), [&](auto& g) { return iequals(g, p.guid); });
+        if (existed) continue;
+        if (iequals(p.name, kOurPlanName) || iequals(p.name, kTemplateName)) return p.guid;
+    }
+    return {};
 }
 
-Changes describe_power_plan(platform::Power& power, Reg& reg, bool apply) {
+// The user's plan as a revert finds it: the recorded one, else the one noted before, else
+// Balanced; never ours, and only a plan Windows still has.
+std::string plan_to_restore(const std::vector<platform::PowerPlan>& plans, Reg& reg, const std::string& ours,
+                            const std::optional<PowerRecord>& rec) {
+    auto usable = [&](const std::string& g) { return has_plan(plans, g) && !iequals(g, ours); };
+    if (rec && usable(rec->prev)) return rec->prev;
+    std::string noted = setting_text(reg, "PrevPowerPlan");
+    if (usable(noted)) return noted;
+    return kBalanced;
+}
+
+// The plan the apply records as the user's: the active one, unless it is already ours.
+std::string users_plan_now(const std::optional<platform::PowerPlan>& active, const std::vector<platform::PowerPlan>& plans,
+                           Reg& reg, const std::string& ours, const std::optional<PowerRecord>& rec) {
+    if (active && !iequals(active->guid, ours) && active->guid != our_plan(plans, ours, rec)) return active->guid;
+    return plan_to_restore(plans, reg, ours, rec);
+}
+
+Changes describe_power_plan(platform::Power& power, Reg& reg, const BackupStore& store, bool apply) {
     Changes out;
     const std::string ours = setting_text(reg, "PowerPlan");
     const auto active = power.active_plan();
+    const auto plans = power.plans();
+    const auto rec = power_record(store);
     std::string target, target_name;
     if (apply) {
-        if (active && (ours.empty() || !iequals(active->guid, ours)))
-            add_reg(out, reg, {kSettingsKey, "PrevPowerPlan", active->guid, RegKind::String});
-        target = our_plan(power, ours);
+        std::string prev = rec ? rec->prev : users_plan_now(active, plans, reg, ours, rec);
+        add_reg(out, reg, {kSettingsKey, "PrevPowerPlan", prev, RegKind::String});
+        target = our_plan(plans, ours, rec);
         if (target.empty()) {
             // The copy's GUID is Windows' to choose when it makes it.
             out.push_back({std::string("power plan ") + kOurPlanName, "(none)", "copy of Ultimate Performance"});
@@ -91,14 +143,13 @@ Changes describe_power_plan(platform::Power& power, Reg& reg, bool apply) {
             target_name = kOurPlanName;
         } else {
             add_reg(out, reg, {kSettingsKey, "PowerPlan", target, RegKind::String});
-            target_name = plan_name(power, target).value_or(target);
+            auto name = plan_name(plans, target).value_or(target);
+            if (!iequals(name, kOurPlanName)) out.push_back({"power plan " + target + " name", name, kOurPlanName});
+            target_name = kOurPlanName;
         }
     } else {
-        // As the revert does: the plan before if Windows still has it, and never ours.
-        target = active ? active->guid : std::string();
-        if (plan_name(power, plan_before(reg, ours))) target = plan_before(reg, ours);
-        if (!ours.empty() && iequals(target, ours) && plan_name(power, kBalanced)) target = kBalanced;
-        target_name = plan_name(power, target).value_or(target);
+        target = plan_to_restore(plans, reg, ours, rec);
+        target_name = plan_name(plans, target).value_or(target);
     }
     // A copy still to be made has no GUID yet, and is never the active plan.
     if (target.empty() ? apply : !(active && iequals(active->guid, target)))
@@ -106,36 +157,57 @@ Changes describe_power_plan(platform::Power& power, Reg& reg, bool apply) {
     return out;
 }
 
-CustomOps power_plan_ops(platform::Power& power, Reg& reg) {
+CustomOps power_plan_ops(platform::Power& power, Reg& reg, BackupStore& store) {
     return {
         [&power, &reg] {
             std::string ours = setting_text(reg, "PowerPlan");
             auto active = power.active_plan();
             return !ours.empty() && active && iequals(active->guid, ours);
         },
-        [&power, &reg] {
-            std::string ours = setting_text(reg, "PowerPlan");
-            auto active = power.active_plan();
-            if (active && (ours.empty() || !iequals(active->guid, ours)))
-                reg.set(kSettingsKey, "PrevPowerPlan", active->guid, RegKind::String);
-            std::string target = our_plan(power, ours);
-            if (target.empty()) {
-                if (auto copy = power.duplicate_plan(kUltimateTemplate)) {
-                    target = *copy;
-                    power.rename_plan(target, kOurPlanName, "Created by Vexlo Tweaks");
-                }
+        [&power, &reg, &store] {
+            const std::string ours = setting_text(reg, "PowerPlan");
+            const auto active = power.active_plan();
+            auto plans = power.plans();
+            auto rec = power_record(store);
+            if (!rec) {
+                Json before = Json::array();
+                for (auto& p : plans) before.push_back(p.guid);
+                store.put_if_absent(kPowerRecord,
+                                    Json{{"Prev", users_plan_now(active, plans, reg, ours, rec)}, {"Plans", before}});
+                rec = power_record(store);
             }
-            if (target.empty()) target = kHighPerformance;
+            if (setting_text(reg, "PrevPowerPlan") != rec->prev)
+                reg.set(kSettingsKey, "PrevPowerPlan", rec->prev, RegKind::String);
+            std::string target = our_plan(plans, ours, rec);
+            if (target.empty()) {
+                if (auto copy = power.duplicate_plan(kUltimateTemplate)) target = *copy;
+            }
+            if (target.empty()) {
+                // Without a copy, Windows' own High performance plan; a later apply tries the
+                // copy again, so it is named ours only once it is active.
+                if (!power.set_active(kHighPerformance))
+                    throw std::runtime_error("Windows did not switch to the power plan.");
+                reg.set(kSettingsKey, "PowerPlan", kHighPerformance, RegKind::String);
+                return;
+            }
+            // The copy is named before it is renamed or switched to, so that no later step can
+            // lose it.
+            if (!iequals(ours, target)) reg.set(kSettingsKey, "PowerPlan", target, RegKind::String);
+            plans = power.plans();
+            if (!iequals(target, kHighPerformance) && !iequals(plan_name(plans, target).value_or(""), kOurPlanName))
+                power.rename_plan(target, kOurPlanName, "Created by Vexlo Tweaks");
             if (!power.set_active(target)) throw std::runtime_error("Windows did not switch to the power plan.");
-            reg.set(kSettingsKey, "PowerPlan", target, RegKind::String);
         },
-        [&power, &reg] {
-            std::string ours = setting_text(reg, "PowerPlan");
-            power.set_active(plan_before(reg, ours));
+        [&power, &reg, &store] {
+            const std::string ours = setting_text(reg, "PowerPlan");
+            std::string target = plan_to_restore(power.plans(), reg, ours, power_record(store));
             auto active = power.active_plan();
-            if (active && !ours.empty() && iequals(active->guid, ours)) power.set_active(kBalanced);
+            if (!(active && iequals(active->guid, target)) && !power.set_active(target))
+                throw std::runtime_error("Windows did not switch back to your power plan.");
+            store.remove(kPowerRecord);
         },
-        [&power, &reg](bool apply) { return describe_power_plan(power, reg, apply); },
+        [&power, &reg, &store](bool apply) { return describe_power_plan(power, reg, store, apply); },
+        [&store] { return store.has(kPowerRecord); },
     };
 }
 
@@ -167,7 +239,8 @@ std::optional<std::string_view> view(const std::optional<std::string>& s) {
     return s ? std::optional<std::string_view>(*s) : std::nullopt;
 }
 
-// A token of the per-user DirectX settings, with the prior value kept under the tweak's id.
+// A token of the per-user DirectX settings, with the prior value kept under the tweak's id
+// until the revert has written it back.
 CustomOps dx_token_ops(Reg& reg, BackupStore& store, std::string id, std::string token) {
     return {
         [&reg, token] { return get_dx_token(reg, token) == std::optional<std::string>("1"); },
@@ -177,13 +250,15 @@ CustomOps dx_token_ops(Reg& reg, BackupStore& store, std::string id, std::string
             write_reg(reg, dx_token_write(reg, token, std::string_view("1")));
         },
         [&reg, &store, id, token] {
-            auto value = restored_token(store.pop_custom(id));
+            auto value = restored_token(store.peek_custom(id));
             write_reg(reg, dx_token_write(reg, token, view(value)));
+            store.remove(id);
         },
         [&reg, &store, id, token](bool apply) {
             auto value = apply ? std::optional<std::string>("1") : restored_token(store.peek_custom(id));
             return describe_reg_writes(reg, {dx_token_write(reg, token, view(value))});
         },
+        [&store, id] { return store.has(id); },
     };
 }
 
@@ -214,7 +289,7 @@ void register_operations(Operations& ops, const OpsContext& ctx) {
         return facts.fortnite_exe.has_value() && pf.defender().available() && pf.defender().realtime_protection_enabled();
     };
 
-    ops.customs["power_plan"] = power_plan_ops(pf.power(), reg);
+    ops.customs["power_plan"] = power_plan_ops(pf.power(), reg, store);
 
     // Windows keeps HibernateEnabled and the hibernation file in step; the value is what we read.
     auto hibernation = [&reg]() -> std::optional<bool> {
@@ -240,7 +315,11 @@ void register_operations(Operations& ops, const OpsContext& ctx) {
         return std::nullopt;
     };
     ops.customs["dynamic_tick"] = {
-        [dynamic_tick] { return dynamic_tick().has_value(); },
+        // "No" is the setting present and dynamic ticks still on.
+        [dynamic_tick] {
+            auto v = dynamic_tick();
+            return v && iequals(*v, "yes");
+        },
         [&pf] { pf.boot().set_value("disabledynamictick", "yes"); },
         [&pf] { pf.boot().delete_value("disabledynamictick"); },
         [dynamic_tick](bool apply) -> Changes {
@@ -266,16 +345,27 @@ void register_operations(Operations& ops, const OpsContext& ctx) {
     ops.customs["dx_windowed_optimizations"] = dx_token_ops(reg, store, "winopt", "SwapEffectUpgradeEnable");
     ops.customs["dx_vrr"] = dx_token_ops(reg, store, "vrr", "VRROptimizeEnable");
 
-    ops.customs["fortnite_gpu"] = reg_write_ops(
-        reg,
+    // The game's whole GPU preference value is replaced, so the one it had is recorded first.
+    auto gpu_entry = [&facts] {
+        return RegE{kDxKey, game_exe(facts), "GpuPreference=2;", RegKind::String};
+    };
+    ops.customs["fortnite_gpu"] = {
         [&reg, &facts] {
             if (!facts.fortnite_exe) return false;
             return value_text(reg.get(kDxKey, *facts.fortnite_exe)) == "GpuPreference=2;";
         },
-        [&facts](bool apply) {
-            return RegWrite{kDxKey, game_exe(facts),
-                            apply ? std::optional<Json>("GpuPreference=2;") : std::nullopt, RegKind::String};
-        });
+        [&reg, &store, gpu_entry] {
+            RegE e = gpu_entry();
+            backup_reg(store, kGpuRecord, {e}, reg);
+            reg.set(e.p, e.n, e.v, e.t);
+        },
+        [&reg, &store, gpu_entry] { restore_reg(store, kGpuRecord, {gpu_entry()}, reg); },
+        [&reg, &store, gpu_entry](bool apply) {
+            RegE e = gpu_entry();
+            return describe_reg_writes(reg, apply ? apply_writes({e}) : restore_writes(store, kGpuRecord, {e}));
+        },
+        [&store] { return store.has(kGpuRecord); },
+    };
 
     ops.customs["fortnite_fso"] = reg_write_ops(
         reg,

@@ -62,6 +62,24 @@ void Engine::sync_state(Tweak& t) {
         // A state that cannot be read shows as off, so the user can apply the tweak again.
         t.state = false;
     }
+    t.recorded = recorded(t);
+}
+
+bool Engine::recorded(const Tweak& t) {
+    try {
+        return kind_handler(t.kind).recorded(t, ctx_);
+    } catch (...) {
+        // A mark that cannot be read is no mark: the record-keeping kinds never raise here.
+        return false;
+    }
+}
+
+std::vector<std::pair<std::string, std::string>> Engine::misshapen_records(const Catalog& cat) const {
+    std::vector<std::pair<std::string, std::string>> out;
+    for (auto& t : cat.tweaks)
+        if (const Json* rec = ctx_.store.get(t->id))
+            if (auto why = kind_handler(t->kind).record_problem(*t, *rec)) out.emplace_back(t->id, *why);
+    return out;
 }
 
 void Engine::full_state_pass(Catalog& cat, const std::function<void(size_t, size_t)>& progress) {
@@ -80,10 +98,12 @@ void Engine::full_state_pass(Catalog& cat, const std::function<void(size_t, size
     for (size_t i = 0; i < n; ++i) {
         Tweak& t = *cat.tweaks[i];
         test_available(t);
-        if (t.available)
+        if (t.available) {
             sync_state(t);
-        else
+        } else {
             t.state = false;
+            t.recorded = recorded(t);
+        }
         if (progress) progress(i + 1, n);
     }
 }

@@ -40,8 +40,14 @@ public:
     // Availability and state of every tweak in catalog order, with one listing of the scheduled
     // tasks for the whole pass; `progress(i, n)` after each.
     void full_state_pass(Catalog& cat, const std::function<void(size_t, size_t)>& progress = {});
-    // State alone, after a single change: false when the test raises.
+    // State alone, after a single change: false when the test raises. Also `recorded`.
     void sync_state(Tweak& t);
+    // Whether this product holds the originals of a change of the tweak.
+    bool recorded(const Tweak& t);
+    // The ids whose stored record is not of their tweak's kind's shape, with the reason.
+    std::vector<std::pair<std::string, std::string>> misshapen_records(const Catalog& cat) const;
+    // Where handlers report what a change skipped (one activity-log line each).
+    void set_warn(std::function<void(const std::string&)> warn) { ctx_.warn = std::move(warn); }
 
     NicCache& nic_cache() { return nic_; }
     DevicePowerCache& device_power() { return dev_; }

@@ -2,6 +2,9 @@
 
 #include <stdexcept>
 
+#include "app/core/backup_store.h"
+#include "app/tweaks/tweak.h"
+
 #include "app/tweaks/kinds/custom_kind.h"
 #include "app/tweaks/kinds/devpwr_kind.h"
 #include "app/tweaks/kinds/ini_kind.h"
@@ -50,6 +53,10 @@ const Kind* parse_kind(std::string_view name) {
 }
 
 std::optional<std::string> KindHandler::unavailable(const Tweak&, KindContext&) const { return std::nullopt; }
+
+bool KindHandler::recorded(const Tweak& t, KindContext& ctx) const { return ctx.store.has(t.id); }
+
+std::optional<std::string> KindHandler::record_problem(const Tweak&, const Json&) const { return std::nullopt; }
 
 std::string change_text(const PlannedChange& c) { return c.where + ": " + c.now + " -> " + c.next; }
 

@@ -2,6 +2,7 @@
 // What every kind of tweak provides to the engine and the catalog loader: its payload, how it
 // reads that payload from the catalog, and how it tests, applies, reverts and previews a tweak.
 // One handler per kind lives in app/tweaks/kinds/; kind_handler() is the one table of them.
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -49,6 +50,9 @@ struct KindContext {
     bool& nic_dirty;
     // Task path (lower case) -> state; only during a full state pass, null otherwise.
     const std::unordered_map<std::string, std::string>* task_cache = nullptr;
+    // One activity-log line about something a change skipped (a backup record's entry that
+    // names a place the tweak does not change); may be empty.
+    std::function<void(const std::string&)> warn;
 };
 
 class KindHandler {
@@ -68,8 +72,16 @@ public:
     // True when the tweak is in effect. Raises what its queries raise.
     virtual bool state(const Tweak& t, KindContext& ctx) const = 0;
     // Raise on failure with a message fit for the activity log.
+    // A change keeps its record on disk before its first write and drops it only after its
+    // last value is back; a revert that could not put a value back raises and keeps it.
     virtual void apply(const Tweak& t, KindContext& ctx) const = 0;
     virtual void revert(const Tweak& t, KindContext& ctx) const = 0;
+    // True while this product holds the originals of a change of the tweak (its backup
+    // record, or for kinds that keep none, its own mark): a revert then has something to put
+    // back, even when the tweak reads as off (a change cut short).
+    virtual bool recorded(const Tweak& t, KindContext& ctx) const;
+    // Why a record stored under the tweak's id cannot be one of this kind's, or nullopt.
+    virtual std::optional<std::string> record_problem(const Tweak& t, const Json& rec) const;
     // The values apply (or revert) would change, read now: a value that already is what it
     // would become is left out. Changes nothing and writes no backup.
     virtual std::vector<PlannedChange> describe(const Tweak& t, KindContext& ctx, bool apply) const = 0;

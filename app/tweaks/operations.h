@@ -16,6 +16,10 @@ struct CustomOps {
     std::function<void()> revert;
     // What apply (true) or revert (false) would write, read now; writes nothing.
     std::function<std::vector<PlannedChange>(bool apply)> describe;
+    // True while the operations hold a backup record of their own (written before apply
+    // changes anything, dropped once revert has put everything back). Empty for operations
+    // that keep none: the engine marks those itself.
+    std::function<bool()> recorded;
 };
 
 struct Operations {

@@ -32,6 +32,9 @@ struct Tweak {
     bool available = true;
     std::string reason;
     bool state = false;
+    // This product holds the originals of a change of it (see KindHandler::recorded): a revert
+    // has something to put back even when it reads as off.
+    bool recorded = false;
 
     // The payload as its kind's type; std::logic_error when the tweak holds another (or none).
     template <class T>

@@ -4,6 +4,7 @@
 
 #include "app/core/game.h"
 #include "app/tools/applied_marks.h"
+#include "app/tweaks/scope_exit.h"
 
 namespace vexlo {
 
@@ -31,6 +32,9 @@ ChangeOutcome TweakService::change(Tweak& t, bool want, ChangeFront& front) {
         front.game_running(t);
         return ChangeOutcome::GameRunning;
     }
+    // What a handler skipped (a backup entry naming a place outside the tweak) is said once.
+    engine_.set_warn([&front](const std::string& line) { front.log(line, LogKind::Info); });
+    Finally quiet{[this] { engine_.set_warn({}); }};
     try {
         if (want) {
             engine_.apply_kind(t);
@@ -61,8 +65,10 @@ ChangeOutcome TweakService::toggle(Tweak& t, bool want, ChangeFront& front) {
 }
 
 ChangeOutcome TweakService::preview(const Tweak& t, bool want, bool advanced_confirmed) const {
-    if (!t.available) return ChangeOutcome::Unavailable;
-    if (t.state == want) return ChangeOutcome::AlreadySet;
+    // Originals this product holds can always go back, whatever the tweak reads as now.
+    const bool originals = !want && t.recorded;
+    if (!t.available && !originals) return ChangeOutcome::Unavailable;
+    if (t.state == want && !originals) return ChangeOutcome::AlreadySet;
     if (want && t.adv && !advanced_confirmed && !adv_ok_.contains(t.id)) return ChangeOutcome::Declined;
     if (t.kind == Kind::Ini && game_running()) return ChangeOutcome::GameRunning;
     return ChangeOutcome::Changed;
@@ -72,9 +78,26 @@ std::vector<ChangeResult> TweakService::change_each(const std::vector<Tweak*>& l
     std::vector<ChangeResult> out;
     out.reserve(list.size());
     for (Tweak* t : list) {
+        if (!want) t->recorded = engine_.recorded(*t);
         ChangeResult r{t, preview(*t, want, /*advanced_confirmed=*/true), {}};
         if (r.outcome != ChangeOutcome::Unavailable && r.outcome != ChangeOutcome::AlreadySet) {
             r.outcome = change(*t, want, front);
+            sync_after_change(*t);
+        }
+        out.push_back(std::move(r));
+    }
+    return out;
+}
+
+std::vector<ChangeResult> TweakService::revert_changes(const std::vector<Tweak*>& list, ChangeFront& front) {
+    std::vector<ChangeResult> out;
+    out.reserve(list.size());
+    for (Tweak* t : list) {
+        t->recorded = engine_.recorded(*t);  // a change made since the last reading counts
+        ChangeResult r{t, preview(*t, false, /*advanced_confirmed=*/true), {}};
+        if (r.outcome == ChangeOutcome::Changed && !t->recorded) r.outcome = ChangeOutcome::SetBefore;
+        if (r.outcome == ChangeOutcome::Changed) {
+            r.outcome = change(*t, false, front);
             sync_after_change(*t);
         }
         out.push_back(std::move(r));

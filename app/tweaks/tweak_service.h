@@ -39,6 +39,7 @@ enum class ChangeOutcome {
     GameRunning,  // a game-settings change while the game runs
     Unavailable,  // not offered on this PC (list changes only)
     AlreadySet,   // already in the wanted state (list changes only)
+    SetBefore,    // on, but not by this product: a revert of its changes leaves it (bulk only)
 };
 
 struct ChangeResult {
@@ -70,8 +71,16 @@ public:
     // state are left alone; each of the others goes through `change` and is re-read. In order.
     std::vector<ChangeResult> change_each(const std::vector<Tweak*>& list, bool want, ChangeFront& front);
 
+    // Every change this product made among `list`, undone: the tweaks it holds originals of
+    // (`recorded`: a backup record, or its mark for operations that keep none), whether they
+    // read as on or, cut short, as off. A tweak that is on without one was set before and is
+    // left as it is (SetBefore): a bulk revert never writes the catalog's fallback values over
+    // a setting the user made. In order; each is re-read.
+    std::vector<ChangeResult> revert_changes(const std::vector<Tweak*>& list, ChangeFront& front);
+
     // What `change_each` would do with the tweak, without doing it: Unavailable, AlreadySet,
-    // Declined (an ADVANCED tweak to turn on, not confirmed), GameRunning, or Changed.
+    // Declined (an ADVANCED tweak to turn on, not confirmed), GameRunning, or Changed. A revert
+    // acts on a tweak that reads as off when this product holds its originals.
     ChangeOutcome preview(const Tweak& t, bool want, bool advanced_confirmed) const;
     // The values applying (or reverting) would change on this PC now. Reads only.
     std::vector<PlannedChange> plan(const Tweak& t, bool apply) { return engine_.describe(t, apply); }

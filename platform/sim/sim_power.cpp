@@ -120,12 +120,40 @@ std::optional<int32_t> SimPower::ac_index(std::string_view subgroup, std::string
     });
 }
 
+std::optional<int32_t> SimPower::plan_ac_index(std::string_view plan_guid, std::string_view subgroup,
+                                               std::string_view setting) {
+    return store_.read([&](const PowerState& s) -> std::optional<int32_t> {
+        for (auto& plan : s.plans) {
+            if (plan.is_template || !iequals(plan.guid, plan_guid)) continue;
+            if (const PowerValue* v = find_setting(plan, subgroup, setting)) return v->ac;
+        }
+        return std::nullopt;
+    });
+}
+
 void SimPower::set_ac_index(std::string_view subgroup, std::string_view setting, int32_t value) {
     if (faults_.power_write_fails())
         throw PlatformError("Cannot change the power setting: Access is denied.");
     store_.update([&](PowerState& s) {
         PowerPlanData* plan = s.find(s.active);
         if (!plan || plan->is_template) throw PlatformError("Cannot change the power setting: there is no active power plan.");
+        PowerValue* v = find_setting(*plan, subgroup, setting);
+        if (!v)
+            throw PlatformError("Cannot change the power setting " + std::string(setting) + " of the plan \"" + plan->name +
+                                "\": The system cannot find the file specified.");
+        v->ac = value;
+    });
+}
+
+void SimPower::set_plan_ac_index(std::string_view plan_guid, std::string_view subgroup, std::string_view setting,
+                                 int32_t value) {
+    if (faults_.power_write_fails())
+        throw PlatformError("Cannot change the power setting: Access is denied.");
+    store_.update([&](PowerState& s) {
+        PowerPlanData* plan = s.find(plan_guid);
+        if (!plan || plan->is_template)
+            throw PlatformError("Cannot change the power setting " + std::string(setting) + ": the power plan " +
+                                std::string(plan_guid) + " does not exist.");
         PowerValue* v = find_setting(*plan, subgroup, setting);
         if (!v)
             throw PlatformError("Cannot change the power setting " + std::string(setting) + " of the plan \"" + plan->name +

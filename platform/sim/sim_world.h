@@ -209,6 +209,10 @@ public:
     bool set_active(std::string_view guid) override;
     std::optional<int32_t> ac_index(std::string_view subgroup, std::string_view setting) override;
     void set_ac_index(std::string_view subgroup, std::string_view setting, int32_t value) override;
+    std::optional<int32_t> plan_ac_index(std::string_view plan, std::string_view subgroup,
+                                         std::string_view setting) override;
+    void set_plan_ac_index(std::string_view plan, std::string_view subgroup, std::string_view setting,
+                           int32_t value) override;
     void set_hibernation(bool on) override;
 
 private:

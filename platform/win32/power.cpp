@@ -169,6 +169,36 @@ public:
         if (r != ERROR_SUCCESS) fail(what + " (activating the plan again)", r);
     }
 
+    std::optional<int32_t> plan_ac_index(std::string_view plan, std::string_view subgroup,
+                                         std::string_view setting) override {
+        if (running_under_wine()) return std::nullopt;
+        auto sub = power_guid(subgroup), set = power_guid(setting);
+        auto g = listed(plan);
+        if (!sub || !set || !g) return std::nullopt;
+        DWORD value = 0;
+        if (PowerReadACValueIndex(nullptr, &*g, &*sub, &*set, &value) != ERROR_SUCCESS) return std::nullopt;
+        return int32_t(value);
+    }
+
+    void set_plan_ac_index(std::string_view plan, std::string_view subgroup, std::string_view setting,
+                           int32_t value) override {
+        const std::string what = "Cannot change the power setting " + std::string(setting);
+        if (running_under_wine()) refuse_under_wine(what);
+        auto sub = power_guid(subgroup), set = power_guid(setting);
+        if (!sub) throw PlatformError(what + ": \"" + std::string(subgroup) + "\" is not a power setting subgroup.");
+        if (!set) throw PlatformError(what + ": it is not a power setting.");
+        auto g = listed(plan);
+        if (!g) throw PlatformError(what + ": the power plan " + std::string(plan) + " does not exist.");
+        DWORD r = PowerWriteACValueIndex(nullptr, &*g, &*sub, &*set, DWORD(value));
+        if (r != ERROR_SUCCESS) fail(what, r);
+        // Only the active plan's values are in force; it takes them when activated again.
+        auto active = active_scheme();
+        if (active && IsEqualGUID(*active, *g)) {
+            r = PowerSetActiveScheme(nullptr, &*g);
+            if (r != ERROR_SUCCESS) fail(what + " (activating the plan again)", r);
+        }
+    }
+
     void set_hibernation(bool on) override {
         const std::string what = std::string("Cannot turn hibernation ") + (on ? "on" : "off");
         ToolRun run;

@@ -81,6 +81,9 @@ run0 list --json
 ids="$(python3 -c 'import json,sys; print(" ".join(r["id"] for r in json.loads(sys.argv[1]) if r["available"] and not r["state"]))' "$out")"
 check "there are tweaks to preview" [ -n "$ids" ]
 cp -r "$pv" "$dir/preview-before"
+run0 list
+run0 show --json pthrottle
+check "list and show changed nothing on the PC" diff -r "$dir/preview-before" "$pv"
 run0 apply --dry-run --yes $ids
 text="$out"
 check "preview of everything succeeds" [ "$rc" -eq 0 ]
@@ -105,6 +108,21 @@ import json, sys
 rows = json.loads(sys.argv[1])
 assert all(r["status"] == "already" and not r["changes"] for r in rows), [r["id"] for r in rows if r["status"] != "already"]
 ' "$out"
+run0 revert --dry-run --all
+check "revert --all previews the product's own changes" contains "Would restore: Disable power throttling"
+run0 revert --all
+check "revert --all puts back every change" [ "$rc" -eq 0 ]
+check "and leaves what was set before it" contains "already set before Vexlo Tweaks changed anything"
+run0 revert --dry-run --json --all
+check "after it, no change of the product is left" python3 -c '
+import json, sys
+rows = json.loads(sys.argv[1])
+assert not any(r["status"] == "change" for r in rows), [r["id"] for r in rows if r["status"] == "change"]
+assert any(r["status"] == "set-before" for r in rows)
+' "$out"
+run0 revert pthrottle --all
+check "ids and --all together are refused" [ "$rc" -eq 2 ]
+run0 apply --yes pthrottle
 run0 show pthrottle
 check "show names the record, state and backup" contains "Disable power throttling"
 check "show says it is on" contains "State:     on"

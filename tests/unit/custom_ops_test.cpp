@@ -76,6 +76,12 @@ struct NoCopyPlatform : platform::Platform {
         bool set_active(std::string_view g) override { return real.set_active(g); }
         std::optional<int32_t> ac_index(std::string_view a, std::string_view b) override { return real.ac_index(a, b); }
         void set_ac_index(std::string_view a, std::string_view b, int32_t v) override { real.set_ac_index(a, b, v); }
+        std::optional<int32_t> plan_ac_index(std::string_view p, std::string_view a, std::string_view b) override {
+            return real.plan_ac_index(p, a, b);
+        }
+        void set_plan_ac_index(std::string_view p, std::string_view a, std::string_view b, int32_t v) override {
+            real.set_plan_ac_index(p, a, b, v);
+        }
         void set_hibernation(bool on) override { real.set_hibernation(on); }
     };
     platform::Platform& pc;

@@ -287,3 +287,52 @@ TEST(ElementTree, ClicksOnADisabledSwitchChangeNothingAndTheRendererIsCorrected)
     EXPECT_TRUE(sw.checked()) << "mirrored like a native control until the handler decides";
     tree.dispatch(12345, "click", true);  // unknown ids are ignored
 }
+
+TEST_F(Window, ATrayRunGreetsNoOneWhenItsWindowFirstOpens) {
+    StartOptions opts;
+    opts.args = {"--tray"};
+    app = std::make_unique<App>(*pc, opts);
+    app->start_up();
+    app->window().on_dialog_shown = [this](ui::Ui& u) {
+        dialogs.push_back(u("DlgTitle").text());
+        u.end_dialog();
+    };
+    app->show_window();
+    app->content_rendered();
+    EXPECT_TRUE(dialogs.empty()) << dialogs.front();
+}
+
+// At start the user hears of a damaged backup file, and is offered to put back changes that
+// were cut short; "Put back" reverts them from their records.
+TEST_F(Window, DamageAndUnfinishedChangesAreToldAtStart) {
+    const std::string games = "HKLM:\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Multimedia\\SystemProfile\\Tasks\\Games";
+    const Json priority = reg().get(games, "Priority");
+    struct : ChangeFront {
+        void log(std::string_view, LogKind) override {}
+        void toast(std::string_view) override {}
+        bool confirm_advanced(const Tweak&) override { return true; }
+        void game_running(const Tweak&) override {}
+    } front;
+    pc->faults().fail_registry_write(3);
+    app->tweaks().toggle(tweak("mmgames"), true, front);
+    pc->faults().clear();
+    ASSERT_NE(reg().get(games, "Priority"), priority);
+    pc->files().write(AppPaths::from(pc->files()).backup_file + ".unreadable", "older damage, kept as it was");
+    start();
+    answers = {"Put back"};
+    app->content_rendered();
+    ASSERT_GE(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0], "Unfinished changes");
+    EXPECT_EQ(reg().get(games, "Priority"), priority);
+    EXPECT_FALSE(app->tweaks().backups().has("mmgames"));
+
+    pc->files().write(AppPaths::from(pc->files()).backup_file, "{\"mmgames\": [");
+    dialogs.clear();
+    start();
+    app->content_rendered();
+    ASSERT_GE(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0], "Your backup file was damaged");
+    EXPECT_EQ(pc->files().read(AppPaths::from(pc->files()).backup_file + ".unreadable").value_or(""),
+              "older damage, kept as it was");
+    EXPECT_TRUE(pc->files().exists(AppPaths::from(pc->files()).backup_file + ".unreadable.2"));
+}

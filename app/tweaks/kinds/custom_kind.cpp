@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "app/tweaks/change_marks.h"
 #include "app/tweaks/parse_context.h"
 #include "app/tweaks/tweak.h"
 
@@ -27,16 +28,24 @@ public:
         return ops.check && ops.check();
     }
 
-    void apply(const Tweak& t, KindContext&) const override {
+    void apply(const Tweak& t, KindContext& ctx) const override {
         const auto& ops = t.data_as<CustomData>().ops;
         if (!ops.apply) throw std::runtime_error("This tweak has no apply operation.");
+        // Operations that keep no record of their own are marked before they change anything.
+        if (!ops.recorded) set_change_mark(ctx.reg, t.id, true);
         ops.apply();
     }
 
-    void revert(const Tweak& t, KindContext&) const override {
+    void revert(const Tweak& t, KindContext& ctx) const override {
         const auto& ops = t.data_as<CustomData>().ops;
         if (!ops.revert) throw std::runtime_error("This tweak has no revert operation.");
         ops.revert();
+        if (!ops.recorded) set_change_mark(ctx.reg, t.id, false);
+    }
+
+    bool recorded(const Tweak& t, KindContext& ctx) const override {
+        const auto& ops = t.data_as<CustomData>().ops;
+        return ops.recorded ? ops.recorded() : has_change_mark(ctx.reg, t.id);
     }
 
     std::vector<PlannedChange> describe(const Tweak& t, KindContext&, bool apply) const override {

@@ -1,11 +1,13 @@
 #include "app/tweaks/kinds/devpwr_kind.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "app/core/backup_store.h"
 #include "app/core/device_power.h"
 #include "app/core/text.h"
 #include "app/tweaks/parse_context.h"
+#include "app/tweaks/scope_exit.h"
 #include "app/tweaks/tweak.h"
 #include "platform/platform.h"
 
@@ -81,20 +83,39 @@ public:
     }
 
     void apply(const Tweak& t, KindContext& ctx) const override {
+        Finally after{[&ctx] { ctx.dev.refresh(); }};
+        std::vector<std::string> names;
+        for (auto& o : ctx.dev.objects(t.data_as<DevPwrData>().classes))
+            if (o.enable) names.push_back(o.instance_name);
+        // The devices about to change are on disk before the first of them does.
         Json changed = Json::array();
-        for (auto& o : ctx.dev.objects(t.data_as<DevPwrData>().classes)) {
-            if (!o.enable) continue;
-            changed.push_back({{"I", o.instance_name}});
-            set_power_saving(ctx, o.instance_name, false);
-        }
+        for (auto& n : names) changed.push_back({{"I", n}});
         ctx.store.put_if_absent(t.id, std::move(changed));
-        ctx.dev.refresh();
+        for (auto& n : names) set_power_saving(ctx, n, false);
     }
 
     void revert(const Tweak& t, KindContext& ctx) const override {
-        for (auto& o : revert_targets(t, ctx)) set_power_saving(ctx, o.instance_name, true);
+        Finally after{[&ctx] { ctx.dev.refresh(); }};
+        std::string failed;
+        for (auto& o : revert_targets(t, ctx)) {
+            try {
+                ctx.pf.devices().set_power_enable(o.instance_name, true);
+            } catch (const std::exception& e) {
+                // Device by device: the others still go back.
+                if (failed.empty()) failed = e.what();
+            }
+        }
+        // A device that did not go back keeps the record, so that nothing is lost.
+        if (!failed.empty()) throw std::runtime_error(failed);
         ctx.store.remove(t.id);
-        ctx.dev.refresh();
+    }
+
+    std::optional<std::string> record_problem(const Tweak&, const Json& rec) const override {
+        if (!rec.is_array()) return "not a list of devices";
+        for (auto& r : rec)
+            if (!r.is_null() && (!r.is_object() || !r.contains("I") || !r["I"].is_string()))
+                return "an entry is not a device instance name";
+        return std::nullopt;
     }
 
     std::vector<PlannedChange> describe(const Tweak& t, KindContext& ctx, bool apply) const override {

@@ -4,6 +4,8 @@
 
 #include "app/core/backup_store.h"
 #include "app/core/ini_file.h"
+#include "app/core/text.h"
+#include "app/tweaks/kinds/reg_backup.h"
 #include "app/tweaks/parse_context.h"
 #include "app/tweaks/tweak.h"
 
@@ -18,19 +20,29 @@ struct IniWrite {
 };
 
 // What a revert writes: the recorded values, or without a record the fallbacks that are given.
-std::vector<IniWrite> revert_writes(const Tweak& t, const BackupStore& store) {
+std::vector<IniWrite> revert_writes(const Tweak& t, const BackupStore& store, int* ignored = nullptr) {
     std::vector<IniWrite> out;
+    const auto& entries = t.data_as<IniData>().entries;
     if (const Json* rec = store.get(t.id)) {
-        if (rec->is_array())
-            for (auto& r : *rec) {
-                if (!r.is_object() || !r.contains("S") || !r.contains("K")) continue;
-                std::optional<std::string> v;
-                if (r.contains("V") && !r["V"].is_null()) v = value_text(r["V"]);
-                out.push_back({value_text(r["S"]), value_text(r["K"]), std::move(v)});
+        int skipped = 0;
+        for (const Json* r : record_items(*rec)) {
+            if (!r->is_object() || !r->contains("S") || !r->contains("K")) continue;
+            std::string s = value_text((*r)["S"]), k = value_text((*r)["K"]);
+            // Only the keys this tweak writes.
+            auto e = std::find_if(entries.begin(), entries.end(),
+                                  [&](const IniE& e) { return iequals(e.s, s) && iequals(e.k, k); });
+            if (e == entries.end()) {
+                ++skipped;
+                continue;
             }
+            std::optional<std::string> v;
+            if (r->contains("V") && !(*r)["V"].is_null()) v = value_text((*r)["V"]);
+            out.push_back({e->s, e->k, std::move(v)});
+        }
+        if (ignored) *ignored = skipped;
         return out;
     }
-    for (const IniE& e : t.data_as<IniData>().entries)
+    for (const IniE& e : entries)
         if (e.o) out.push_back({e.s, e.k, e.o});
     return out;
 }
@@ -88,7 +100,12 @@ public:
 
     void apply(const Tweak& t, KindContext& ctx) const override {
         const auto& entries = t.data_as<IniData>().entries;
-        ctx.ini.backup_once();
+        try {
+            ctx.ini.backup_once();
+        } catch (const std::exception& e) {
+            throw BackupError(std::string("The original settings file could not be saved, so nothing was changed (") +
+                              e.what() + ")");
+        }
         if (!ctx.store.has(t.id)) {
             Json rec = Json::array();
             for (const IniE& e : entries) {
@@ -101,8 +118,20 @@ public:
     }
 
     void revert(const Tweak& t, KindContext& ctx) const override {
-        for (const IniWrite& w : revert_writes(t, ctx.store)) write(ctx.ini, w);
+        int ignored = 0;
+        auto writes = revert_writes(t, ctx.store, &ignored);
+        if (ignored > 0 && ctx.warn) ctx.warn(ignored_places_line(t.id, ignored));
+        for (const IniWrite& w : writes) write(ctx.ini, w);
         ctx.store.remove(t.id);
+    }
+
+    std::optional<std::string> record_problem(const Tweak&, const Json& rec) const override {
+        if (!rec.is_array()) return "not a list of settings-file keys";
+        for (auto& r : rec)
+            if (!r.is_null() && (!r.is_object() || !r.contains("S") || !r.contains("K") || !r["S"].is_string() ||
+                                 !r["K"].is_string() || (r.contains("V") && !r["V"].is_null() && !r["V"].is_string())))
+                return "an entry is not a section, key and value";
+        return std::nullopt;
     }
 
     std::vector<PlannedChange> describe(const Tweak& t, KindContext& ctx, bool apply) const override {

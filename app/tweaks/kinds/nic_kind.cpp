@@ -1,8 +1,12 @@
 #include "app/tweaks/kinds/nic_kind.h"
 
+#include <algorithm>
+#include <stdexcept>
+
 #include "app/core/backup_store.h"
 #include "app/core/nic_cache.h"
 #include "app/core/text.h"
+#include "app/tweaks/kinds/reg_backup.h"
 #include "app/tweaks/parse_context.h"
 #include "app/tweaks/scope_exit.h"
 #include "app/tweaks/tweak.h"
@@ -20,12 +24,27 @@ struct NicWrite {
 // other than the wanted one.
 std::vector<NicWrite> revert_writes(const Tweak& t, KindContext& ctx) {
     std::vector<NicWrite> out;
-    if (const Json* rec = ctx.store.get(t.id); rec && rec->is_array())
-        for (auto& r : *rec)
-            if (r.is_object() && r.contains("A") && r.contains("D") && r.contains("V"))
-                out.push_back({value_text(r["A"]), value_text(r["D"]), value_text(r["V"])});
+    const auto targets = ctx.nic.targets(t.data_as<NicKindData>());
+    if (const Json* rec = ctx.store.get(t.id); rec && rec->is_array()) {
+        int ignored = 0;
+        for (auto& r : *rec) {
+            if (!r.is_object() || !r.contains("A") || !r.contains("D") || !r.contains("V")) continue;
+            NicWrite w{value_text(r["A"]), value_text(r["D"]), value_text(r["V"])};
+            // Only a property this tweak changes, and only to one of its valid values.
+            auto x = std::find_if(targets.begin(), targets.end(), [&](const NicTarget& x) {
+                return iequals(x.adapter, w.adapter) && iequals(x.display_name, w.display_name);
+            });
+            if (x == targets.end() ||
+                (!x->valid.empty() && std::none_of(x->valid.begin(), x->valid.end(), [&](auto& v) { return iequals(v, w.value); }))) {
+                ++ignored;
+                continue;
+            }
+            out.push_back({x->adapter, x->display_name, w.value});
+        }
+        if (ignored > 0 && ctx.warn) ctx.warn(ignored_places_line(t.id, ignored));
+    }
     if (!out.empty()) return out;
-    for (auto& x : ctx.nic.targets(t.data_as<NicKindData>()))
+    for (auto& x : targets)
         for (auto& v : x.valid)
             if (!iequals(v, x.want)) {
                 out.push_back({x.adapter, x.display_name, v});
@@ -75,14 +94,16 @@ public:
 
     void apply(const Tweak& t, KindContext& ctx) const override {
         Finally after{[&ctx] { ctx.nic.refresh(); }};
+        std::vector<NicTarget> targets = ctx.nic.targets(t.data_as<NicKindData>());
+        std::erase_if(targets, [](const NicTarget& x) { return iequals(x.current, x.want); });
+        // Every value about to change is on disk before the first of them does.
         Json changed = Json::array();
-        for (auto& x : ctx.nic.targets(t.data_as<NicKindData>())) {
-            if (iequals(x.current, x.want)) continue;
-            changed.push_back({{"A", x.adapter}, {"D", x.display_name}, {"V", x.current}});
+        for (auto& x : targets) changed.push_back({{"A", x.adapter}, {"D", x.display_name}, {"V", x.current}});
+        ctx.store.put_if_absent(t.id, std::move(changed));
+        for (auto& x : targets) {
             ctx.nic_dirty = true;
             ctx.pf.network().set_adapter_property(x.adapter, x.display_name, x.want);
         }
-        ctx.store.put_if_absent(t.id, std::move(changed));
         ctx.nic_dirty = true;
     }
 
@@ -91,14 +112,27 @@ public:
             ctx.nic.refresh();
             ctx.nic_dirty = true;
         }};
+        std::string failed;
         for (auto& w : revert_writes(t, ctx)) {
             try {
                 ctx.pf.network().set_adapter_property(w.adapter, w.display_name, w.value);
-            } catch (...) {
-                // Best effort, property by property: the next state test shows what stayed.
+            } catch (const std::exception& e) {
+                // Property by property: the others still go back.
+                if (failed.empty()) failed = e.what();
             }
         }
+        // A value that did not go back keeps the record, so that nothing is lost.
+        if (!failed.empty()) throw std::runtime_error(failed);
         ctx.store.remove(t.id);
+    }
+
+    std::optional<std::string> record_problem(const Tweak&, const Json& rec) const override {
+        if (!rec.is_array()) return "not a list of adapter properties";
+        for (auto& r : rec)
+            if (!r.is_null() && (!r.is_object() || !r.contains("A") || !r.contains("D") || !r.contains("V") ||
+                                 !r["A"].is_string() || !r["D"].is_string() || !r["V"].is_string()))
+                return "an entry is not an adapter property with its value";
+        return std::nullopt;
     }
 
     std::vector<PlannedChange> describe(const Tweak& t, KindContext& ctx, bool apply) const override {

@@ -1,13 +1,21 @@
 #include "app/tweaks/kinds/reg_backup.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
+
+#include "app/core/text.h"
 
 namespace vexlo {
 
 void backup_reg(BackupStore& store, std::string_view id, const std::vector<RegE>& entries, Reg& reg) {
     if (store.has(id)) return;
     Json list = Json::array();
+    backup_reg_into(list, entries, reg);
+    store.put_if_absent(id, std::move(list));
+}
+
+void backup_reg_into(Json& list, const std::vector<RegE>& entries, Reg& reg) {
     for (const RegE& e : entries) {
         auto raw = reg.get_raw(e.p, e.n);
         if (raw) {
@@ -16,27 +24,54 @@ void backup_reg(BackupStore& store, std::string_view id, const std::vector<RegE>
             list.push_back({{"P", e.p}, {"N", e.n}, {"E", false}, {"V", nullptr}, {"T", reg_kind_name(e.t)}});
         }
     }
-    store.put_if_absent(id, std::move(list));
 }
 
-std::vector<RegWrite> restore_writes(const BackupStore& store, std::string_view id, const std::vector<RegE>& entries) {
+bool same_place(const RegE& e, const std::string& p, const std::string& n) {
+    if (!iequals(e.n, n)) return false;
+    if (iequals(e.p, p)) return true;
+    auto a = parse_reg_path(e.p);
+    auto b = parse_reg_path(p);
+    return a && b && a->hive == b->hive && iequals(a->subkey, b->subkey);
+}
+
+std::optional<std::string> reg_record_problem(const Json& rec) {
+    if (!rec.is_array() && !rec.is_object()) return "not a list of registry values";
+    for (const Json* r : record_items(rec)) {
+        if (!r->is_object()) return "an entry is not an object";
+        for (const char* f : {"P", "N"})
+            if (!r->contains(f) || !(*r)[f].is_string()) return std::string("an entry has no text ") + f;
+        if (r->contains("E") && !(*r)["E"].is_boolean()) return "an entry's E is not true or false";
+        if (r->contains("T") && !(*r)["T"].is_string()) return "an entry's T is not text";
+    }
+    return std::nullopt;
+}
+
+std::string ignored_places_line(std::string_view id, int ignored) {
+    return "Ignored " + std::to_string(ignored) + (ignored == 1 ? " entry" : " entries") + " of the backup record '" +
+           std::string(id) + "' that name places this tweak does not change.";
+}
+
+std::vector<RegWrite> restore_writes(const BackupStore& store, std::string_view id, const std::vector<RegE>& entries,
+                                     int* ignored) {
     std::vector<RegWrite> out;
+    int skipped = 0;
     if (const Json* rec = store.get(id)) {
-        // A record may come back from disk as one object instead of a list; read both.
-        std::vector<const Json*> items;
-        if (rec->is_array()) {
-            for (auto& r : *rec) items.push_back(&r);
-        } else {
-            items.push_back(rec);
-        }
-        for (const Json* r : items) {
+        for (const Json* r : record_items(*rec)) {
             if (!r->is_object() || !r->contains("P") || !r->contains("N")) continue;
             const Json& P = (*r)["P"];
             const Json& N = (*r)["N"];
             if (!P.is_string() || !N.is_string()) continue;
+            auto entry = std::find_if(entries.begin(), entries.end(), [&](const RegE& e) {
+                return same_place(e, P.get<std::string>(), N.get<std::string>());
+            });
+            if (entry == entries.end()) {
+                ++skipped;
+                continue;
+            }
+            // Written where the catalog says, whatever spelling of the path the record carries.
             bool existed = r->contains("E") && (*r)["E"].is_boolean() && (*r)["E"].get<bool>();
             if (!existed) {
-                out.push_back({P.get<std::string>(), N.get<std::string>(), std::nullopt});
+                out.push_back({entry->p, entry->n, std::nullopt});
                 continue;
             }
             std::string kind_name = r->contains("T") && (*r)["T"].is_string() ? (*r)["T"].get<std::string>() : "DWord";
@@ -45,8 +80,9 @@ std::vector<RegWrite> restore_writes(const BackupStore& store, std::string_view 
             // A kind the registry reported without a name we can write back ("Unknown") is
             // left as the tweak wrote it; the catalog's keys never hold such values.
             if (!kind) continue;
-            out.push_back({P.get<std::string>(), N.get<std::string>(), r->contains("V") ? (*r)["V"] : Json(nullptr), *kind});
+            out.push_back({entry->p, entry->n, r->contains("V") ? (*r)["V"] : Json(nullptr), *kind});
         }
+        if (ignored) *ignored = skipped;
         return out;
     }
     for (const RegE& e : entries) {
@@ -55,12 +91,17 @@ std::vector<RegWrite> restore_writes(const BackupStore& store, std::string_view 
         else
             out.push_back({e.p, e.n, e.o, e.t});
     }
+    if (ignored) *ignored = 0;
     return out;
 }
 
-void restore_reg(BackupStore& store, std::string_view id, const std::vector<RegE>& entries, Reg& reg) {
+void restore_reg(BackupStore& store, std::string_view id, const std::vector<RegE>& entries, Reg& reg,
+                 const std::function<void(const std::string&)>& warn) {
     const bool recorded = store.has(id);
-    for (const RegWrite& w : restore_writes(store, id, entries)) write_reg(reg, w);
+    int ignored = 0;
+    auto writes = restore_writes(store, id, entries, &ignored);
+    if (ignored > 0 && warn) warn(ignored_places_line(id, ignored));
+    for (const RegWrite& w : writes) write_reg(reg, w);
     if (recorded) store.remove(id);
 }
 
@@ -72,10 +113,15 @@ std::vector<RegWrite> apply_writes(const std::vector<RegE>& entries) {
 }
 
 void write_reg(Reg& reg, const RegWrite& w) {
-    if (w.v)
+    if (w.v) {
         reg.set(w.p, w.n, *w.v, w.t);
-    else
-        reg.remove(w.p, w.n);
+        return;
+    }
+    reg.remove(w.p, w.n);
+    // A delete that did not happen must not pass for one: a restore would drop its record
+    // with the tweak's value still in place.
+    if (reg.get_raw(w.p, w.n))
+        throw std::runtime_error("Could not delete " + w.p + "\\" + w.n + ".");
 }
 
 std::string reg_value_shown(const platform::RegValue& v) {

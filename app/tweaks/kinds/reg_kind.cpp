@@ -79,7 +79,11 @@ public:
     }
 
     void revert(const Tweak& t, KindContext& ctx) const override {
-        restore_reg(ctx.store, t.id, t.data_as<RegData>().entries, ctx.reg);
+        restore_reg(ctx.store, t.id, t.data_as<RegData>().entries, ctx.reg, ctx.warn);
+    }
+
+    std::optional<std::string> record_problem(const Tweak&, const Json& rec) const override {
+        return reg_record_problem(rec);
     }
 
     std::vector<PlannedChange> describe(const Tweak& t, KindContext& ctx, bool apply) const override {

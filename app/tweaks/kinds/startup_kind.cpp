@@ -27,6 +27,9 @@ public:
         ctx.fail("startup entries come from the PC's startup list and cannot be declared");
     }
 
+    // An entry keeps no record: blocking only flips the entry's own first byte.
+    bool recorded(const Tweak&, KindContext&) const override { return false; }
+
     bool state(const Tweak& t, KindContext& ctx) const override {
         const auto& d = t.data_as<StartupData>();
         auto raw = ctx.reg.get_raw(d.app, d.name);

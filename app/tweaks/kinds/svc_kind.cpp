@@ -67,6 +67,76 @@ std::vector<std::string> started_with(KindContext& ctx, const std::string& name)
     return out;
 }
 
+// Every installed service that needs `name`, directly or through others: the only services a
+// revert may start besides the tweak's own.
+std::vector<std::string> dependents_of(KindContext& ctx, const std::string& name) {
+    auto parsed = parse_reg_path(kSvcRoot);
+    std::vector<std::string> all = ctx.reg.registry().subkey_names(parsed->hive, parsed->subkey);
+    std::vector<std::string> out{name};
+    auto listed = [&](const std::string& s) {
+        return std::any_of(out.begin(), out.end(), [&](auto& o) { return iequals(o, s); });
+    };
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (auto& s : all) {
+            if (listed(s)) continue;
+            for (auto& need : depends_on(ctx.reg, s))
+                if (listed(need)) {
+                    out.push_back(s);
+                    grew = true;
+                    break;
+                }
+        }
+    }
+    out.erase(out.begin());
+    return out;
+}
+
+// The services that were running when the tweak stopped them, as its record keeps them (the
+// tweak's own service first), limited to the service and those that need it; nullopt for a
+// record from before running states were kept.
+std::optional<std::vector<std::string>> recorded_running(KindContext& ctx, const SvcData& d, std::string_view id) {
+    const Json* rec = ctx.store.get(id);
+    if (!rec) return std::nullopt;
+    const Json* running = nullptr;
+    for (const Json* r : record_items(*rec))
+        if (r->is_object() && r->contains("R") && (*r)["R"].is_array()) running = &(*r)["R"];
+    if (!running) return std::nullopt;
+    std::vector<std::string> out;
+    std::vector<std::string> allowed;
+    bool allowed_read = false;
+    for (auto& name : *running) {
+        if (!name.is_string()) continue;
+        std::string s = name.get<std::string>();
+        if (!iequals(s, d.n)) {
+            if (!allowed_read) {
+                allowed = dependents_of(ctx, d.n);
+                allowed_read = true;
+            }
+            if (!std::any_of(allowed.begin(), allowed.end(), [&](auto& a) { return iequals(a, s); })) {
+                if (ctx.warn) ctx.warn(ignored_places_line(id, 1));
+                continue;
+            }
+        }
+        out.push_back(s);
+    }
+    return out;
+}
+
+// The services a revert starts: with a record of what ran, those of them that are stopped now;
+// without one, the service when its restored start type is automatic (and what it needs).
+std::vector<std::string> to_start(KindContext& ctx, const SvcData& d, std::string_view id, const Json& start_after) {
+    if (auto running = recorded_running(ctx, d, id)) {
+        std::vector<std::string> out;
+        for (auto& s : *running)
+            for (auto& x : started_with(ctx, s))
+                if (!std::any_of(out.begin(), out.end(), [&](auto& o) { return iequals(o, x); })) out.push_back(x);
+        return out;
+    }
+    if (!is_automatic(start_after)) return {};
+    return started_with(ctx, d.n);
+}
+
 class SvcHandler final : public KindHandler {
 public:
     Kind kind() const override { return Kind::Svc; }
@@ -97,7 +167,19 @@ public:
     void apply(const Tweak& t, KindContext& ctx) const override {
         const auto& d = t.data_as<SvcData>();
         RegE start = start_entry(d);
-        backup_reg(ctx.store, t.id, {start}, ctx.reg);
+        if (!ctx.store.has(t.id)) {
+            // The running services a disable stops are kept with the start type, so that the
+            // revert starts exactly those again and no other.
+            Json list = Json::array();
+            backup_reg_into(list, {start}, ctx.reg);
+            Json running = Json::array();
+            if (d.s == 4)
+                for (auto& s : stopped_with(ctx, d.n)) running.push_back(s);
+            else if (ctx.pf.services().is_running(d.n))
+                running.push_back(d.n);
+            list[0]["R"] = std::move(running);
+            ctx.store.put_if_absent(t.id, std::move(list));
+        }
         ctx.reg.set(start.p, start.n, d.s, platform::RegKind::DWord);
         if (d.s != 4) return;
         try {
@@ -111,13 +193,24 @@ public:
     void revert(const Tweak& t, KindContext& ctx) const override {
         const auto& d = t.data_as<SvcData>();
         RegE start = start_entry(d);
-        restore_reg(ctx.store, t.id, {start}, ctx.reg);
-        if (!is_automatic(ctx.reg.get(start.p, start.n))) return;
-        try {
-            ctx.pf.services().start(d.n);
-        } catch (...) {
-            // Starting is best effort: an automatic service starts with Windows anyway.
+        int ignored = 0;
+        for (const RegWrite& w : restore_writes(ctx.store, t.id, {start}, &ignored)) write_reg(ctx.reg, w);
+        if (ignored > 0 && ctx.warn) ctx.warn(ignored_places_line(t.id, ignored));
+        for (auto& s : to_start(ctx, d, t.id, ctx.reg.get(start.p, start.n))) {
+            try {
+                ctx.pf.services().start(s);
+            } catch (const std::exception& e) {
+                // The start type is back, which is what lasts; a start Windows refuses now
+                // happens with the next restart of an automatic service.
+                if (ctx.warn) ctx.warn("Could not start the service " + s + ": " + e.what());
+            }
         }
+        // Only now: a kill before this point leaves the record, and the revert runs again.
+        ctx.store.remove(t.id);
+    }
+
+    std::optional<std::string> record_problem(const Tweak&, const Json& rec) const override {
+        return reg_record_problem(rec);
     }
 
     std::vector<PlannedChange> describe(const Tweak& t, KindContext& ctx, bool apply) const override {
@@ -131,7 +224,8 @@ public:
         }
         auto writes = restore_writes(ctx.store, t.id, {start});
         auto out = describe_reg_writes(ctx.reg, writes);
-        // The Start value as the restore leaves it decides whether the service is started.
+        // The Start value as the restore leaves it decides whether the service is started
+        // when the record does not say what was running.
         Json after = ctx.reg.get(start.p, start.n);
         for (auto& w : writes) {
             if (!iequals(w.n, start.n) || !iequals(w.p, start.p)) continue;
@@ -144,8 +238,9 @@ public:
                 }
             }
         }
-        if (is_automatic(after))
-            for (auto& s : started_with(ctx, d.n)) out.push_back({"service " + s, "stopped", "running"});
+        KindContext quiet = ctx;
+        quiet.warn = nullptr;
+        for (auto& s : to_start(quiet, d, t.id, after)) out.push_back({"service " + s, "stopped", "running"});
         return out;
     }
 };

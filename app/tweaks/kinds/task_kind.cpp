@@ -79,11 +79,25 @@ public:
             auto [folder, name] = split_task_path(t.data_as<TaskData>().path);
             try {
                 ctx.pf.tasks().set_enabled(folder, name, true);
-            } catch (...) {
-                // Enabling is best effort: the next state test shows the task still disabled.
+            } catch (const std::exception&) {
+                // A task that has gone is nothing to put back; one that stays disabled keeps
+                // its record, so that a later revert can try again.
+                bool gone = false;
+                try {
+                    gone = !ctx.pf.tasks().find(folder, name).has_value();
+                } catch (const std::exception&) {
+                    // Unreadable counts as still there: the record is kept.
+                }
+                if (!gone) throw;
             }
         }
         ctx.store.remove(t.id);
+    }
+
+    std::optional<std::string> record_problem(const Tweak&, const Json& rec) const override {
+        if (!rec.is_object() || !rec.contains("State") || !rec["State"].is_string())
+            return "not an object with a State text";
+        return std::nullopt;
     }
 
     std::vector<PlannedChange> describe(const Tweak& t, KindContext& ctx, bool apply) const override {
