@@ -14,6 +14,7 @@
 #include "app/ui/main_window.h"
 #include "app/ui/pages.h"
 #include "app/ui/splash.h"
+#include "app/ui/ui_message.h"
 #include "app/ui/ui_server.h"
 #include "app/ui/web_page.h"
 
@@ -168,7 +169,7 @@ void App::build_pages() {
 
 void App::start_up() {
     // Splash and the stages, in their fixed order.
-    ui::build_splash(ui_.tree(), "/logo.svg?s=" + secret_, !tray_mode_);
+    ui::build_splash(ui_.tree(), "/logo.svg", !tray_mode_);
     set_splash("Reading your system", 5);
     activity_.mute(options_.look_only);
     if (!options_.look_only) {
@@ -190,7 +191,7 @@ void App::start_up() {
     set_splash("Loading tools", 30);
 
     set_splash("Building the interface", 40);
-    ui::build_main_window(ui_.tree(), "/logo.svg?s=" + secret_, kAppVersion);
+    ui::build_main_window(ui_.tree(), "/logo.svg", kAppVersion);
     ui_("BtnClose").on("click", [this](ui::Element&, const Json&) { exit_app(); });
 
     set_splash("Reading your hardware", 50);
@@ -314,12 +315,13 @@ void App::show_window() {
         ui_.tree().push_op({{"op", "activate"}});
 }
 
-void App::open_window() {
-    if (pf_.shell().open_app_window(server_->url())) return;
+void App::open_window() { open_window(server_->new_window_url()); }
+
+void App::open_window(const std::string& url) {
+    if (pf_.shell().open_app_window(url)) return;
     // No browser could be started for us: the user can still open the window by hand.
     pf_.shell().message_box("Vexlo Tweaks",
-                           "Vexlo Tweaks could not open its window.\n\nOpen this address in your browser:\n" +
-                               server_->url(),
+                           "Vexlo Tweaks could not open its window.\n\nOpen this address in your browser:\n" + url,
                            platform::MsgButtons::Ok, platform::MsgIcon::Warning);
 }
 
@@ -332,20 +334,23 @@ void App::exit_app() {
 }
 
 void App::handle_message(const std::string& text) {
-    Json msg = Json::parse(text, nullptr, false);
-    if (!msg.is_object()) return;
-    std::string ev = msg.value("ev", "");
-    if (ev == "rendered") {
+    std::string why;
+    auto msg = ui::parse_ui_message(text, &why);
+    if (!msg) {
+        if (auto line = dropped_messages_.dropped(why)) activity_.append(*line);
+        return;
+    }
+    if (auto line = dropped_messages_.flush()) activity_.append(*line);
+    if (msg->ev == "rendered") {
         // The dialogs run a nested loop: let this message's handler return first.
         loop_.post([this] { content_rendered(); });
         return;
     }
-    if (ev == "key") {
-        if (msg.value("value", "") == "Escape" && ui_.dialog_open()) ui_.end_dialog();
+    if (msg->ev == "key") {
+        if (msg->value == "Escape" && ui_.dialog_open()) ui_.end_dialog();
         return;
     }
-    if (!msg.contains("id") || !msg["id"].is_number_integer()) return;
-    ui_.tree().dispatch(msg["id"].get<int>(), ev, msg.contains("value") ? msg["value"] : Json(nullptr));
+    ui_.tree().dispatch(msg->id, msg->ev, msg->value);
 }
 
 int App::run() {
@@ -363,18 +368,22 @@ int App::run() {
     }
     instance_mutex_ = std::move(mutex.handle);
 
-    secret_ = ui::make_secret(pf_.random());
     ui::UiServerConfig cfg;
     cfg.port = options_.port;
-    cfg.secret = secret_;
+    cfg.random = &pf_.random();
     cfg.index_html = ui::compose_index_html();
     if (auto logo = embedded_file("logo.svg")) cfg.logo_svg = std::string(*logo);
     server_ = std::make_unique<ui::UiServer>(
         loop_, std::move(cfg), [this] { return ui_.tree().snapshot().dump(-1, ' ', false, Json::error_handler_t::replace); },
         [this](const std::string& m) { handle_message(m); });
     server_->start();
-    if (options_.on_url) options_.on_url(server_->url());
-    if (!tray_mode_ && options_.open_window) open_window();
+    // One address, good for one page load: the browser we start and the one the caller is told
+    // about are the same window.
+    if (options_.on_url || (!tray_mode_ && options_.open_window)) {
+        std::string url = server_->new_window_url();
+        if (options_.on_url) options_.on_url(url);
+        if (!tray_mode_ && options_.open_window) open_window(url);
+    }
 
     try {
         start_up();

@@ -20,6 +20,7 @@
 #include "app/ui/apply_ui.h"
 #include "app/ui/tweak_switches.h"
 #include "app/ui/ui.h"
+#include "app/ui/ui_message.h"
 #include "platform/platform.h"
 
 namespace vexlo {
@@ -78,8 +79,10 @@ public:
 private:
     void set_splash(const std::string& text, double percent);
     void flush_ui();
-    // Opens the window in the browser, or tells the user its address when that fails.
+    // Opens the window in the browser at a fresh one-time address, or tells the user the
+    // address when that fails.
     void open_window();
+    void open_window(const std::string& url);
     void fill_hardware_tiles();
     void build_pages();
     // Start-up's checks of backup.json against the catalog, and what the user is told of them.
@@ -108,7 +111,7 @@ private:
 
     bool tray_mode_ = false;
     bool started_in_tray_ = false;
-    std::string secret_;
+    ui::DroppedMessages dropped_messages_;  // bad renderer messages, logged without flooding
     std::unique_ptr<ui::UiServer> server_;
     std::unique_ptr<platform::NamedMutex> instance_mutex_;
     std::unique_ptr<platform::NamedEvent> show_event_;

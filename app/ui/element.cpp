@@ -152,6 +152,7 @@ void Tree::destroy(Element* e) {
         auto it = by_name_.find(e->name_);
         if (it != by_name_.end() && it->second == e) by_name_.erase(it);
     }
+    if (e->id_ == modal_root_) modal_root_ = 0;
     by_id_.erase(e->id_);
 }
 
@@ -166,9 +167,29 @@ Element* Tree::by_id(int id) const {
     return it == by_id_.end() ? nullptr : it->second.get();
 }
 
-void Tree::dispatch(int id, std::string_view event, const Json& value) {
+int Tree::set_modal_root(int id) {
+    int previous = modal_root_;
+    // An element that is gone cannot hold the input: that would lock the window for good.
+    modal_root_ = by_id(id) ? id : 0;
+    return previous;
+}
+
+bool Tree::takes_input(int id) const {
+    if (modal_root_ == 0) return true;
+    for (const Element* e = by_id(id); e; e = e->parent_)
+        if (e->id_ == modal_root_) return true;
+    return false;
+}
+
+bool Tree::dispatch(int id, std::string_view event, const Json& value) {
     Element* e = by_id(id);
-    if (!e) return;
+    if (!e) return false;
+    if (!takes_input(id)) {
+        // The renderer may have moved the switch already: it goes back where it was.
+        if (event == "click" && value.is_boolean())
+            record({{"op", "set"}, {"id", id}, {"prop", "checked"}, {"value", e->checked()}});
+        return false;
+    }
     // A disabled control takes no input; the confirmation below puts it back where it was.
     const bool enabled = e->enabled();
     // A click reports the control's new position; the tree mirrors it before the handler
@@ -180,6 +201,7 @@ void Tree::dispatch(int id, std::string_view event, const Json& value) {
     // ahead of the answer, and the answer may equal what the tree already held.
     if (event == "click" && value.is_boolean() && (e = by_id(id)) != nullptr)
         record({{"op", "set"}, {"id", id}, {"prop", "checked"}, {"value", e->checked()}});
+    return true;
 }
 
 Json Tree::snapshot() const {

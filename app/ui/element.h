@@ -11,7 +11,7 @@
 //   {"op":"activate"}                             bring the window to the front
 //   {"op":"close"}                                the application has ended
 //   NODE = {"id":N,"type":T,"name":S?,"props":{...},"children":[NODE...]}
-// Renderer to server, one JSON object per message:
+// Renderer to server, one JSON object per message (checked by parse_ui_message, ui_message.h):
 //   {"id":N,"ev":E,"value":V}  E = "click" (value: new checked state for toggles and chips),
 //                              "input" (text), "mouseup" (header lines)
 //   {"ev":"rendered"}          the main window has drawn its content
@@ -108,8 +108,19 @@ public:
     Element* find(std::string_view name) const;
     Element* by_id(int id) const;
 
-    // A renderer event, on the application thread. Unknown ids are ignored.
-    void dispatch(int id, std::string_view event, const Json& value);
+    // A renderer event, on the application thread. Unknown ids are ignored, and so is an event
+    // for an element outside the modal root. Returns whether the event reached the element.
+    bool dispatch(int id, std::string_view event, const Json& value);
+
+    // While a modal root is set (a dialog, a progress panel), renderer events reach only that
+    // element and what lies inside it, as with a modal window; 0 lets every element take them.
+    // Returns the root it replaces, so that a nested modal can put it back. When the modal
+    // element is removed from the tree, the tree takes input everywhere again.
+    int set_modal_root(int id);
+    void clear_modal_root() { modal_root_ = 0; }
+    int modal_root() const { return modal_root_; }
+    // Whether a renderer event for element `id` gets past the modal root.
+    bool takes_input(int id) const;
 
     Json snapshot() const;
     bool has_patches() const { return !patches_.empty(); }
@@ -131,8 +142,22 @@ private:
     std::unordered_map<int, std::unique_ptr<Element>> by_id_;
     std::unordered_map<std::string, Element*> by_name_;
     int next_id_ = 1;
+    int modal_root_ = 0;
     Json patches_ = Json::array();
     std::function<void()> dirty_hook_;
+};
+
+// Makes an element the modal root while it lives, then puts back the one before.
+class ModalScope {
+public:
+    explicit ModalScope(Element& e) : tree_(e.tree()), previous_(tree_.set_modal_root(e.id())) {}
+    ~ModalScope() { tree_.set_modal_root(previous_); }
+    ModalScope(const ModalScope&) = delete;
+    ModalScope& operator=(const ModalScope&) = delete;
+
+private:
+    Tree& tree_;
+    int previous_;
 };
 
 }  // namespace vexlo::ui

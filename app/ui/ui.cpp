@@ -54,6 +54,12 @@ std::string Ui::show_dialog(std::string_view title, std::string_view body, std::
         }
         return "OK";
     }
+    if (dialog_depth_ >= kMaxDialogDepth) {
+        // Each dialog runs a loop inside the one before; past this depth something keeps opening
+        // them (a timer, a flood of events), and the stack would end the application.
+        log_.append("A dialog was not shown, too many are open at once: " + std::string(title));
+        return buttons.back();
+    }
     (*this)("DlgTitle").set_text(std::string(title));
     (*this)("DlgBody").set_text(std::string(body));
     (*this)("DlgIcon").set("glyph", dialog_glyph(icon));
@@ -78,7 +84,16 @@ std::string Ui::show_dialog(std::string_view title, std::string_view body, std::
     dialog_result_ = buttons.back();
     dialog_open_ = true;
     if (on_dialog_shown) loop_.post([this] { if (dialog_open_ && on_dialog_shown) on_dialog_shown(*this); });
-    loop_.run_nested([this] { return !dialog_open_; });
+    {
+        // Only the dialog answers the user while it is up, as a modal window would.
+        ModalScope modal(layer);
+        struct Depth {
+            int& n;
+            explicit Depth(int& d) : n(++d) {}
+            ~Depth() { --n; }
+        } depth(dialog_depth_);
+        loop_.run_nested([this] { return !dialog_open_; });
+    }
     dialog_open_ = false;
     layer.set_visible(false);
     row.clear();

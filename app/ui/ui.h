@@ -48,6 +48,10 @@ public:
     void update_ui();
     void set_busy(bool busy);
 
+    // Dialogs open inside one another at most this deep; a further one is answered with its
+    // last (safe) button without being shown.
+    static constexpr int kMaxDialogDepth = 3;
+
     // Called when a dialog opens; tests answer dialogs through it.
     std::function<void(Ui&)> on_dialog_shown;
 
@@ -59,6 +63,7 @@ private:
     bool visible_ = false;
     bool restart_pending_ = false;
     bool dialog_open_ = false;
+    int dialog_depth_ = 0;  // dialogs whose nested loop is running
     std::string dialog_result_;
     EventLoop::TimerId toast_timer_ = 0;
 };

@@ -7,9 +7,17 @@
 // new renderer gets its snapshot and every later patch, and never a patch from before it.
 //
 // Security: an elevated program listening on a socket is an attack surface. Every request must
-// carry the per-run secret (?s=), a Host naming our own address and port, and, when it has an
-// Origin (a WebSocket always must), our own origin. All of it is checked on the I/O thread
-// before anything reaches the application; refusals carry no detail and close the connection.
+// carry a Host naming our own address and port and, when it has an Origin (a WebSocket always
+// must), our own origin. Then it must carry the session cookie, with one exception: the page
+// itself may be loaded once with a one-time secret (?s=) from new_window_url(), and that load
+// is answered with the cookie. The one-time address stands on the browser's command line, where
+// any program of the user can read it; once used it opens nothing. All of it is checked on the
+// I/O thread before anything reaches the application; refusals carry no detail and close the
+// connection.
+//
+// Connections: at most max_connections at once, and one that sends no request within
+// idle_timeout is closed. When the limit is reached the oldest connection that is waiting for
+// a request makes room, so a pile of idle sockets cannot keep the real window out.
 #include "app/ui/ui_server.h"
 
 #include <boost/asio.hpp>
@@ -71,15 +79,80 @@ std::optional<std::string_view> query_param(std::string_view query, std::string_
     return std::nullopt;
 }
 
-bool secret_is_sound(const std::string& s) {
-    if (s.size() < 32) return false;  // 128 bits in hex
-    for (char c : s) {
-        bool ok = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                  c == '-' || c == '_';
-        if (!ok) return false;  // it travels unescaped in URLs
+// Every value of cookie `name` in the request's Cookie fields.
+template <class F>
+void for_each_cookie(const http::request_header<>& req, std::string_view name, F&& f) {
+    auto range = req.equal_range(http::field::cookie);
+    for (auto it = range.first; it != range.second; ++it) {
+        std::string_view rest = sv(it->value());
+        while (!rest.empty()) {
+            size_t semi = rest.find(';');
+            std::string_view pair = rest.substr(0, semi);
+            while (!pair.empty() && pair.front() == ' ') pair.remove_prefix(1);
+            size_t eq = pair.find('=');
+            if (eq != std::string_view::npos && pair.substr(0, eq) == name) f(pair.substr(eq + 1));
+            if (semi == std::string_view::npos) break;
+            rest.remove_prefix(semi + 1);
+        }
     }
-    return true;
 }
+
+// What a request may do, once Host and Origin are ours.
+enum class Access {
+    refused,
+    session,   // carries the session cookie
+    one_time,  // the page, with a one-time secret not used yet
+    used,      // the page, with a one-time secret that was used already
+};
+
+// The one-time secrets of new_window_url(). Shared by the application thread (which makes them)
+// and the I/O thread (which checks and redeems them).
+class WindowTickets {
+public:
+    void add(std::string secret, Clock::time_point expires) {
+        std::lock_guard lk(mu_);
+        prune(Clock::now());
+        if (pending_.size() >= kMaxPending) pending_.erase(pending_.begin());
+        pending_.push_back({std::move(secret), expires});
+    }
+
+    // Whether `given` is a pending secret (redeem: and uses it up) or one used before.
+    Access check(std::string_view given, bool redeem) {
+        std::lock_guard lk(mu_);
+        prune(Clock::now());
+        // Compared with every entry, no early exit: the time taken says nothing about which.
+        std::optional<size_t> hit;
+        bool was_used = false;
+        for (size_t i = 0; i < pending_.size(); ++i)
+            if (same_secret(given, pending_[i].secret)) hit = i;
+        for (auto& u : used_) was_used |= same_secret(given, u);
+        if (hit) {
+            if (redeem) {
+                used_.push_back(std::move(pending_[*hit].secret));
+                if (used_.size() > kMaxUsed) used_.pop_front();
+                pending_.erase(pending_.begin() + long(*hit));
+            }
+            return Access::one_time;
+        }
+        return was_used ? Access::used : Access::refused;
+    }
+
+private:
+    struct Ticket {
+        std::string secret;
+        Clock::time_point expires;
+    };
+    static constexpr size_t kMaxPending = 8;
+    static constexpr size_t kMaxUsed = 16;  // only to tell the user why the address no longer opens
+
+    void prune(Clock::time_point now) {
+        std::erase_if(pending_, [&](const Ticket& t) { return t.expires <= now; });
+    }
+
+    std::mutex mu_;
+    std::vector<Ticket> pending_;
+    std::deque<std::string> used_;
+};
 
 class WsSession;
 
@@ -97,12 +170,14 @@ struct Hub {
     std::vector<std::shared_ptr<WsSession>> registered;
 };
 
-// A connection the server can wind down at stop().
+// A connection the server can wind down at stop() or close to make room. I/O thread only.
 class Conn {
 public:
     virtual ~Conn() = default;
-    virtual void shutdown() = 0;     // I/O thread: finish politely
-    virtual void force_close() = 0;  // I/O thread: drop now
+    virtual void shutdown() = 0;     // finish politely
+    virtual void force_close() = 0;  // drop now
+    virtual bool open() const = 0;   // its socket is still open
+    virtual bool idle() const = 0;   // waiting for a request: closing it loses nothing
 };
 
 // The server's state; UiServer::Impl is made of it.
@@ -122,14 +197,17 @@ struct Server {
     bool running = false;
     uint16_t port = 0;
     std::string host_ip, host_name, origin_ip, origin_name, csp;
-    std::list<std::weak_ptr<Conn>> conns;  // I/O thread only
+    std::list<std::weak_ptr<Conn>> conns;  // I/O thread only, oldest first
     Clock::time_point stop_deadline;
+    std::string session;                   // the cookie's value; set before the I/O thread starts
+    WindowTickets tickets;
 
     void accept();
+    bool make_room();
     void track(const std::shared_ptr<Conn>& c);
     void begin_shutdown();
     void poll_shutdown();
-    bool admitted(const http::request_header<>& req, std::string_view path, std::string_view query) const;
+    Access admitted(const http::request_header<>& req, std::string_view path, std::string_view query);
     template <class Res>
     void harden(Res& res) const;
 };
@@ -191,6 +269,8 @@ public:
     }
 
     void force_close() override { beast::get_lowest_layer(ws_).close(); }
+    bool open() const override { return beast::get_lowest_layer(ws_).socket().is_open(); }
+    bool idle() const override { return false; }  // a renderer that passed every check
 
 private:
     void on_accept(beast::error_code ec) {
@@ -314,15 +394,18 @@ public:
     void run() { read(); }
     void shutdown() override { stream_.close(); }  // a page or logo in flight is not worth waiting for
     void force_close() override { stream_.close(); }
+    bool open() const override { return stream_.socket().is_open(); }
+    bool idle() const override { return idle_; }
 
 private:
     void read() {
+        idle_ = true;
         parser_.emplace();
         parser_->header_limit(kMaxHeaderBytes);
         // No body limit yet: the parser would refuse a large Content-Length before the checks
         // below ran, and the checks come first. The limit is set before any body is read.
         parser_->body_limit(boost::none);
-        stream_.expires_after(kHttpTimeout);
+        stream_.expires_after(srv_.cfg.idle_timeout);
         http::async_read_header(stream_, buf_, *parser_,
                                 [self = shared_from_this()](beast::error_code ec, size_t) { self->on_header(ec); });
     }
@@ -332,6 +415,7 @@ private:
         if (ec && ec.category() == http::make_error_code(http::error::bad_target).category())
             return refuse(http::status::bad_request);
         if (ec) return stream_.close();  // gone, timed out or stopped
+        idle_ = false;
 
         auto& req = parser_->get();
         std::string_view target = sv(req.target());
@@ -339,7 +423,10 @@ private:
         path_ = std::string(target.substr(0, q));
         std::string_view query = q == std::string_view::npos ? std::string_view{} : target.substr(q + 1);
 
-        if (!srv_.admitted(req, path_, query)) return refuse(http::status::forbidden);
+        access_ = srv_.admitted(req, path_, query);
+        if (access_ == Access::used && req.method() == http::verb::get) return refuse_used();
+        if (access_ == Access::refused || access_ == Access::used) return refuse(http::status::forbidden);
+        if (access_ == Access::one_time) secret_ = std::string(query_param(query, "s").value_or(""));
         if (req.method() != http::verb::get) return refuse(http::status::method_not_allowed);
         if (!parser_->is_done()) {
             // A GET with a body: tolerate a small one, refuse anything bigger or unbounded.
@@ -364,15 +451,23 @@ private:
             ws->run(parser_->release());
             return;
         }
-        if (path_ == "/") return reply("text/html; charset=utf-8", srv_.cfg.index_html);
+        if (path_ == "/") {
+            if (access_ != Access::one_time) return reply("text/html; charset=utf-8", srv_.cfg.index_html);
+            // Used up here, on the I/O thread, so two loads of one address cannot both succeed.
+            Access now = srv_.tickets.check(secret_, /*redeem=*/true);
+            if (now != Access::one_time) return now == Access::used ? refuse_used() : refuse(http::status::forbidden);
+            return reply("text/html; charset=utf-8", srv_.cfg.index_html,
+                         std::string(kSessionCookie) + "=" + srv_.session + "; HttpOnly; SameSite=Strict; Path=/");
+        }
         if (path_ == "/logo.svg" && !srv_.cfg.logo_svg.empty()) return reply("image/svg+xml", srv_.cfg.logo_svg);
         refuse(http::status::not_found);
     }
 
-    void reply(const char* type, const std::string& body) {
+    void reply(const char* type, const std::string& body, const std::string& cookie = {}) {
         auto res = std::make_shared<http::response<http::string_body>>(http::status::ok, parser_->get().version());
         srv_.harden(*res);
         res->set(http::field::content_type, type);
+        if (!cookie.empty()) res->set(http::field::set_cookie, cookie);
         res->keep_alive(parser_->get().keep_alive());
         res->body() = body;
         res->prepare_payload();
@@ -384,6 +479,17 @@ private:
         auto res = std::make_shared<http::response<http::string_body>>(status, 11);
         srv_.harden(*res);
         res->keep_alive(false);
+        res->prepare_payload();
+        write(std::move(res));
+    }
+
+    // A one-time address loaded a second time: most likely the user opened it again by hand.
+    void refuse_used() {
+        auto res = std::make_shared<http::response<http::string_body>>(http::status::forbidden, 11);
+        srv_.harden(*res);
+        res->set(http::field::content_type, "text/plain; charset=utf-8");
+        res->keep_alive(false);
+        res->body() = "This address was already used. Open Vexlo Tweaks again from its tray icon.";
         res->prepare_payload();
         write(std::move(res));
     }
@@ -400,6 +506,7 @@ private:
     // Closing a socket with unread input resets it, and the peer may lose our answer: send FIN,
     // then read and drop what the peer still sends (bounded in time and bytes) before closing.
     void linger() {
+        idle_ = true;  // nothing more will be answered
         beast::error_code ignored;
         stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
         stream_.expires_after(std::chrono::seconds(2));
@@ -420,27 +527,36 @@ private:
     beast::flat_buffer buf_;
     std::optional<http::request_parser<http::string_body>> parser_;
     std::string path_;
+    Access access_ = Access::refused;
+    std::string secret_;  // the one-time secret of this request, when it has one
+    bool idle_ = true;
 };
 
 // ---------------------------------------------------------------------------------------------
 // Server.
 
-bool Server::admitted(const http::request_header<>& req, std::string_view path,
-                              std::string_view query) const {
-    auto secret = query_param(query, "s");
-    bool ok = secret && same_secret(*secret, cfg.secret);  // always compared: no early exit on host
-    if (req.count(http::field::host) != 1) return false;
+Access Server::admitted(const http::request_header<>& req, std::string_view path, std::string_view query) {
+    // Always compared, before the other checks: no early exit on host.
+    bool has_session = false;
+    for_each_cookie(req, kSessionCookie, [&](std::string_view v) { has_session |= same_secret(v, session); });
+    Access access = Access::refused;
+    if (has_session) {
+        access = Access::session;
+    } else if (auto secret = query_param(query, "s"); secret && path == "/") {
+        access = tickets.check(*secret, /*redeem=*/false);
+    }
+    if (req.count(http::field::host) != 1) return Access::refused;
     std::string_view host = sv(req[http::field::host]);
-    if (host != host_ip && host != host_name) return false;
+    if (host != host_ip && host != host_name) return Access::refused;
     size_t origins = req.count(http::field::origin);
-    if (origins > 1) return false;
+    if (origins > 1) return Access::refused;
     if (origins == 1) {
         std::string_view origin = sv(req[http::field::origin]);
-        if (origin != origin_ip && origin != origin_name) return false;
+        if (origin != origin_ip && origin != origin_name) return Access::refused;
     } else if (path == "/ws") {
-        return false;  // browsers always send Origin on a WebSocket; its absence is not a browser
+        return Access::refused;  // browsers always send Origin on a WebSocket; its absence is not a browser
     }
-    return ok;
+    return access;
 }
 
 template <class Res>
@@ -459,6 +575,25 @@ void Server::track(const std::shared_ptr<Conn>& c) {
     conns.push_back(c);
 }
 
+// Below the limit, or closes the oldest connection still waiting for a request. False: every
+// connection is busy, and the new one is refused.
+bool Server::make_room() {
+    conns.remove_if([](const std::weak_ptr<Conn>& w) {
+        auto c = w.lock();
+        return !c || !c->open();
+    });
+    if (conns.size() < cfg.max_connections) return true;
+    for (auto it = conns.begin(); it != conns.end(); ++it) {
+        auto c = it->lock();
+        if (c && c->idle()) {
+            c->force_close();
+            conns.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
 void Server::accept() {
     acceptor.async_accept([this](beast::error_code ec, tcp::socket socket) {
         if (ec == asio::error::operation_aborted || !acceptor.is_open()) return;
@@ -471,6 +606,10 @@ void Server::accept() {
             return;
         }
         beast::error_code ignored;
+        if (!make_room()) {
+            socket.close(ignored);
+            return accept();
+        }
         socket.set_option(tcp::no_delay(true), ignored);
         auto s = std::make_shared<HttpSession>(*this, std::move(socket));
         track(s);
@@ -518,8 +657,9 @@ UiServer::~UiServer() { stop(); }
 uint16_t UiServer::start() {
     Impl& d = *impl_;
     if (d.running) return d.port;
-    if (!secret_is_sound(d.cfg.secret))
-        throw std::runtime_error("UI server: the secret must be at least 128 bits, hex encoded");
+    if (!d.cfg.random) throw std::runtime_error("UI server: no random source for its secrets");
+    if (d.cfg.max_connections < 2) throw std::runtime_error("UI server: at least two connections are needed");
+    d.session = make_secret(*d.cfg.random);
     beast::error_code ec;
     tcp::endpoint ep(asio::ip::make_address_v4("127.0.0.1"), d.cfg.port);
     d.acceptor.open(ep.protocol(), ec);
@@ -578,7 +718,11 @@ void UiServer::stop() {
     if (d.io.joinable()) d.io.join();
 }
 
-std::string UiServer::url() const { return "http://127.0.0.1:" + std::to_string(impl_->port) + "/?s=" + impl_->cfg.secret; }
+std::string UiServer::new_window_url() {
+    std::string secret = make_secret(*impl_->cfg.random);
+    impl_->tickets.add(secret, Clock::now() + impl_->cfg.window_url_lifetime);
+    return "http://127.0.0.1:" + std::to_string(impl_->port) + "/?s=" + secret;
+}
 
 void UiServer::broadcast(std::string text) {
     auto msg = std::make_shared<const std::string>(std::move(text));

@@ -1,5 +1,7 @@
 #include "platform/sim/sim_desktop.h"
 
+#include <cctype>
+
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/random.h>
@@ -86,7 +88,22 @@ std::vector<std::string> SimShell::log() const {
     return log_;
 }
 
+// A window's address carries a secret ("?s=..."); the log, like any log, must not. Every line
+// is cleaned, since a message box may show the address too.
+std::string SimShell::without_secrets(std::string line) {
+    for (size_t at = 0; (at = line.find("s=", at)) != std::string::npos; at += 2) {
+        if (at == 0 || (line[at - 1] != '?' && line[at - 1] != '&')) continue;
+        size_t end = at + 2;
+        while (end < line.size() && (std::isalnum(static_cast<unsigned char>(line[end])) || line[end] == '-' ||
+                                     line[end] == '_' || line[end] == '%'))
+            ++end;
+        if (end > at + 2) line.replace(at + 2, end - at - 2, "<secret>");
+    }
+    return line;
+}
+
 void SimShell::record(std::string line) {
+    line = without_secrets(std::move(line));
     std::string file_line = line;
     for (size_t i = 0; (i = file_line.find('\n', i)) != std::string::npos;) file_line.replace(i, 1, "\\n");
     file_line += '\n';

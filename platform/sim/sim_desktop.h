@@ -56,7 +56,7 @@ private:
 };
 
 // Records what the application asks of the desktop, in memory and in <machine>/shell.log:
-//   open <url>
+//   open <url>                 (a secret in it, "?s=...", recorded as "?s=<secret>")
 //   message_box [<title>] <text> -> <answer>
 //   relaunch_elevated <exe> <args>
 // When VEXLO_SIM_BROWSER names a program, open_app_window also starts it with the URL as its
@@ -72,6 +72,9 @@ public:
     platform::MsgResult message_box(std::string_view title, std::string_view text, platform::MsgButtons buttons,
                                     platform::MsgIcon icon) override;
     bool relaunch_elevated(const std::string& exe, const std::string& args) override;
+
+    // `line` with the value of every "?s=" or "&s=" replaced by "<secret>".
+    static std::string without_secrets(std::string line);
 
 private:
     void record(std::string line);

@@ -12,9 +12,13 @@ export function newMachineDir() {
   return mkdtempSync(path.join(tmpdir(), 'vexlo-browser-'));
 }
 
-// Runs `vexlo --machine DIR run --no-browser` and resolves with its window address.
-export function startApp(dir, extra = []) {
-  const proc = spawn(BIN, ['--machine', dir, 'run', '--no-browser', ...extra], { stdio: ['ignore', 'pipe', 'pipe'] });
+// Runs `vexlo --machine DIR run --no-browser` and resolves with its window address (good for
+// one page load). `fdLimit` runs it with at most that many open files, through prlimit.
+export function startApp(dir, extra = [], { fdLimit } = {}) {
+  const args = ['--machine', dir, 'run', '--no-browser', ...extra];
+  const proc = fdLimit
+    ? spawn('prlimit', [`--nofile=${fdLimit}:${fdLimit}`, '--', BIN, ...args], { stdio: ['ignore', 'pipe', 'pipe'] })
+    : spawn(BIN, args, { stdio: ['ignore', 'pipe', 'pipe'] });
   let out = '';
   let err = '';
   const exited = new Promise((resolve) => proc.on('exit', (code) => resolve(code)));

@@ -193,6 +193,55 @@ TEST_F(Window, DialogsOrderButtonsAndMapTitles) {
     EXPECT_EQ(app->window().ask("body"), "OK");
 }
 
+// The hostile tester's flood: clicks on an ADVANCED switch sent through the socket faster than
+// anyone answers. Each used to open a confirmation inside the previous one's loop until the
+// stack ran out. While the dialog is up only the dialog takes input.
+TEST_F(Window, WhileADialogIsUpOnlyTheDialogTakesInput) {
+    Tweak& t = tweak("fse");
+    ui::Tree& tree = app->window().tree();
+    const int sw = switches(t).front()->id();
+    int shown = 0;
+    app->window().on_dialog_shown = [&](ui::Ui& u) {
+        if (++shown > 1) return u.end_dialog();  // a dialog inside the dialog: the fault
+        for (int i = 0; i < 200; ++i) EXPECT_FALSE(tree.dispatch(sw, "click", true));
+        EXPECT_FALSE(tree.dispatch(u("Nav_System").id(), "click", true));
+        for (ui::Element* b : u("DlgButtons").children()) {
+            if (b->tag == "No") {
+                EXPECT_TRUE(tree.dispatch(b->id(), "click", nullptr));
+            }
+        }
+    };
+    flip(t, true);
+    EXPECT_EQ(shown, 1);
+    EXPECT_FALSE(t.state);
+    EXPECT_FALSE(switches(t).front()->checked());
+
+    // Once it is answered the whole window takes input again.
+    EXPECT_EQ(tree.modal_root(), 0);
+    start();  // the fixture's dialog answerer again
+    answers = {"Yes"};
+    flip(tweak("fse"), true);
+    EXPECT_TRUE(tweak("fse").state);
+}
+
+// Defence in depth: whatever opens dialogs from inside a dialog's loop (a timer, say), the loops
+// stop nesting at a small depth and the one past it gets the safe answer unseen.
+TEST_F(Window, DialogsNestOnlyAFewDeep) {
+    int shown = 0;
+    std::vector<std::string> inner;
+    app->window().on_dialog_shown = [&](ui::Ui& u) {
+        ++shown;
+        inner.push_back(u.show_dialog("Again", "body", {"Yes", "No"}, "Question"));
+        u.end_dialog();
+    };
+    app->window().show_dialog("First", "body", {"Yes", "No"}, "Question");
+    EXPECT_EQ(shown, ui::Ui::kMaxDialogDepth);
+    ASSERT_FALSE(inner.empty());
+    EXPECT_EQ(inner.front(), "No");
+    EXPECT_NE(log_text().find("A dialog was not shown, too many are open at once: Again"), std::string::npos);
+    EXPECT_EQ(app->window().tree().modal_root(), 0);
+}
+
 TEST_F(Window, HiddenWindowUsesTheSystemMessageBox) {
     app->window().set_window_visible(false);
     pc->script_message_box(platform::MsgResult::Yes);
@@ -335,4 +384,41 @@ TEST_F(Window, DamageAndUnfinishedChangesAreToldAtStart) {
     EXPECT_EQ(pc->files().read(AppPaths::from(pc->files()).backup_file + ".unreadable").value_or(""),
               "older damage, kept as it was");
     EXPECT_TRUE(pc->files().exists(AppPaths::from(pc->files()).backup_file + ".unreadable.2"));
+}
+
+// Any element can hold the input, a dialog or a progress panel; modals nest and give it back.
+TEST(ElementTree, AModalRootLetsOnlyItsOwnSubtreeTakeInput) {
+    ui::Tree tree;
+    auto& page = tree.root().add("box");
+    auto& sw = page.add("toggle");
+    auto& panel = tree.root().add("box");
+    auto& inner = panel.add("box").add("button");
+    std::vector<std::string> fired;
+    sw.on("click", [&](ui::Element&, const ui::Json&) { fired.push_back("switch"); });
+    inner.on("click", [&](ui::Element&, const ui::Json&) { fired.push_back("inner"); });
+
+    {
+        ui::ModalScope modal(panel);
+        tree.take_patches();
+        EXPECT_FALSE(tree.dispatch(sw.id(), "click", true));
+        EXPECT_FALSE(sw.checked());
+        auto patches = tree.take_patches();  // the renderer puts the switch back
+        ASSERT_EQ(patches.size(), 1u);
+        EXPECT_EQ(patches[0]["value"], false);
+        EXPECT_TRUE(tree.dispatch(inner.id(), "click", nullptr));
+        {
+            ui::ModalScope nested(inner);
+            EXPECT_FALSE(tree.dispatch(panel.id(), "click", nullptr));
+            EXPECT_TRUE(tree.dispatch(inner.id(), "click", nullptr));
+        }
+        EXPECT_EQ(tree.modal_root(), panel.id());
+    }
+    EXPECT_TRUE(tree.dispatch(sw.id(), "click", true));
+    EXPECT_EQ(fired, (std::vector<std::string>{"inner", "inner", "switch"}));
+
+    // A modal element that goes away takes the input with it, not the window's input for good.
+    tree.set_modal_root(panel.id());
+    tree.root().remove_child(panel);
+    EXPECT_EQ(tree.modal_root(), 0);
+    EXPECT_TRUE(tree.dispatch(sw.id(), "click", false));
 }

@@ -1,5 +1,6 @@
-// The loopback UI server against real sockets: what it refuses, what it serves, and the order
-// in which a renderer sees the tree.
+// The loopback UI server against real sockets: what it refuses, what it serves, the one-time
+// address and its session cookie, how many sockets it holds, and the order in which a renderer
+// sees the tree.
 #include "app/ui/ui_server.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +9,9 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/websocket.hpp>
 
+#include <algorithm>
 #include <array>
+#include <fstream>
 #include <atomic>
 #include <chrono>
 #include <future>
@@ -16,9 +19,11 @@
 #include <optional>
 #include <thread>
 
+#include "app/core/app.h"
 #include "app/ui/web_page.h"
 #include "platform/error.h"
 #include "platform/sim/sim_desktop.h"
+#include "test_machine.h"
 
 namespace vexlo::ui {
 namespace {
@@ -69,12 +74,14 @@ std::string header_of(const std::string& response, const std::string& name) {
 // A renderer: a WebSocket client with timeouts, so a broken server fails a test instead of hanging it.
 class Renderer {
 public:
-    Renderer(uint16_t port, const std::string& secret, const std::string& origin) : ws_(io_) {
+    // `cookie`: the Cookie header's value ("vx_session=...").
+    Renderer(uint16_t port, const std::string& cookie, const std::string& origin) : ws_(io_) {
         ws_.next_layer().connect({asio::ip::make_address("127.0.0.1"), port});
-        ws_.set_option(websocket::stream_base::decorator([origin](websocket::request_type& req) {
+        ws_.set_option(websocket::stream_base::decorator([origin, cookie](websocket::request_type& req) {
             req.set(beast::http::field::origin, origin);
+            req.set(beast::http::field::cookie, cookie);
         }));
-        ws_.handshake("127.0.0.1:" + std::to_string(port), "/ws?s=" + secret);
+        ws_.handshake("127.0.0.1:" + std::to_string(port), "/ws");
     }
 
     // The next text frame, or nullopt when the connection ended (or nothing came within 5 s).
@@ -104,6 +111,23 @@ private:
     websocket::stream<tcp::socket> ws_;
 };
 
+enum class Upgrade { no, yes };
+
+// One request as bytes; `extra` holds more header lines and, after a blank line, a body.
+std::string raw(const std::string& method, const std::string& target, const std::string& host,
+                const std::optional<std::string>& origin = std::nullopt, Upgrade upgrade = Upgrade::no,
+                const std::string& extra = "") {
+    std::string s = method + " " + target + " HTTP/1.1\r\n";
+    if (!host.empty()) s += "Host: " + host + "\r\n";
+    if (origin) s += "Origin: " + *origin + "\r\n";
+    if (upgrade == Upgrade::yes)
+        s += "Connection: Upgrade\r\nUpgrade: websocket\r\nSec-WebSocket-Version: 13\r\n"
+             "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n";
+    else
+        s += "Connection: close\r\n";
+    return s + (extra.empty() ? "\r\n" : extra);
+}
+
 class UiServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -116,14 +140,18 @@ protected:
         });
         ready.get_future().wait();
 
-        secret_ = make_secret(random_);
-        UiServerConfig cfg;
-        cfg.secret = secret_;
-        cfg.index_html = "<!doctype html><title>page</title>";
-        cfg.logo_svg = "<svg xmlns=\"http://www.w3.org/2000/svg\"/>";
-        cfg.max_message_bytes = kMaxMessage;
+        cfg_.random = &random_;
+        cfg_.index_html = "<!doctype html><title>page</title>";
+        cfg_.logo_svg = "<svg xmlns=\"http://www.w3.org/2000/svg\"/>";
+        cfg_.max_message_bytes = kMaxMessage;
+        start_server();
+    }
+
+    // A server with the fixture's callbacks and `cfg_` (a test may change it first).
+    void start_server() {
+        server_.reset();
         server_ = std::make_unique<UiServer>(
-            *loop_, cfg,
+            *loop_, cfg_,
             [this] {
                 snapshots_++;
                 if (!loop_->on_loop_thread()) off_thread_calls_++;
@@ -136,6 +164,18 @@ protected:
                 messages_.push_back(text);
             });
         port_ = server_->start();
+        url_ = server_->new_window_url();
+        const std::string prefix = "http://" + host();
+        ASSERT_EQ(url_.rfind(prefix + "/?s=", 0), 0u) << url_;
+        target_ = url_.substr(prefix.size());
+        secret_ = url_.substr(prefix.size() + 4);
+    }
+
+    // Trades a fresh one-time address for the session; returns the Cookie header's value.
+    std::string session() {
+        std::string target = server_->new_window_url().substr(("http://" + host()).size());
+        std::string set = header_of(http_exchange(port_, raw("GET", target, host())), "Set-Cookie");
+        return set.substr(0, set.find(';'));
     }
 
     void TearDown() override {
@@ -176,7 +216,10 @@ protected:
     std::unique_ptr<EventLoop> loop_;
     std::thread app_;
     std::unique_ptr<UiServer> server_;
-    std::string secret_;
+    UiServerConfig cfg_;
+    std::string url_;     // the first one-time address, unused
+    std::string target_;  // its path and query, "/?s=..."
+    std::string secret_;  // its secret
     uint16_t port_ = 0;
     std::atomic<int> snapshots_{0};
     std::atomic<int> off_thread_calls_{0};
@@ -185,30 +228,18 @@ protected:
     std::vector<std::string> messages_;
 };
 
-enum class Upgrade { no, yes };
-
-// One request as bytes; `extra` holds more header lines and, after a blank line, a body.
-std::string raw(const std::string& method, const std::string& target, const std::string& host,
-                const std::optional<std::string>& origin = std::nullopt, Upgrade upgrade = Upgrade::no,
-                const std::string& extra = "") {
-    std::string s = method + " " + target + " HTTP/1.1\r\n";
-    if (!host.empty()) s += "Host: " + host + "\r\n";
-    if (origin) s += "Origin: " + *origin + "\r\n";
-    if (upgrade == Upgrade::yes)
-        s += "Connection: Upgrade\r\nUpgrade: websocket\r\nSec-WebSocket-Version: 13\r\n"
-             "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n";
-    else
-        s += "Connection: close\r\n";
-    return s + (extra.empty() ? "\r\n" : extra);
-}
+std::string cookie_line(const std::string& cookie) { return "Cookie: " + cookie + "\r\n"; }
 
 TEST_F(UiServerTest, RefusesRequestsThatFailAnyCheckWithoutReachingTheApplication) {
     const std::string p = std::to_string(port_);
     const std::string other_port = std::to_string(port_ == 65535 ? 1 : port_ + 1);
-    const std::string good = "/?s=" + secret_;
+    const std::string cookie = session();
+    ASSERT_EQ(cookie.rfind(std::string(kSessionCookie) + "=", 0), 0u) << cookie;
+    const std::string with = cookie_line(cookie);
     std::string same_length = secret_;
     same_length.back() = same_length.back() == '0' ? '1' : '0';
-    const std::string ws = "/ws?s=" + secret_;
+    std::string wrong_cookie = cookie;
+    wrong_cookie.back() = wrong_cookie.back() == '0' ? '1' : '0';
 
     const auto up = Upgrade::yes;
     const auto none = std::nullopt;
@@ -218,49 +249,54 @@ TEST_F(UiServerTest, RefusesRequestsThatFailAnyCheckWithoutReachingTheApplicatio
         int status;
     };
     const Case cases[] = {
-        {"no secret", raw("GET", "/", host()), 403},
+        {"no secret, no cookie", raw("GET", "/", host()), 403},
         {"wrong secret", raw("GET", "/?s=0123", host()), 403},
         {"secret of the right length but wrong", raw("GET", "/?s=" + same_length, host()), 403},
-        {"secret followed by more", raw("GET", good + "0", host()), 403},
+        {"secret followed by more", raw("GET", target_ + "0", host()), 403},
         {"secret under another name", raw("GET", "/?x=" + secret_, host()), 403},
-        {"logo without secret", raw("GET", "/logo.svg", host()), 403},
-        {"foreign Host", raw("GET", good, "evil.example:" + p), 403},
-        {"Host with another port", raw("GET", good, "127.0.0.1:" + other_port), 403},
-        {"no Host", raw("GET", good, ""), 403},
-        {"foreign Origin", raw("GET", good, host(), "http://evil.example"), 403},
-        {"Origin with another scheme", raw("GET", good, host(), "https://" + host()), 403},
-        {"POST", raw("POST", good, host(), none, Upgrade::no, "Content-Length: 5\r\n\r\nhello"), 405},
-        {"oversized body", raw("GET", good, host(), none, Upgrade::no, "Content-Length: 100000\r\n\r\nxxxx"), 413},
-        {"chunked body", raw("GET", good, host(), none, Upgrade::no, "Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n"), 413},
-        {"oversized body without secret", raw("POST", "/", host(), none, Upgrade::no, "Content-Length: 100000\r\n\r\n"), 403},
-        {"upgrade without secret", raw("GET", "/ws", host(), origin(), up), 403},
-        {"upgrade with foreign Origin", raw("GET", ws, host(), "http://evil.example", up), 403},
-        {"upgrade without Origin", raw("GET", ws, host(), none, up), 403},
+        {"one-time secret on another path", raw("GET", "/index.html?s=" + secret_, host()), 403},
+        {"logo without cookie", raw("GET", "/logo.svg", host()), 403},
+        {"logo with the one-time secret", raw("GET", "/logo.svg?s=" + secret_, host()), 403},
+        {"wrong cookie", raw("GET", "/", host(), none, Upgrade::no, cookie_line(wrong_cookie) + "\r\n"), 403},
+        {"one-time secret as the cookie",
+         raw("GET", "/logo.svg", host(), none, Upgrade::no, cookie_line(std::string(kSessionCookie) + "=" + secret_) + "\r\n"), 403},
+        {"cookie under another name", raw("GET", "/", host(), none, Upgrade::no, "Cookie: x" + cookie + "\r\n\r\n"), 403},
+        {"foreign Host", raw("GET", "/", "evil.example:" + p, none, Upgrade::no, with + "\r\n"), 403},
+        {"foreign Host with the one-time secret", raw("GET", target_, "evil.example:" + p), 403},
+        {"Host with another port", raw("GET", "/", "127.0.0.1:" + other_port, none, Upgrade::no, with + "\r\n"), 403},
+        {"no Host", raw("GET", "/", "", none, Upgrade::no, with + "\r\n"), 403},
+        {"foreign Origin", raw("GET", "/", host(), "http://evil.example", Upgrade::no, with + "\r\n"), 403},
+        {"Origin with another scheme", raw("GET", "/", host(), "https://" + host(), Upgrade::no, with + "\r\n"), 403},
+        {"POST", raw("POST", "/", host(), none, Upgrade::no, with + "Content-Length: 5\r\n\r\nhello"), 405},
+        {"oversized body", raw("GET", "/", host(), none, Upgrade::no, with + "Content-Length: 100000\r\n\r\nxxxx"), 413},
+        {"chunked body", raw("GET", "/", host(), none, Upgrade::no, with + "Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n"), 413},
+        {"oversized body without cookie", raw("POST", "/", host(), none, Upgrade::no, "Content-Length: 100000\r\n\r\n"), 403},
+        {"upgrade without cookie", raw("GET", "/ws", host(), origin(), up), 403},
+        {"upgrade with the one-time secret", raw("GET", "/ws?s=" + secret_, host(), origin(), up), 403},
+        {"upgrade with foreign Origin", raw("GET", "/ws", host(), "http://evil.example", up, with + "\r\n"), 403},
+        {"upgrade without Origin", raw("GET", "/ws", host(), none, up, with + "\r\n"), 403},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         std::string res = http_exchange(port_, c.request);
         EXPECT_EQ(status_of(res), c.status);
         EXPECT_EQ(header_of(res, "Content-Length"), "0");  // no detail
+        EXPECT_EQ(header_of(res, "Set-Cookie"), "");
         EXPECT_EQ(res.find(secret_), std::string::npos);
     }
     EXPECT_EQ(snapshots_, 0);
     EXPECT_TRUE(messages().empty());
 
-    // The same upgrade with everything in order is accepted: the refusals above were the checks.
-    std::string ok = http_exchange(port_, raw("GET", ws, host(), origin(), up), true);
-    EXPECT_EQ(status_of(ok), 101);
+    // Everything in order is accepted: the refusals above were the checks, and none of them
+    // used up the one-time address.
+    EXPECT_EQ(status_of(http_exchange(port_, raw("GET", "/ws", host(), origin(), up, with + "\r\n"), true)), 101);
+    EXPECT_EQ(status_of(http_exchange(port_, raw("GET", target_, host()))), 200);
 }
 
 TEST_F(UiServerTest, ServesThePageAndLogoWithHardenedHeaders) {
-    const std::string prefix = "http://" + host();
-    ASSERT_EQ(server_->url().rfind(prefix, 0), 0u);
-    const std::string page_target = server_->url().substr(prefix.size());
-    ASSERT_EQ(page_target, "/?s=" + secret_);
-
     // localhost is as good as 127.0.0.1, and a same-origin Origin is fine.
     const std::string named = "localhost:" + std::to_string(port_);
-    std::string page = http_exchange(port_, raw("GET", page_target, named, "http://" + named));
+    std::string page = http_exchange(port_, raw("GET", target_, named, "http://" + named));
     EXPECT_EQ(status_of(page), 200);
     EXPECT_EQ(page.substr(page.find("\r\n\r\n") + 4), "<!doctype html><title>page</title>");
     EXPECT_EQ(header_of(page, "Content-Type"), "text/html; charset=utf-8");
@@ -271,16 +307,135 @@ TEST_F(UiServerTest, ServesThePageAndLogoWithHardenedHeaders) {
     EXPECT_NE(csp.find("connect-src ws://127.0.0.1:" + std::to_string(port_) + " ws://" + named + ";"), std::string::npos) << csp;
     EXPECT_NE(csp.find("default-src 'none'"), std::string::npos) << csp;
 
-    std::string logo = http_exchange(port_, raw("GET", "/logo.svg?s=" + secret_, host()));
+    const std::string with = cookie_line(session()) + "\r\n";
+    std::string logo = http_exchange(port_, raw("GET", "/logo.svg", host(), std::nullopt, Upgrade::no, with));
     EXPECT_EQ(status_of(logo), 200);
     EXPECT_EQ(header_of(logo, "Content-Type"), "image/svg+xml");
 
-    EXPECT_EQ(status_of(http_exchange(port_, raw("GET", "/other?s=" + secret_, host()))), 404);
+    EXPECT_EQ(status_of(http_exchange(port_, raw("GET", "/other", host(), std::nullopt, Upgrade::no, with))), 404);
     EXPECT_EQ(snapshots_, 0);
 }
 
+// The address stands on the browser's command line, where any program of the user can read it:
+// it opens the page once, and the cookie that load gets carries the window from then on.
+TEST_F(UiServerTest, AWindowAddressOpensThePageOnceThenTheCookieCarriesTheWindow) {
+    std::string first = http_exchange(port_, raw("GET", target_, host()));
+    ASSERT_EQ(status_of(first), 200);
+    const std::string set = header_of(first, "Set-Cookie");
+    const std::string cookie = set.substr(0, set.find(';'));
+    ASSERT_EQ(cookie.rfind(std::string(kSessionCookie) + "=", 0), 0u) << set;
+    EXPECT_GE(cookie.size(), std::string(kSessionCookie).size() + 1 + 32);  // at least 128 bits of hex
+    EXPECT_EQ(set.substr(set.find(';')), "; HttpOnly; SameSite=Strict; Path=/");
+    EXPECT_EQ(cookie.find(secret_), std::string::npos);
+
+    // The same address again, without the cookie: another program that read it gets nothing.
+    std::string again = http_exchange(port_, raw("GET", target_, host()));
+    EXPECT_EQ(status_of(again), 403);
+    EXPECT_NE(again.find("This address was already used"), std::string::npos);
+    EXPECT_EQ(header_of(again, "Set-Cookie"), "");
+
+    // A reload carries the cookie, at the old address or at "/"; so do the logo and the socket.
+    const std::string with = cookie_line(cookie) + "\r\n";
+    EXPECT_EQ(status_of(http_exchange(port_, raw("GET", target_, host(), std::nullopt, Upgrade::no, with))), 200);
+    std::string reload = http_exchange(port_, raw("GET", "/", host(), std::nullopt, Upgrade::no, with));
+    EXPECT_EQ(status_of(reload), 200);
+    EXPECT_EQ(header_of(reload, "Set-Cookie"), "");
+    EXPECT_EQ(status_of(http_exchange(port_, raw("GET", "/logo.svg", host(), std::nullopt, Upgrade::no, with))), 200);
+    Renderer r(port_, cookie, origin());
+    EXPECT_EQ(r.read(), kSnapshot);
+
+    // Each opening of the window has its own address; one not loaded yet stays good meanwhile.
+    std::string a = server_->new_window_url(), b = server_->new_window_url();
+    EXPECT_NE(a, b);
+    const size_t cut = ("http://" + host()).size();
+    EXPECT_EQ(status_of(http_exchange(port_, raw("GET", b.substr(cut), host()))), 200);
+    EXPECT_EQ(status_of(http_exchange(port_, raw("GET", a.substr(cut), host()))), 200);
+}
+
+TEST_F(UiServerTest, AWindowAddressNobodyLoadsRunsOut) {
+    cfg_.window_url_lifetime = 200ms;
+    start_server();
+    std::this_thread::sleep_for(400ms);
+    EXPECT_EQ(status_of(http_exchange(port_, raw("GET", target_, host()))), 403);
+    std::string fresh = server_->new_window_url().substr(("http://" + host()).size());
+    EXPECT_EQ(status_of(http_exchange(port_, raw("GET", fresh, host()))), 200);
+}
+
+// The socket is still open: the server has not closed it.
+bool still_open(tcp::socket& s) {
+    s.non_blocking(true);
+    char c;
+    boost::system::error_code ec;
+    s.read_some(asio::buffer(&c, 1), ec);
+    return ec == asio::error::would_block;
+}
+
+// The hostile tester's 1,100 idle sockets kept a real client waiting: the server now holds a
+// bounded number, and the oldest idle ones make room for the window.
+TEST_F(UiServerTest, IdleSocketsMakeRoomAndTheWindowIsStillServed) {
+    cfg_.idle_timeout = 60s;  // room is made by the limit here, not by the timeout
+    start_server();
+    asio::io_context io;
+    std::vector<tcp::socket> idle;
+    for (int i = 0; i < 300; ++i) {
+        idle.emplace_back(io);
+        idle.back().connect({asio::ip::make_address("127.0.0.1"), port_});
+    }
+
+    std::string page = http_exchange(port_, raw("GET", target_, host()));
+    ASSERT_EQ(status_of(page), 200);
+    std::string set = header_of(page, "Set-Cookie");
+    Renderer r(port_, set.substr(0, set.find(';')), origin());
+    EXPECT_EQ(r.read(), kSnapshot);
+    EXPECT_TRUE(wait_connections(1));
+
+    size_t open = idle.size();
+    for (int tries = 0; tries < 500 && open > cfg_.max_connections; ++tries, std::this_thread::sleep_for(10ms))
+        open = size_t(std::count_if(idle.begin(), idle.end(), still_open));
+    EXPECT_LE(open, cfg_.max_connections);
+    EXPECT_FALSE(still_open(idle.front()));  // the oldest went first
+}
+
+TEST_F(UiServerTest, ASocketThatSendsNoRequestIsClosed) {
+    cfg_.idle_timeout = 300ms;
+    start_server();
+    asio::io_context io;
+    tcp::socket silent(io), slow(io);
+    silent.connect({asio::ip::make_address("127.0.0.1"), port_});
+    slow.connect({asio::ip::make_address("127.0.0.1"), port_});
+    asio::write(slow, asio::buffer(std::string("GET / HTTP/1.1\r\nHost: ")));  // and never the rest
+    for (tcp::socket* s : {&silent, &slow}) {
+        std::array<char, 256> buf;
+        boost::system::error_code ec;
+        auto done = std::async(std::launch::async, [&] {
+            while (!ec) s->read_some(asio::buffer(buf), ec);
+        });
+        // Generous: without the timeout the server would hold it for half a minute.
+        if (done.wait_for(10s) != std::future_status::ready) {
+            s->shutdown(tcp::socket::shutdown_both);  // wakes the read
+            ADD_FAILURE() << "the server kept a silent socket open";
+        }
+        done.wait();
+    }
+}
+
+// When every connection is a renderer, a newcomer is turned away rather than one of them.
+TEST_F(UiServerTest, WhenAllConnectionsAreRenderersANewOneIsRefused) {
+    cfg_.max_connections = 2;
+    start_server();
+    const std::string cookie = session();
+    Renderer a(port_, cookie, origin()), b(port_, cookie, origin());
+    ASSERT_EQ(a.read(), kSnapshot);
+    ASSERT_EQ(b.read(), kSnapshot);
+    ASSERT_TRUE(wait_connections(2));
+    EXPECT_ANY_THROW(Renderer(port_, cookie, origin()));
+    server_->broadcast("still here");
+    EXPECT_EQ(a.read(), "still here");
+    EXPECT_EQ(b.read(), "still here");
+}
+
 TEST_F(UiServerTest, RendererGetsSnapshotFirstThenBroadcastsInOrderAndItsMessagesReachTheLoop) {
-    Renderer r(port_, secret_, origin());
+    Renderer r(port_, session(), origin());
     EXPECT_EQ(r.read(), kSnapshot);
     ASSERT_TRUE(wait_connections(1));
 
@@ -304,12 +459,13 @@ TEST_F(UiServerTest, RendererGetsSnapshotFirstThenBroadcastsInOrderAndItsMessage
 // What the application flushes while a newcomer's snapshot is taken goes to the renderers that
 // were already there; the newcomer's snapshot holds it, so it must not get it again.
 TEST_F(UiServerTest, PatchesFlushedDuringASnapshotGoOnlyToEarlierRenderers) {
-    Renderer first(port_, secret_, origin());
+    const std::string cookie = session();
+    Renderer first(port_, cookie, origin());
     ASSERT_EQ(first.read(), kSnapshot);
     ASSERT_TRUE(wait_connections(1));
 
     during_snapshot_ = [this] { server_->broadcast("flushed"); };
-    Renderer second(port_, secret_, origin());
+    Renderer second(port_, cookie, origin());
     EXPECT_EQ(second.read(), kSnapshot);
     ASSERT_TRUE(wait_connections(2));
     EXPECT_EQ(first.read(), "flushed");
@@ -323,7 +479,7 @@ TEST_F(UiServerTest, PatchesFlushedDuringASnapshotGoOnlyToEarlierRenderers) {
 }
 
 TEST_F(UiServerTest, OversizedMessageClosesTheSessionWithoutReachingTheApplication) {
-    Renderer r(port_, secret_, origin());
+    Renderer r(port_, session(), origin());
     ASSERT_EQ(r.read(), kSnapshot);
     ASSERT_TRUE(wait_connections(1));
 
@@ -336,7 +492,7 @@ TEST_F(UiServerTest, OversizedMessageClosesTheSessionWithoutReachingTheApplicati
 }
 
 TEST_F(UiServerTest, StopDeliversQueuedFramesThenClosesEverything) {
-    Renderer r(port_, secret_, origin());
+    Renderer r(port_, session(), origin());
     ASSERT_EQ(r.read(), kSnapshot);
     ASSERT_TRUE(wait_connections(1));
 
@@ -369,13 +525,47 @@ TEST(UiServerSecret, AFailingRandomSourceIsNotPaperedOver) {
     EXPECT_THROW(make_secret(failing), platform::PlatformError);
 }
 
-TEST(UiServerSecret, StartRefusesAWeakSecret) {
+TEST(UiServerSecret, StartRefusesWithoutARandomSource) {
     sim::SimClock clock;
     EventLoop loop(clock);
     UiServerConfig cfg;
-    cfg.secret = "short";
     UiServer server(loop, cfg, [] { return std::string(); }, [](const std::string&) {});
     EXPECT_THROW(server.start(), std::runtime_error);
+}
+
+// The desktop's log, like any log, never holds the window's secret; yet the address the
+// program was given opens the window, once.
+TEST(WindowAddress, TheShellLogRecordsTheAddressWithoutItsSecret) {
+    EXPECT_EQ(sim::SimShell::without_secrets("open http://127.0.0.1:5/?s=ab12-_Z"), "open http://127.0.0.1:5/?s=<secret>");
+    EXPECT_EQ(sim::SimShell::without_secrets("x http://h/?a=1&s=ff y"), "x http://h/?a=1&s=<secret> y");
+    EXPECT_EQ(sim::SimShell::without_secrets("keeps s=1 and ?s= alone"), "keeps s=1 and ?s= alone");
+
+    testkit::TempMachine pc;
+    std::promise<std::string> url;
+    StartOptions opts;
+    opts.on_url = [&](const std::string& u) { url.set_value(u); };
+    App app(*pc, opts);
+    std::thread runner([&] { app.run(); });
+    const std::string address = url.get_future().get();
+    const std::string secret = address.substr(address.find("?s=") + 3);
+    ASSERT_GE(secret.size(), 32u);
+
+    const std::string host = address.substr(7, address.find('/', 7) - 7);
+    const uint16_t port = uint16_t(std::stoi(host.substr(host.find(':') + 1)));
+    const std::string target = address.substr(7 + host.size());
+    EXPECT_EQ(status_of(http_exchange(port, raw("GET", target, host))), 200);
+    EXPECT_EQ(status_of(http_exchange(port, raw("GET", target, host))), 403);
+    app.request_exit();
+    runner.join();
+
+    // The program asked for the window at that address; the log shows it without the secret.
+    auto log = pc->shell_log();
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.front(), "open " + address.substr(0, address.find("?s=")) + "?s=<secret>");
+    std::ifstream file(pc.dir() / "shell.log");
+    std::string text((std::istreambuf_iterator<char>(file)), {});
+    EXPECT_NE(text.find("?s=<secret>"), std::string::npos);
+    EXPECT_EQ(text.find(secret), std::string::npos);
 }
 
 TEST(WebPage, InlinesStylesAndScriptIntoOneDocument) {

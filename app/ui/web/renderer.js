@@ -3,7 +3,9 @@
 // shows comes from the application.
 'use strict';
 (() => {
-  const secret = new URLSearchParams(location.search).get('s') || '';
+  // The address's one-time secret was traded for the session cookie when this page loaded; it
+  // opens nothing any more, so it leaves the address bar, and a reload (F5) asks for "/".
+  if (location.search) history.replaceState(null, '', '/');
   const stage = document.getElementById('vx-stage');
   const SVG = 'http://www.w3.org/2000/svg';
 
@@ -161,12 +163,12 @@
     return n.label;
   }
 
-  // Our own files need the secret too ("/logo.svg", "logo.svg"); data: and other URLs pass.
+  // Our own files are asked for from the root ("logo.svg" -> "/logo.svg"); the session cookie
+  // goes with them. data: and other URLs pass.
   function resolveSrc(src) {
     const s = String(src ?? '');
     if (!s || s.startsWith('//') || /^[a-z][a-z0-9+.-]*:/i.test(s)) return s;
-    const path = s.startsWith('/') ? s : `/${s}`;
-    return `${path}${path.includes('?') ? '&' : '?'}s=${encodeURIComponent(secret)}`;
+    return s.startsWith('/') ? s : `/${s}`;
   }
 
   function paint(n, value) {
@@ -485,7 +487,7 @@
 
   function connect() {
     if (ended) return;
-    const sock = new WebSocket(`ws://${location.host}/ws?s=${encodeURIComponent(secret)}`);
+    const sock = new WebSocket(`ws://${location.host}/ws`);
     ws = sock;
     sock.onopen = () => { retries = 0; };
     sock.onmessage = (e) => { if (ws === sock && typeof e.data === 'string') onFrame(e.data); };
