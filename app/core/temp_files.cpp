@@ -19,8 +19,6 @@ bool ends_with_no_case(std::string_view s, std::string_view suffix) {
 
 }  // namespace
 
-std::string temporary_path_for(std::string_view path) { return std::string(path) + std::string(kTemporarySuffix); }
-
 void remove_leftover_temporaries(platform::FileSystem& files, const AppPaths& paths, const std::string& ini_path,
                                  ActivityLog& log) {
     // BackupStore::save writes next to backup.json under this fixed name.

@@ -15,7 +15,9 @@ namespace vexlo {
 inline constexpr std::string_view kTemporarySuffix = ".vexlo-write.tmp";
 
 // Where a new version of `path` is written before it replaces `path`.
-std::string temporary_path_for(std::string_view path);
+inline std::string temporary_path_for(std::string_view path) {
+    return std::string(path) + std::string(kTemporarySuffix);
+}
 
 // Removes, from the install folder, its backup folder and the folder of the game settings
 // file `ini_path`, files whose names end in kTemporarySuffix, and the backup store's own

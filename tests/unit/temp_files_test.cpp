@@ -84,6 +84,7 @@ TEST_F(Leftovers, OnlyTheProductsOwnTemporariesGoAndTheLogSaysSoOnce) {
 // and its read-only attribute.
 TEST_F(Leftovers, ALinkUnderATemporaryNameIsRemovedNotFollowed) {
     const std::string target = "C:\\Windows\\System32\\precious.dat";
+    files.create_directories("C:\\Windows\\System32");
     put(target, "precious");
     files.set_read_only(target, true);
     const std::string link = temporary_path_for(ini_path);
