@@ -6,6 +6,7 @@
 #include "app/core/game.h"
 #include "app/core/names.h"
 #include "app/core/settings.h"
+#include "app/core/temp_files.h"
 #include "app/core/text.h"
 #include "app/tools/applied_marks.h"
 #include "app/tweaks/custom_ops.h"
@@ -180,6 +181,7 @@ void App::start_up() {
             // The store and the log say so again when they cannot write; start-up goes on.
             activity_.append(std::string("Could not create the application's folders: ") + e.what());
         }
+        remove_leftover_temporaries(pf_.files(), paths_, ini_.path(), activity_);
     }
     store_.load(options_.look_only);
     facts_ = SystemFacts::read(pf_.system(), reg_, pf_.files());

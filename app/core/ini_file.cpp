@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <stdexcept>
 
+#include "app/core/temp_files.h"
 #include "app/core/text.h"
 
 namespace vexlo {
@@ -222,7 +223,8 @@ void ini_set(IniText& text, std::string_view section, std::string_view key, std:
             if (!start && iequals(*name, section)) start = i;
         } else if (start && !end) {
             auto kl = ini_key_line(lines[i]);
-            if (kl && iequals(kl->key, key)) found = i;  // the last one counts
+            // The first one, as ini_get reads it: the game's files repeat some keys.
+            if (kl && iequals(kl->key, key) && !found) found = i;
         }
     }
     std::string new_line = value ? std::string(key) + "=" + std::string(*value) : std::string();
@@ -246,6 +248,30 @@ void ini_set(IniText& text, std::string_view section, std::string_view key, std:
     }
 }
 
+namespace {
+
+// Never written in place: a crash half way would lose the player's settings, or leave a
+// partial original copy that is never made again. A killed run leaves at most the temporary
+// file, which the next start removes (temp_files.h).
+template <class WriteTemporary>
+void replace_through_temporary(platform::FileSystem& files, const std::string& target, WriteTemporary write) {
+    const std::string tmp = temporary_path_for(target);
+    try {
+        write(tmp);
+        files.replace(tmp, target);
+    } catch (...) {
+        // Whatever failed, the half-written copy goes and the caller hears the first failure.
+        try {
+            files.remove(tmp);
+        } catch (const PlatformError&) {
+            // The first failure is the one worth reporting.
+        }
+        throw;
+    }
+}
+
+}  // namespace
+
 IniFile::IniFile(platform::FileSystem& files, std::string path, std::string original_copy_path)
     : files_(files), path_(std::move(path)), original_copy_path_(std::move(original_copy_path)) {}
 
@@ -254,6 +280,8 @@ bool IniFile::exists() { return files_.exists(path_) && !files_.is_directory(pat
 IniText IniFile::read() {
     auto bytes = files_.read(path_);
     if (!bytes) {
+        // Not followed: the core would act on, and copy out, whatever the link points at.
+        if (files_.is_link(path_)) throw platform::link_refused("Cannot read " + path_, path_);
         if (!files_.exists(path_)) throw PlatformError("Cannot read " + path_ + ": The file does not exist.");
         throw PlatformError("Cannot read " + path_ + ": The file cannot be opened.");
     }
@@ -277,20 +305,7 @@ void IniFile::set(std::string_view section, std::string_view key, std::optional<
 
     bool read_only = files_.is_read_only(path_);
     if (read_only) files_.set_read_only(path_, false);
-    // Never written in place: a crash half way would lose the player's settings.
-    std::string tmp = path_ + ".tmp";
-    try {
-        files_.write(tmp, bytes);
-        files_.replace(tmp, path_);
-    } catch (...) {
-        // Whatever failed, the half-written copy goes and the caller hears the first failure.
-        try {
-            files_.remove(tmp);
-        } catch (const PlatformError&) {
-            // The first failure is the one worth reporting.
-        }
-        throw;
-    }
+    replace_through_temporary(files_, path_, [&](const std::string& tmp) { files_.write(tmp, bytes); });
     if (read_only) files_.set_read_only(path_, true);
 }
 
@@ -302,7 +317,7 @@ void IniFile::backup_once() {
         if (!folder.empty() && folder.back() == ':') folder += '\\';  // "C:\\x" lives in "C:\\"
         if (!files_.is_directory(folder)) files_.create_directories(folder);
     }
-    files_.copy(path_, original_copy_path_);
+    replace_through_temporary(files_, original_copy_path_, [&](const std::string& tmp) { files_.copy(path_, tmp); });
 }
 
 bool ini_equal(const std::optional<std::string>& current, std::string_view wanted) {

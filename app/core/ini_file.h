@@ -40,9 +40,10 @@ struct IniKeyLine {
 std::optional<IniKeyLine> ini_key_line(std::string_view line);
 
 // The value of `key` in any section named `section`, first in file order, without the blanks
-// around it.
+// around it. A key repeated in a section (the game repeats some) reads as its first line.
 std::optional<std::string> ini_get(const IniText& text, std::string_view section, std::string_view key);
-// Sets `key` in the first section named `section` (its last occurrence there when repeated),
+// Sets `key` in the first section named `section` (its first line there when repeated, the one
+// ini_get reads; the other lines stay as they are),
 // adds it after the section's last non-blank line, or adds the section at the end. nullopt
 // removes the key. Throws std::invalid_argument for a name or value that cannot be written
 // as such a line (not UTF-8, line breaks, an empty section, a key with '=' or ';' or outer
@@ -58,13 +59,15 @@ public:
     IniText read();
     // nullopt also when the file is missing or cannot be read.
     std::optional<std::string> get(std::string_view section, std::string_view key);
-    // See ini_set. The file is written through a temporary file next to it, so that it is
-    // always either the old or the new content; a read-only file is made writable for the
+    // See ini_set. The file is written through a temporary file next to it
+    // (temporary_path_for), so that it is always either the old or the new content; a read-only file is made writable for the
     // change and read-only again afterwards. Throws PlatformError when the file cannot be read
     // (also when missing) or written; std::invalid_argument as ini_set does.
     void set(std::string_view section, std::string_view key, std::optional<std::string_view> value);
     // Copies the file to the original-copy path the first time there is a file and no copy;
-    // never afterwards. Throws PlatformError when the copy fails.
+    // never afterwards. The copy appears whole or not at all (through a temporary file).
+    // Throws PlatformError when the copy fails. read, set and backup_once refuse a link in
+    // place of the file (platform::link_refused).
     void backup_once();
     const std::string& path() const { return path_; }
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 namespace vexlo::sim {
@@ -57,6 +58,8 @@ static std::string folder_from(const Environment& env, const char* name, const c
 
 SimFiles::SimFiles(fs::path root, const Environment& env, Faults& faults) : root_(std::move(root)), faults_(faults) {
     using platform::KnownFolder;
+    const char* no_fsync = std::getenv("VEXLO_SIM_NO_FSYNC");
+    fsync_ = !(no_fsync && std::string_view(no_fsync) == "1");
     std::string profile = folder_from(env, "USERPROFILE", "C:\\Users\\Player");
     folders_[int(KnownFolder::LocalAppData)] = folder_from(env, "LOCALAPPDATA", "C:\\Users\\Player\\AppData\\Local");
     folders_[int(KnownFolder::Temp)] = folder_from(env, "TEMP", "C:\\Users\\Player\\AppData\\Local\\Temp");
@@ -132,6 +135,30 @@ void SimFiles::create_directories(std::string_view path) {
     if (ec) throw PlatformError("Cannot create " + w.text() + ": " + ec.message());
 }
 
+static bool host_is_link(const fs::path& host) {
+    struct stat st {};
+    return ::lstat(host.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+bool SimFiles::is_link(std::string_view path) {
+    auto host = try_resolve(path);
+    return host && host_is_link(*host);
+}
+
+void SimFiles::check_no_link(const WinPath& w, const fs::path& host, const std::string& what) const {
+    if (host_is_link(host)) throw platform::link_refused(what, w.text());
+    // resolve() gives <root>/<drive>/<parts...>: the drive folder, then one folder per part.
+    WinPath on_the_way{w.drive, {}};
+    fs::path folder = root_ / std::string(1, w.drive);
+    for (size_t i = 0;; ++i) {
+        if (host_is_link(folder)) throw platform::link_refused(what, on_the_way.text());
+        if (i + 1 >= w.parts.size()) break;
+        fs::path next = folder / host.lexically_relative(folder).begin()->string();
+        on_the_way.parts.push_back(w.parts[i]);
+        folder = std::move(next);
+    }
+}
+
 std::optional<std::string> SimFiles::read(std::string_view path) {
     std::optional<WinPath> w;
     try {
@@ -140,7 +167,9 @@ std::optional<std::string> SimFiles::read(std::string_view path) {
         return std::nullopt;
     }
     if (faults_.is_locked(file_key(*w))) return std::nullopt;
-    return read_whole_file(resolve(*w));
+    fs::path host = resolve(*w);
+    if (host_is_link(host)) return std::nullopt;
+    return read_whole_file(host);
 }
 
 // The read-only attribute is the host file's owner write bit, so it survives reopening and
@@ -154,11 +183,12 @@ static void check_not_read_only(const WinPath& w, const fs::path& host, const ch
     if (host_read_only(host)) throw PlatformError(std::string("Cannot ") + verb + " " + w.text() + ": Access is denied.");
 }
 
-// The checks shared by write, append and copy: not held open elsewhere, not failing on
-// purpose, an existing folder to go into, not a folder itself, not read-only.
-static void check_writable(const WinPath& w, const fs::path& host, Faults& faults) {
-    faults.check_not_locked(file_key(w), w.text());
-    faults.before_file_write(w.text(), true);
+// Not held open elsewhere, not failing on purpose, no link, an existing folder to go into, not
+// a folder itself, not read-only.
+void SimFiles::check_writable(const WinPath& w, const fs::path& host) {
+    faults_.check_not_locked(file_key(w), w.text());
+    faults_.before_file_write(w.text(), true);
+    check_no_link(w, host, "Cannot write " + w.text());
     std::error_code ec;
     if (!fs::is_directory(host.parent_path(), ec))
         throw PlatformError("Cannot write " + w.text() + ": The system cannot find the path specified.");
@@ -166,19 +196,48 @@ static void check_writable(const WinPath& w, const fs::path& host, Faults& fault
     check_not_read_only(w, host, "write");
 }
 
+void SimFiles::sync_folder(const fs::path& folder) const {
+    if (!fsync_) return;
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;  // the rename itself is done; only its durability is at stake
+    if (::fsync(fd) != 0) { /* as above: the new content is in place either way */ }
+    ::close(fd);
+}
+
+void SimFiles::write_durably(const fs::path& host, std::string_view bytes, const std::string& shown, unsigned mode) {
+    // A rename over a link replaces the link, never its target, and the temporary file is
+    // made new (O_EXCL), so nothing here writes through a link planted meanwhile.
+    fs::path tmp = temporary_sibling(host);
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode_t(mode));
+    if (fd < 0) throw PlatformError("Cannot write " + shown + ": " + std::strerror(errno));
+    int err = write_all(fd, bytes);
+    // The data reaches the disk before the rename does: otherwise a power cut could leave the
+    // new name on empty content.
+    if (!err && fsync_ && ::fsync(fd) != 0) err = errno;
+    if (::close(fd) != 0 && !err) err = errno;
+    if (!err && ::rename(tmp.c_str(), host.c_str()) != 0) err = errno;
+    if (err) {
+        ::unlink(tmp.c_str());
+        throw PlatformError("Cannot write " + shown + ": " + std::strerror(err));
+    }
+    sync_folder(host.parent_path());
+}
+
 void SimFiles::write(std::string_view path, std::string_view bytes) {
     WinPath w = parse_windows_path(path);
     fs::path host = resolve(w);
-    check_writable(w, host, faults_);
+    check_writable(w, host);
     // Through a temporary file, so that a failure leaves the old content in place.
-    write_file_atomically(host, bytes, w.text());
+    write_durably(host, bytes, w.text(), 0644);
 }
 
 void SimFiles::append(std::string_view path, std::string_view bytes) {
     WinPath w = parse_windows_path(path);
     fs::path host = resolve(w);
-    check_writable(w, host, faults_);
-    int fd = ::open(host.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    check_writable(w, host);
+    // O_NOFOLLOW as well: a link planted after the check still is not followed.
+    int fd = ::open(host.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0 && errno == ELOOP) throw platform::link_refused("Cannot write " + w.text(), w.text());
     if (fd < 0) throw PlatformError("Cannot write " + w.text() + ": " + std::strerror(errno));
     struct stat st {};
     ::fstat(fd, &st);
@@ -196,6 +255,9 @@ void SimFiles::replace(std::string_view from, std::string_view to) {
     faults_.check_not_locked(file_key(wt), wt.text());
     faults_.before_file_write(wt.text(), false);
     fs::path hf = resolve(wf), ht = resolve(wt);
+    const std::string what = "Cannot move " + wf.text() + " to " + wt.text();
+    check_no_link(wf, hf, what);
+    check_no_link(wt, ht, what);
     std::error_code ec;
     if (!fs::is_regular_file(hf, ec))
         throw PlatformError("Cannot move " + wf.text() + ": The system cannot find the file specified.");
@@ -203,8 +265,19 @@ void SimFiles::replace(std::string_view from, std::string_view to) {
         throw PlatformError("Cannot move to " + wt.text() + ": The system cannot find the path specified.");
     if (fs::is_directory(ht, ec)) throw PlatformError("Cannot move to " + wt.text() + ": Access is denied.");
     check_not_read_only(wt, ht, "replace");  // a read-only source may move: the attribute goes with it
-    if (::rename(hf.c_str(), ht.c_str()) != 0)
-        throw PlatformError("Cannot move " + wf.text() + " to " + wt.text() + ": " + std::strerror(errno));
+    if (fsync_) {
+        // Whoever wrote `from`, its content is on disk before the new name points at it.
+        int fd = ::open(hf.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0 || ::fsync(fd) != 0) {
+            int err = errno;
+            if (fd >= 0) ::close(fd);
+            throw PlatformError(what + ": " + std::strerror(err));
+        }
+        ::close(fd);
+    }
+    if (::rename(hf.c_str(), ht.c_str()) != 0) throw PlatformError(what + ": " + std::strerror(errno));
+    sync_folder(ht.parent_path());
+    if (hf.parent_path() != ht.parent_path()) sync_folder(hf.parent_path());
 }
 
 bool SimFiles::remove(std::string_view path) {
@@ -255,14 +328,16 @@ void SimFiles::copy(std::string_view from, std::string_view to) {
     WinPath wf = parse_windows_path(from), wt = parse_windows_path(to);
     fs::path hf = resolve(wf), ht = resolve(wt);
     faults_.check_not_locked(file_key(wf), wf.text());
+    // A linked source would copy whatever it points at into a file others may read.
+    if (host_is_link(hf)) throw platform::link_refused("Cannot copy " + wf.text(), wf.text());
     std::error_code ec;
     if (!fs::is_regular_file(hf, ec))
         throw PlatformError("Cannot copy " + wf.text() + ": The system cannot find the file specified.");
     auto bytes = read_whole_file(hf);
     if (!bytes) throw PlatformError("Cannot copy " + wf.text() + ": The file cannot be read.");
-    check_writable(wt, ht, faults_);
+    check_writable(wt, ht);
     // As CopyFile does, the copy takes the source's attributes, read-only included.
-    write_file_atomically(ht, *bytes, wt.text(), host_read_only(hf) ? 0444 : 0644);
+    write_durably(ht, *bytes, wt.text(), host_read_only(hf) ? 0444 : 0644);
 }
 
 bool SimFiles::is_read_only(std::string_view path) {
@@ -273,6 +348,8 @@ bool SimFiles::is_read_only(std::string_view path) {
 void SimFiles::set_read_only(std::string_view path, bool read_only) {
     WinPath w = parse_windows_path(path);
     fs::path host = resolve(w);
+    // chmod would change whatever a link points at, anywhere on the host.
+    if (host_is_link(host)) throw platform::link_refused("Cannot change the attributes of " + w.text(), w.text());
     struct stat st {};
     if (::stat(host.c_str(), &st) != 0)
         throw PlatformError("Cannot change the attributes of " + w.text() + ": The system cannot find the file specified.");

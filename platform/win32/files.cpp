@@ -60,6 +60,63 @@ bool read_only_file(const std::wstring& path) {
     return attr != INVALID_FILE_ATTRIBUTES && !(attr & FILE_ATTRIBUTE_DIRECTORY) && (attr & FILE_ATTRIBUTE_READONLY);
 }
 
+// The path itself, never what a link there points at: with FILE_FLAG_OPEN_REPARSE_POINT the
+// handle is the link when there is one, so checking the handle (refuse_link) leaves no moment
+// for a link to be swapped in between the check and the use.
+HANDLE open_itself(const std::wstring& path, DWORD access, DWORD share, DWORD disposition) {
+    return CreateFileW(path.c_str(), access | FILE_READ_ATTRIBUTES, share, nullptr, disposition,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+// The attributes of the object the handle holds; throws link_refused() for a reparse point
+// (symbolic link, junction, mount point and the like).
+DWORD refuse_link(HANDLE h, const std::string& what, std::string_view path) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(h, &info)) fail(what, GetLastError());
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) throw platform::link_refused(what, path);
+    return info.dwFileAttributes;
+}
+
+// For replace, whose move goes by name: the object there now is not a link (a missing one is
+// for MoveFileExW to report). MoveFileExW itself moves or replaces a link, never its target.
+void refuse_link_at(const std::wstring& path, const std::string& what, std::string_view shown) {
+    Handle h(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (h.valid()) refuse_link(h.get(), what, shown);
+}
+
+// The rest of the file from where the handle stands; false when a read fails.
+bool read_rest(HANDLE h, std::string& out) {
+    char buf[65536];
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(h, buf, sizeof buf, &got, nullptr)) return false;
+        if (got == 0) return true;
+        out.append(buf, got);
+    }
+}
+
+// Creates or truncates the file itself (refusing a link), writes every byte and flushes them
+// to disk before the handle closes, so that a replace after it never publishes data still in
+// the cache. `read_only` sets the attribute on the same handle afterwards.
+void write_itself(const std::wstring& w, std::string_view shown, std::string_view bytes, const std::string& what,
+                  bool read_only = false) {
+    if (read_only_file(w)) fail(what, ERROR_ACCESS_DENIED);
+    // OPEN_ALWAYS and truncating after the check: CREATE_ALWAYS would already have overwritten
+    // a link before it could be refused.
+    Handle h(open_itself(w, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS));
+    if (!h.valid()) fail(what, GetLastError());
+    DWORD attr = refuse_link(h.get(), what, shown);
+    if (!SetEndOfFile(h.get())) fail(what, GetLastError());  // a fresh handle stands at 0
+    if (DWORD err = write_all(h.get(), bytes)) fail(what, err);
+    if (!FlushFileBuffers(h.get())) fail(what, GetLastError());
+    if (read_only) {
+        FILE_BASIC_INFO basic{};  // zero times stay as they are
+        basic.FileAttributes = (attr & ~DWORD(FILE_ATTRIBUTE_NORMAL)) | FILE_ATTRIBUTE_READONLY;
+        if (!SetFileInformationByHandle(h.get(), FileBasicInfo, &basic, sizeof basic)) fail(what, GetLastError());
+    }
+}
+
 class Win32Files final : public platform::FileSystem {
 public:
     std::string known_folder(KnownFolder folder) override {
@@ -128,53 +185,54 @@ public:
         }
     }
 
+    bool is_link(std::string_view path) override {
+        if (path.empty()) return false;
+        DWORD attr = GetFileAttributesW(widen(path).c_str());  // of the link itself, not its target
+        return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_REPARSE_POINT);
+    }
+
     std::optional<std::string> read(std::string_view path) override {
         if (path.empty()) return std::nullopt;
         // Others may keep writing or even delete it meanwhile, as log readers allow. A folder
         // does not open without FILE_FLAG_BACKUP_SEMANTICS, so it reads as missing.
-        Handle h(CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        Handle h(open_itself(widen(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             OPEN_EXISTING));
         if (!h.valid()) return std::nullopt;
+        try {
+            refuse_link(h.get(), "Cannot read", path);
+        } catch (const PlatformError&) {
+            return std::nullopt;  // a link, or not even its attributes can be read: not readable
+        }
         LARGE_INTEGER size{};
         if (!GetFileSizeEx(h.get(), &size) || size.QuadPart < 0) return std::nullopt;
         std::string out;
         out.reserve(size_t(size.QuadPart));
-        char buf[65536];
-        for (;;) {
-            DWORD got = 0;
-            if (!ReadFile(h.get(), buf, sizeof buf, &got, nullptr)) return std::nullopt;
-            if (got == 0) break;
-            out.append(buf, got);
-        }
+        if (!read_rest(h.get(), out)) return std::nullopt;
         return out;
     }
 
     void write(std::string_view path, std::string_view bytes) override {
-        const std::string what = "Cannot write " + std::string(path);
-        const std::wstring w = widen(path);
-        if (read_only_file(w)) fail(what, ERROR_ACCESS_DENIED);
-        Handle h(CreateFileW(w.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!h.valid()) fail(what, GetLastError());
-        if (DWORD err = write_all(h.get(), bytes)) fail(what, err);
-        if (!FlushFileBuffers(h.get())) fail(what, GetLastError());
+        write_itself(widen(path), path, bytes, "Cannot write " + std::string(path));
     }
 
     void append(std::string_view path, std::string_view bytes) override {
         const std::string what = "Cannot write " + std::string(path);
         const std::wstring w = widen(path);
         if (read_only_file(w)) fail(what, ERROR_ACCESS_DENIED);
-        Handle h(CreateFileW(w.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr));
+        Handle h(open_itself(w, FILE_APPEND_DATA, FILE_SHARE_READ, OPEN_ALWAYS));
         if (!h.valid()) fail(what, GetLastError());
+        refuse_link(h.get(), what, path);
         if (DWORD err = write_all(h.get(), bytes)) fail(what, err);
     }
 
     void replace(std::string_view from, std::string_view to) override {
         const std::string what = "Cannot move " + std::string(from) + " to " + std::string(to);
-        const std::wstring wto = widen(to);
+        const std::wstring wfrom = widen(from), wto = widen(to);
+        refuse_link_at(wfrom, what, from);
+        refuse_link_at(wto, what, to);
         if (read_only_file(wto)) fail(what, ERROR_ACCESS_DENIED);  // a read-only source may move
-        if (!MoveFileExW(widen(from).c_str(), wto.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        // The data was flushed by write; WRITE_THROUGH has the rename on disk before returning.
+        if (!MoveFileExW(wfrom.c_str(), wto.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             fail(what, GetLastError());
     }
 
@@ -227,7 +285,15 @@ public:
         const std::string what = "Cannot copy " + std::string(from) + " to " + std::string(to);
         const std::wstring wto = widen(to);
         if (read_only_file(wto)) fail(what, ERROR_ACCESS_DENIED);  // as CopyFileW documents it
-        if (!CopyFileW(widen(from).c_str(), wto.c_str(), FALSE)) fail(what, GetLastError());
+        // By hand rather than CopyFileW, which follows a link at either end: a linked source
+        // would copy whatever it points at into a file others may read.
+        Handle src(open_itself(widen(from), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING));
+        if (!src.valid()) fail(what, GetLastError());
+        DWORD attr = refuse_link(src.get(), "Cannot copy " + std::string(from), from);
+        std::string bytes;
+        if (!read_rest(src.get(), bytes)) fail(what, GetLastError());
+        // As CopyFileW does, the copy takes the read-only attribute along.
+        write_itself(wto, to, bytes, what, (attr & FILE_ATTRIBUTE_READONLY) != 0);
     }
 
     bool is_read_only(std::string_view path) override { return !path.empty() && read_only_file(widen(path)); }

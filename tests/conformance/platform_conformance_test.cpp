@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -342,6 +343,58 @@ TEST_F(Conformance, FileCopyAndReadOnly) {
 
     EXPECT_FALSE(fs().is_read_only(file("missing.ini")));
     EXPECT_THROW(fs().set_read_only(file("missing.ini"), true), PlatformError);
+}
+
+// A link in place of a file the core changes (planted by any unelevated program) is refused
+// at either end of every change and never written, appended or copied through; read does
+// not follow it either. Dangling links too: writing through one would create its target.
+TEST_F(Conformance, FileChangesRefuseALink) {
+    fs().write(file("target.txt"), "target");
+    fs().write(file("plain.txt"), "plain");
+    if (std::string why = made().make_link(file("link.txt"), file("target.txt")); !why.empty()) GTEST_SKIP() << why;
+    ASSERT_TRUE(made().make_link(file("dangling.txt"), file("nowhere.txt")).empty());
+    EXPECT_TRUE(fs().is_link(file("link.txt")));
+    EXPECT_TRUE(fs().is_link(file("dangling.txt")));
+    EXPECT_FALSE(fs().is_link(file("target.txt")));
+    EXPECT_FALSE(fs().is_link(file("missing.txt")));
+    EXPECT_FALSE(fs().is_link(folder_));
+
+    EXPECT_FALSE(fs().read(file("link.txt")).has_value());
+    struct Change {
+        const char* name;
+        std::function<void()> run;
+    };
+    const Change changes[] = {
+        {"write", [&] { fs().write(file("link.txt"), "through"); }},
+        {"write, dangling", [&] { fs().write(file("dangling.txt"), "through"); }},
+        {"append", [&] { fs().append(file("link.txt"), "through"); }},
+        {"append, dangling", [&] { fs().append(file("dangling.txt"), "through"); }},
+        {"copy from", [&] { fs().copy(file("link.txt"), file("copy.txt")); }},
+        {"copy to", [&] { fs().copy(file("plain.txt"), file("link.txt")); }},
+        {"replace from", [&] { fs().replace(file("link.txt"), file("moved.txt")); }},
+        {"replace to", [&] { fs().replace(file("plain.txt"), file("link.txt")); }},
+    };
+    for (const Change& c : changes) {
+        SCOPED_TRACE(c.name);
+        try {
+            c.run();
+            ADD_FAILURE() << "not refused";
+        } catch (const PlatformError& e) {
+            EXPECT_NE(std::string(e.what()).find("is a link; Vexlo Tweaks does not follow links"), std::string::npos)
+                << e.what();
+        }
+    }
+    EXPECT_EQ(fs().read(file("target.txt")), "target");
+    EXPECT_EQ(fs().read(file("plain.txt")), "plain");
+    EXPECT_FALSE(fs().exists(file("nowhere.txt")));
+    EXPECT_FALSE(fs().exists(file("copy.txt")));
+    EXPECT_FALSE(fs().exists(file("moved.txt")));
+    EXPECT_TRUE(fs().is_link(file("link.txt")));
+
+    // Removing a link removes the link alone.
+    EXPECT_TRUE(fs().remove(file("link.txt")));
+    EXPECT_FALSE(fs().is_link(file("link.txt")));
+    EXPECT_EQ(fs().read(file("target.txt")), "target");
 }
 
 // ---- Scheduled tasks and power (a back end may leave these out, see TestPlatform) ----

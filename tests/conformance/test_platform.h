@@ -29,6 +29,9 @@ struct TestPlatform {
     std::string tasks_skip_reason;
     bool can_change_power = true;
     std::string power_skip_reason;
+    // Makes `link` a symbolic link to `target` (paths of this back end; the target need not
+    // exist). Empty when made; otherwise why this back end cannot, shown as the skip message.
+    std::function<std::string(const std::string& link, const std::string& target)> make_link;
     // Wine stands in for Windows in the Windows build's tests; the few cases where Wine is
     // known to answer unlike Windows skip there and say why.
     bool under_wine = false;

@@ -6,7 +6,8 @@
 //
 // Input: one byte steering the edit, one byte giving the value's length, the value, then
 // the file. Checked: decoding never fails, sizes stay sane, encode/decode give the same lines
-// back, an edit changes only the lines it may, gives the key its value and is repeatable.
+// back, an edit changes only the lines it may (of a repeated key, the first line in the first
+// section: the one reading finds), gives the key its value and is repeatable.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -47,6 +48,21 @@ size_t first_difference(const std::vector<std::string>& a, const std::vector<std
     size_t i = 0;
     while (i < a.size() && i < b.size() && a[i] == b[i]) ++i;
     return i;
+}
+
+// The line of `key` in the first section named `section`, the first when the key repeats.
+std::optional<size_t> first_key_line(const std::vector<std::string>& lines, std::string_view section,
+                                     std::string_view key) {
+    bool inside = false;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (auto name = ini_section_name(lines[i])) {
+            if (inside) return std::nullopt;  // the first such section ends without the key
+            inside = iequals(*name, section);
+        } else if (auto kl = ini_key_line(lines[i]); inside && kl && iequals(kl->key, key)) {
+            return i;
+        }
+    }
+    return std::nullopt;
 }
 
 void check_round_trip(const IniText& t) {
@@ -112,6 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return !ini_section_name(line) && kl && iequals(kl->key, key);
     };
     size_t i = first_difference(a, b);
+    const std::optional<size_t> first = first_key_line(a, section, key);
     if (b.size() == a.size() + 3) {  // a new section at the end
         CHECK(value);
         CHECK(i == a.size());
@@ -123,18 +140,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else if (b.size() == a.size()) {  // a key line replaced, or nothing changed
         if (i < a.size()) {
             CHECK(value && b[i] == key_line && is_key(a[i]) && lines_equal_except(a, b, i, i));
+            CHECK(first == i);
         }
+        if (value && first) CHECK(b[*first] == key_line);
     } else {  // a key line removed
         CHECK(!value && b.size() + 1 == a.size());
         CHECK(is_key(a[i]) && lines_equal_except(a, b, i, SIZE_MAX));
+        CHECK(first && lines_equal_except(a, b, *first, SIZE_MAX));
     }
+    if (first) CHECK(b.size() == a.size() || b.size() + 1 == a.size());  // an existing line is edited
 
     if (value) {
-        // The first section now has the value; an earlier duplicate of the key still wins on
-        // reading, as the game reads it too.
+        // Reading finds what was written, repeated keys and sections included.
         auto got = ini_get(edited, section, key);
-        CHECK(got && (*got == trim(*value) || got == got_before));
-        if (!got_before) CHECK(*got == trim(*value));
+        CHECK(got && *got == trim(*value));
         IniText again = edited;
         ini_set(again, section, key, value);
         CHECK(again.lines == edited.lines);

@@ -41,7 +41,13 @@ struct IniFixture : ::testing::Test {
         pc->files().write(kPath, bytes);
     }
     std::string bytes() { return pc->files().read(kPath).value_or("<missing>"); }
-    bool tmp_left_behind() { return std::filesystem::exists(pc->host_path(std::string(kPath) + ".tmp")); }
+    // Anything next to the settings file, under any name, on the host too (where the simulated
+    // PC keeps its own temporary files hidden).
+    bool tmp_left_behind() {
+        for (auto& entry : std::filesystem::directory_iterator(pc->host_path(kDir)))
+            if (entry.path().filename() != "GameUserSettings.ini") return true;
+        return false;
+    }
 };
 
 }  // namespace
@@ -110,8 +116,10 @@ TEST_F(IniFixture, SetChangesExactlyTheLinesItMust) {
          "[A]\r\nK=1\r\n\r\n[B]\r\nK2=v\r\n"},
         {"missing section after a file without a final line end", "[A]\r\nK=1", "B", "K2", "v",
          "[A]\r\nK=1\r\n[B]\r\nK2=v\r\n"},
-        {"repeated key in the section: the last one is set", "[A]\r\nX=1\r\nY=0\r\nx = 2\r\n", "A", "X", "5",
-         "[A]\r\nX=1\r\nY=0\r\nX=5\r\n"},
+        {"repeated key in the section: the first one, which get reads, is set",
+         "[A]\r\nX=1\r\nY=0\r\nx = 2\r\n", "A", "X", "5", "[A]\r\nX=5\r\nY=0\r\nx = 2\r\n"},
+        {"repeated key in the section: the first one is deleted", "[A]\r\nX=1\r\nY=0\r\nx = 2\r\n", "A", "X",
+         std::nullopt, "[A]\r\nY=0\r\nx = 2\r\n"},
         {"delete", "[A]\r\nK=1\r\nJ=2\r\n", "A", "K", std::nullopt, "[A]\r\nJ=2\r\n"},
         {"deleting a missing key still rewrites the file", "[A]\nK=1\n", "A", "Missing", std::nullopt,
          "[A]\r\nK=1\r\n"},
@@ -141,6 +149,23 @@ TEST_F(IniFixture, DuplicateSection) {
     EXPECT_EQ(ini.get("A", "Z"), "7");
     ini.set("A", "Z", std::nullopt);
     EXPECT_EQ(ini.get("A", "Z"), "3");  // the second section's again
+}
+
+// The game's own file repeats a key line, seven times for the sound mix: what get reads is
+// what set changes, and the other six lines stay as they are.
+TEST_F(IniFixture, RepeatedKeyReadsAndWritesTheSameLine) {
+    std::string before = "[/Script/FortniteGame.FortGameUserSettings]\r\n";
+    for (int i = 0; i < 7; ++i) before += "UserMixCurrentValues=" + std::to_string(i) + ".000000\r\n";
+    before += "bUseVSync=False\r\n";
+    put(before);
+    EXPECT_EQ(ini.get(kGame, "UserMixCurrentValues"), "0.000000");
+
+    ini.set(kGame, "UserMixCurrentValues", "0.5");
+    EXPECT_EQ(ini.get(kGame, "UserMixCurrentValues"), "0.5");
+    std::string after = before;
+    after.replace(after.find("0.000000"), 8, "0.5");
+    EXPECT_EQ(bytes(), after);
+    EXPECT_TRUE(ini_equal(ini.get(kGame, "UserMixCurrentValues"), "0.5"));  // what a tweak's state reads
 }
 
 TEST(IniGrammar, Get) {
@@ -301,6 +326,32 @@ TEST_F(IniFixture, MissingOrLockedFile) {
     EXPECT_THROW(ini.set("A", "K", "2"), PlatformError);
     pc->faults().unlock_file(kPath);
     EXPECT_EQ(bytes(), "[A]\r\nK=1\r\n");
+}
+
+// A link in place of the settings file (planted by any program of the player's) is neither
+// copied out, nor read, nor written through; its target stays as it was.
+TEST_F(IniFixture, LinkInPlaceOfTheFileIsRefused) {
+    const std::string secret = "C:\\Windows\\System32\\config\\SAM";
+    pc->files().create_directories("C:\\Windows\\System32\\config");
+    pc->files().write(secret, "[A]\r\nK=secret\r\n");
+    pc->files().create_directories(kDir);
+    std::filesystem::create_symlink(pc->host_path(secret), pc->host_path(kPath));
+    auto expect_refused = [&](auto action) {
+        try {
+            action();
+            ADD_FAILURE() << "not refused";
+        } catch (const PlatformError& e) {
+            EXPECT_NE(std::string(e.what()).find("is a link; Vexlo Tweaks does not follow links"), std::string::npos)
+                << e.what();
+        }
+    };
+    expect_refused([&] { ini.backup_once(); });
+    expect_refused([&] { ini.set("A", "K", "changed"); });
+    expect_refused([&] { ini.read(); });
+    EXPECT_EQ(ini.get("A", "K"), std::nullopt);
+    EXPECT_FALSE(pc->files().exists(kCopy));
+    EXPECT_EQ(pc->files().read(secret), "[A]\r\nK=secret\r\n");
+    EXPECT_TRUE(pc->files().is_link(kPath));
 }
 
 TEST_F(IniFixture, BackupOnceCopiesTheFirstFileItSeesAndNeverRefreshes) {

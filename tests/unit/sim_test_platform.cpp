@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "platform/sim/sim_files.h"
 #include "platform/sim/sim_machine.h"
 #include "tests/conformance/test_platform.h"
 
@@ -24,6 +25,16 @@ TestPlatform make_test_platform() {
     // The whole machine goes with its folder.
     made.remove_user_key = [](const std::string&) {};
     made.running_image = "explorer.exe";  // every built-in image runs the desktop shell
+    auto* machine = static_cast<sim::SimMachine*>(made.platform.get());
+    // The suite checks what the product relies on, flushing to disk included, even where the
+    // other tests leave it out (VEXLO_SIM_NO_FSYNC).
+    dynamic_cast<sim::SimFiles&>(machine->files()).set_fsync(true);
+    // A host symbolic link is what a link is on the simulated PC.
+    made.make_link = [machine](const std::string& link, const std::string& target) -> std::string {
+        std::error_code ec;
+        fs::create_symlink(machine->host_path(target), machine->host_path(link), ec);
+        return ec ? "the host cannot make a symbolic link here: " + ec.message() : std::string();
+    };
     return made;
 }
 
