@@ -128,7 +128,9 @@ void SimFiles::create_directories(std::string_view path) {
     std::error_code ec;
     if (!fs::is_directory(root_ / std::string(1, w.drive), ec))
         throw PlatformError("Cannot create " + w.text() + ": The system cannot find the drive specified.");
-    fs::create_directories(resolve(w), ec);
+    fs::path host = resolve(w);
+    if (!fs::is_directory(host, ec)) faults_.before_write({"file create_directories", w.text()});
+    fs::create_directories(host, ec);
     if (ec) throw PlatformError("Cannot create " + w.text() + ": " + ec.message());
 }
 
@@ -170,6 +172,7 @@ void SimFiles::write(std::string_view path, std::string_view bytes) {
     WinPath w = parse_windows_path(path);
     fs::path host = resolve(w);
     check_writable(w, host, faults_);
+    faults_.before_write({"file write", w.text(), &host, bytes, false});
     // Through a temporary file, so that a failure leaves the old content in place.
     write_file_atomically(host, bytes, w.text());
 }
@@ -178,6 +181,7 @@ void SimFiles::append(std::string_view path, std::string_view bytes) {
     WinPath w = parse_windows_path(path);
     fs::path host = resolve(w);
     check_writable(w, host, faults_);
+    faults_.before_write({"file append", w.text(), &host, bytes, true});
     int fd = ::open(host.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0) throw PlatformError("Cannot write " + w.text() + ": " + std::strerror(errno));
     struct stat st {};
@@ -203,6 +207,7 @@ void SimFiles::replace(std::string_view from, std::string_view to) {
         throw PlatformError("Cannot move to " + wt.text() + ": The system cannot find the path specified.");
     if (fs::is_directory(ht, ec)) throw PlatformError("Cannot move to " + wt.text() + ": Access is denied.");
     check_not_read_only(wt, ht, "replace");  // a read-only source may move: the attribute goes with it
+    faults_.before_write({"file replace", wf.text() + " -> " + wt.text()});
     if (::rename(hf.c_str(), ht.c_str()) != 0)
         throw PlatformError("Cannot move " + wf.text() + " to " + wt.text() + ": " + std::strerror(errno));
 }
@@ -215,6 +220,7 @@ bool SimFiles::remove(std::string_view path) {
     if (!fs::exists(st)) return false;
     faults_.check_not_locked(file_key(w), w.text());
     if (fs::is_regular_file(st)) check_not_read_only(w, host, "delete");
+    faults_.before_write({"file remove", w.text()});
     int rc = fs::is_directory(st) ? ::rmdir(host.c_str()) : ::unlink(host.c_str());
     if (rc != 0) {
         if (errno == ENOENT) return false;
@@ -261,6 +267,7 @@ void SimFiles::copy(std::string_view from, std::string_view to) {
     auto bytes = read_whole_file(hf);
     if (!bytes) throw PlatformError("Cannot copy " + wf.text() + ": The file cannot be read.");
     check_writable(wt, ht, faults_);
+    faults_.before_write({"file copy", wf.text() + " -> " + wt.text()});
     // As CopyFile does, the copy takes the source's attributes, read-only included.
     write_file_atomically(ht, *bytes, wt.text(), host_read_only(hf) ? 0444 : 0644);
 }
@@ -281,6 +288,7 @@ void SimFiles::set_read_only(std::string_view path, bool read_only) {
     if (!S_ISREG(st.st_mode))
         throw PlatformError("Cannot change the attributes of " + w.text() + ": it is a folder, not a file.");
     mode_t mode = read_only ? (st.st_mode & ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH)) : (st.st_mode | S_IWUSR);
+    faults_.before_write({"file set_read_only", w.text() + (read_only ? " on" : " off")});
     if (::chmod(host.c_str(), mode & 07777) != 0)
         throw PlatformError("Cannot change the attributes of " + w.text() + ": " + std::strerror(errno));
 }
