@@ -143,29 +143,6 @@ std::vector<std::pair<std::string, std::string>> power_settings(const Catalog& c
     return out;
 }
 
-// What a full apply-and-revert is meant to leave behind, by name.
-bool intended_difference(const std::string& key, const testkit::MachineState& before) {
-    // The power-plan switch remembers its plan and the one before it, and its copy of the
-    // Ultimate Performance plan stays installed for the next apply.
-    const std::string settings = "reg:HKCU\\" + parse_reg_path(kSettingsKey)->subkey + "|";
-    if (key == settings + "PowerPlan" || key == settings + "PrevPowerPlan") return true;
-    if (key.rfind("power:plan:", 0) == 0 && !before.contains(key)) return true;
-    // Services: a disable stops a running service at once; its revert starts it again only
-    // when it is automatic, and then also one that had not been running (a delayed or
-    // trigger-started service). On-demand services stay stopped.
-    if (key.rfind("service:", 0) == 0) {
-        std::string name = key.substr(8);
-        auto start = before.find("reg:HKLM\\SYSTEM\\CurrentControlSet\\Services\\" + name + "|Start");
-        return start != before.end() && (start->second[1] == 2 || start->second[1] == 3);
-    }
-    // A task that was running when it was disabled is ready, not running, once enabled again.
-    if (key.rfind("task:", 0) == 0) {
-        auto was = before.find(key);
-        return was != before.end() && was->second == "Running";
-    }
-    return false;
-}
-
 std::string listed(const std::vector<std::string>& diffs) {
     std::string out;
     for (size_t i = 0; i < diffs.size() && i < 25; ++i) out += "\n  " + diffs[i];
@@ -191,7 +168,7 @@ TEST(CatalogRoundTrip, ApplyThenRevertEveryTweakRestoresThePC) {
     ASSERT_GT(applied.size(), 60u);
     for (auto it = applied.rbegin(); it != applied.rend(); ++it) h.engine().revert_kind(**it);
     auto diffs = testkit::differences(before, testkit::machine_state(*h.pc, settings),
-                                      [&](const std::string& k) { return intended_difference(k, before); });
+                                      [&](const std::string& k) { return testkit::intended_difference(k, before); });
     EXPECT_TRUE(diffs.empty()) << diffs.size() << " differences:" << listed(diffs);
     EXPECT_TRUE(h.store().data().empty()) << h.store().data().dump();
 }
@@ -216,7 +193,7 @@ TEST(CatalogRoundTrip, TwiceAcrossARestartThenRevertOnce) {
         h.engine().revert_kind(h.tweak(*it));
     }
     auto diffs = testkit::differences(before, testkit::machine_state(*h.pc, settings),
-                                      [&](const std::string& k) { return intended_difference(k, before); });
+                                      [&](const std::string& k) { return testkit::intended_difference(k, before); });
     EXPECT_TRUE(diffs.empty()) << diffs.size() << " differences:" << listed(diffs);
 }
 

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/core/game.h"
+#include "app/core/paths.h"
 #include "app/core/reg.h"
 #include "app/core/text.h"
 #include "platform/platform.h"
@@ -73,6 +74,29 @@ inline std::vector<std::string> differences(const MachineState& a, const Machine
     for (auto& [k, v] : b)
         if (!a.contains(k)) note(k, "new: " + v.dump().substr(0, 120));
     return out;
+}
+
+// What a full apply-and-revert is meant to leave behind, by name.
+inline bool intended_difference(const std::string& key, const MachineState& before) {
+    // The power-plan switch remembers its plan and the one before it, and its copy of the
+    // Ultimate Performance plan stays installed for the next apply.
+    const std::string settings = "reg:HKCU\\" + parse_reg_path(kSettingsKey)->subkey + "|";
+    if (key == settings + "PowerPlan" || key == settings + "PrevPowerPlan") return true;
+    if (key.rfind("power:plan:", 0) == 0 && !before.contains(key)) return true;
+    // Services: a disable stops a running service at once; its revert starts it again only
+    // when it is automatic, and then also one that had not been running (a delayed or
+    // trigger-started service). On-demand services stay stopped.
+    if (key.rfind("service:", 0) == 0) {
+        std::string name = key.substr(8);
+        auto start = before.find("reg:HKLM\\SYSTEM\\CurrentControlSet\\Services\\" + name + "|Start");
+        return start != before.end() && (start->second[1] == 2 || start->second[1] == 3);
+    }
+    // A task that was running when it was disabled is ready, not running, once enabled again.
+    if (key.rfind("task:", 0) == 0) {
+        auto was = before.find(key);
+        return was != before.end() && was->second == "Running";
+    }
+    return false;
 }
 
 }  // namespace vexlo::testkit
