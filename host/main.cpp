@@ -393,6 +393,8 @@ int main(int argc, char** argv) {
             return 2;
         }
         auto pc = sim::SimMachine::open(dir, image);
+        // For probing by hand what a kill at the Nth write of this run leaves behind.
+        if (const char* n = std::getenv("VEXLO_SIM_KILL_AT")) pc->faults().exit_at_write(std::atoi(n));
         StartOptions opts;
         opts.exe = argv[0];
         if (sim_cmd->parsed()) {

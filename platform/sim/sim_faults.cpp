@@ -1,5 +1,7 @@
 #include "platform/sim/sim_faults.h"
 
+#include <unistd.h>
+
 #include "platform/error.h"
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_util.h"
@@ -56,6 +58,31 @@ void Faults::clear() {
     refused_services_.clear();
     denied_tasks_.clear();
     power_write_fails_ = false;
+}
+
+void Faults::on_write(std::function<void(const PendingWrite&)> hook) {
+    std::lock_guard lk(mu_);
+    write_hook_ = std::move(hook);
+}
+
+void Faults::exit_at_write(int nth) {
+    std::lock_guard lk(mu_);
+    exit_countdown_ = nth < 1 ? 0 : nth;
+}
+
+bool Faults::watching_writes() const {
+    std::lock_guard lk(mu_);
+    return exit_countdown_ > 0 || write_hook_;
+}
+
+void Faults::before_write(const PendingWrite& w) {
+    std::function<void(const PendingWrite&)> hook;
+    {
+        std::lock_guard lk(mu_);
+        if (exit_countdown_ > 0 && --exit_countdown_ == 0) ::_exit(137);
+        hook = write_hook_;
+    }
+    if (hook) hook(w);
 }
 
 void Faults::check_service_stop(std::string_view name) const {

@@ -2,14 +2,35 @@
 // Failures the simulated PC can be told to produce, so that the application's error paths can
 // be exercised: a refused registry write, a refused file write, a file held open by another
 // program, a full disk, a service that will not stop, a task the user may not change, a power
-// plan that cannot be written. A change that fails this way changes nothing.
+// plan that cannot be written. A change that fails this way changes nothing. And a process
+// killed at any write, so that a test can look at what a kill leaves behind.
 // The plan belongs to one SimMachine object; other objects opened on the folder fail nothing.
+#include <filesystem>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_set>
 
 namespace vexlo::sim {
+
+// A write the simulated PC is about to make. Every change of the machine folder passes here
+// first: registry set, create_key and remove; file write, append, copy, replace, remove,
+// set_read_only and create_directories; and every change of the rest of Windows (services,
+// tasks, power plans, adapters, devices, boot entry, memory agent, Defender). Writes that
+// change nothing (creating a folder or key that exists, removing what is missing) do not.
+struct PendingWrite {
+    PendingWrite(std::string_view op, std::string_view target, const std::filesystem::path* file = nullptr,
+                 std::string_view bytes = {}, bool append = false)
+        : op(op), target(target), file(file), bytes(bytes), append(append) {}
+    std::string_view op;      // "registry set", "file append", "power plans"...
+    std::string_view target;  // what it changes: a value's path, a file's Windows path, a line of the new state
+    // A file write or append of the drives, which a kill can tear: the host file and the bytes
+    // it gets (appended when `append`). Null for every other write.
+    const std::filesystem::path* file = nullptr;
+    std::string_view bytes;
+    bool append = false;
+};
 
 class Faults {
 public:
@@ -37,6 +58,15 @@ public:
     void fail_power_write(bool fail);
     void clear();
 
+    // Called just before each write (see PendingWrite) of this machine object, from the thread
+    // that writes, while the part written to holds its locks: the hook must not use this
+    // machine. An empty function removes it. clear() leaves it.
+    void on_write(std::function<void(const PendingWrite&)> hook);
+    // The process ends at once with _exit(137) just before its nth write from now (counting
+    // from 1), as a kill would end it: no destructor, no flush, no further write. nth < 1
+    // disarms. clear() leaves it.
+    void exit_at_write(int nth);
+
     // Used by the back end. Each throws PlatformError when the operation is to fail; `what`
     // names the target in the message.
     void before_registry_write(std::string_view what);
@@ -47,6 +77,10 @@ public:
     void check_service_stop(std::string_view name) const;
     void check_task_change(std::string_view path) const;
     bool power_write_fails() const;
+    // After the failure checks: the write will be made. Cheap when nothing watches.
+    void before_write(const PendingWrite& w);
+    // Whether before_write does anything, for callers whose description costs work.
+    bool watching_writes() const;
 
 private:
     mutable std::mutex mu_;
@@ -57,6 +91,8 @@ private:
     std::unordered_set<std::string> refused_services_;  // lower case
     std::unordered_set<std::string> denied_tasks_;      // lower case
     bool power_write_fails_ = false;
+    std::function<void(const PendingWrite&)> write_hook_;
+    int exit_countdown_ = 0;
 };
 
 }  // namespace vexlo::sim

@@ -131,7 +131,9 @@ void SimFiles::create_directories(std::string_view path) {
     std::error_code ec;
     if (!fs::is_directory(root_ / std::string(1, w.drive), ec))
         throw PlatformError("Cannot create " + w.text() + ": The system cannot find the drive specified.");
-    fs::create_directories(resolve(w), ec);
+    fs::path host = resolve(w);
+    if (!fs::is_directory(host, ec)) faults_.before_write({"file create_directories", w.text()});
+    fs::create_directories(host, ec);
     if (ec) throw PlatformError("Cannot create " + w.text() + ": " + ec.message());
 }
 
@@ -227,6 +229,7 @@ void SimFiles::write(std::string_view path, std::string_view bytes) {
     WinPath w = parse_windows_path(path);
     fs::path host = resolve(w);
     check_writable(w, host);
+    faults_.before_write({"file write", w.text(), &host, bytes, false});
     // Through a temporary file, so that a failure leaves the old content in place.
     write_durably(host, bytes, w.text(), 0644);
 }
@@ -235,6 +238,7 @@ void SimFiles::append(std::string_view path, std::string_view bytes) {
     WinPath w = parse_windows_path(path);
     fs::path host = resolve(w);
     check_writable(w, host);
+    faults_.before_write({"file append", w.text(), &host, bytes, true});
     // O_NOFOLLOW as well: a link planted after the check still is not followed.
     int fd = ::open(host.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0 && errno == ELOOP) throw platform::link_refused("Cannot write " + w.text(), w.text());
@@ -265,6 +269,7 @@ void SimFiles::replace(std::string_view from, std::string_view to) {
         throw PlatformError("Cannot move to " + wt.text() + ": The system cannot find the path specified.");
     if (fs::is_directory(ht, ec)) throw PlatformError("Cannot move to " + wt.text() + ": Access is denied.");
     check_not_read_only(wt, ht, "replace");  // a read-only source may move: the attribute goes with it
+    faults_.before_write({"file replace", wf.text() + " -> " + wt.text()});
     if (fsync_) {
         // Whoever wrote `from`, its content is on disk before the new name points at it.
         int fd = ::open(hf.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
@@ -288,6 +293,7 @@ bool SimFiles::remove(std::string_view path) {
     if (!fs::exists(st)) return false;
     faults_.check_not_locked(file_key(w), w.text());
     if (fs::is_regular_file(st)) check_not_read_only(w, host, "delete");
+    faults_.before_write({"file remove", w.text()});
     int rc = fs::is_directory(st) ? ::rmdir(host.c_str()) : ::unlink(host.c_str());
     if (rc != 0) {
         if (errno == ENOENT) return false;
@@ -336,6 +342,7 @@ void SimFiles::copy(std::string_view from, std::string_view to) {
     auto bytes = read_whole_file(hf);
     if (!bytes) throw PlatformError("Cannot copy " + wf.text() + ": The file cannot be read.");
     check_writable(wt, ht);
+    faults_.before_write({"file copy", wf.text() + " -> " + wt.text()});
     // As CopyFile does, the copy takes the source's attributes, read-only included.
     write_durably(ht, *bytes, wt.text(), host_read_only(hf) ? 0444 : 0644);
 }
@@ -358,6 +365,7 @@ void SimFiles::set_read_only(std::string_view path, bool read_only) {
     if (!S_ISREG(st.st_mode))
         throw PlatformError("Cannot change the attributes of " + w.text() + ": it is a folder, not a file.");
     mode_t mode = read_only ? (st.st_mode & ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH)) : (st.st_mode | S_IWUSR);
+    faults_.before_write({"file set_read_only", w.text() + (read_only ? " on" : " off")});
     if (::chmod(host.c_str(), mode & 07777) != 0)
         throw PlatformError("Cannot change the attributes of " + w.text() + ": " + std::strerror(errno));
 }

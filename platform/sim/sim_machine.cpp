@@ -129,6 +129,7 @@ std::unique_ptr<SimMachine> SimMachine::open(const fs::path& dir, std::string_vi
     // A part whose file is missing (a new machine, or one made before the part existed)
     // starts as the image has it; an unknown image leaves it empty.
     auto open_part = [&](auto& store, const auto WorldSeed::*member) {
+        store.watch(&m->faults_);
         if (store.exists()) return store.load();
         if (!made) made = make_image(m->image_);
         store.reset(made ? (*made).world.*member : std::remove_cvref_t<decltype((*made).world.*member)>{});

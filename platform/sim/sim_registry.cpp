@@ -291,7 +291,9 @@ void SimRegistry::set(Hive hive, std::string_view subkey, std::string_view name,
     std::lock_guard lk(mu_);
     FileLock lock(lock_file_);
     refresh(true);
-    faults_.before_registry_write(describe(hive, subkey, name));
+    const std::string what = describe(hive, subkey, name);
+    faults_.before_registry_write(what);
+    faults_.before_write({"registry set", what});
 
     std::vector<Key*> made;
     Key* key = make_key(hive_keys(hive), subkey, &made);
@@ -318,10 +320,12 @@ void SimRegistry::create_key(Hive hive, std::string_view subkey) {
     std::lock_guard lk(mu_);
     FileLock lock(lock_file_);
     refresh(true);
-    faults_.before_registry_write(describe(hive, subkey));
+    const std::string what = describe(hive, subkey);
+    faults_.before_registry_write(what);
+    if (find_key(hive, subkey)) return;
+    faults_.before_write({"registry create_key", what});
     std::vector<Key*> made;
     make_key(hive_keys(hive), subkey, &made);
-    if (made.empty()) return;
     try {
         persist();
     } catch (...) {
@@ -338,7 +342,9 @@ bool SimRegistry::remove(Hive hive, std::string_view subkey, std::string_view na
     if (!key) return false;
     auto it = key->values.find(name);
     if (it == key->values.end()) return false;
-    faults_.before_registry_write(describe(hive, subkey, name));
+    const std::string what = describe(hive, subkey, name);
+    faults_.before_registry_write(what);
+    faults_.before_write({"registry remove", what});
     std::string old_name = it->first;
     RegValue old = std::move(it->second);
     key->values.erase(it);

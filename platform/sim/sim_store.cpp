@@ -67,4 +67,15 @@ void SharedFile::write(std::string_view text) {
     if (changes_) seen_changes_ = std::atomic_ref<uint64_t>(*changes_).fetch_add(1, std::memory_order_acq_rel) + 1;
 }
 
+std::string first_changed_line(std::string_view before, std::string_view after) {
+    size_t i = 0;
+    while (i < before.size() && i < after.size() && before[i] == after[i]) ++i;
+    size_t start = i == 0 ? 0 : after.rfind('\n', i - 1);
+    start = start == std::string_view::npos || i == 0 ? 0 : start + 1;
+    size_t end = after.find('\n', i);
+    std::string_view line = after.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+    while (!line.empty() && (line.front() == '\t' || line.front() == ' ')) line.remove_prefix(1);
+    return std::string(line.empty() ? std::string_view("(no change)") : line);
+}
+
 }  // namespace vexlo::sim

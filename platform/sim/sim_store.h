@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "platform/error.h"
+#include "platform/sim/sim_faults.h"
 #include "platform/sim/sim_util.h"
 
 namespace vexlo::sim {
@@ -50,6 +51,10 @@ private:
     static constexpr int64_t kRecheckMs = 10;
 };
 
+// The first line of `after` that differs from `before`, trimmed: what a change of a part's
+// state text is about, for a test told of each write.
+std::string first_changed_line(std::string_view before, std::string_view after);
+
 // Each state type T has, next to it:
 //   std::string encode_state(const T&);        readable JSON text
 //   void decode_state(std::string_view, T&);   throws PlatformError for damaged text
@@ -58,6 +63,9 @@ class Stored {
 public:
     Stored(std::filesystem::path file, std::filesystem::path counter_file, std::string what)
         : file_(std::move(file), std::move(counter_file)), what_(std::move(what)) {}
+
+    // Changes are announced to `faults` (Faults::before_write) before they are written.
+    void watch(Faults* faults) { faults_ = faults; }
 
     bool exists() const {
         std::error_code ec;
@@ -100,17 +108,22 @@ public:
         T copy = state_;
         if constexpr (std::is_void_v<decltype(f(copy))>) {
             f(copy);
-            file_.write(encode_state(copy));
-            state_ = std::move(copy);
+            write(copy);
         } else {
             auto result = f(copy);
-            file_.write(encode_state(copy));
-            state_ = std::move(copy);
+            write(copy);
             return result;
         }
     }
 
 private:
+    void write(T& copy) {
+        std::string text = encode_state(copy);
+        if (faults_ && faults_->watching_writes())
+            faults_->before_write({what_, first_changed_line(encode_state(state_), text)});
+        file_.write(text);
+        state_ = std::move(copy);
+    }
     void decode_into(std::string_view text, T& into) {
         try {
             T fresh;
@@ -134,6 +147,7 @@ private:
     SharedFile file_;
     std::string what_;
     T state_{};
+    Faults* faults_ = nullptr;
 };
 
 }  // namespace vexlo::sim
