@@ -321,7 +321,10 @@ void register_operations(Operations& ops, const OpsContext& ctx) {
             return v && iequals(*v, "yes");
         },
         [&pf] { pf.boot().set_value("disabledynamictick", "yes"); },
-        [&pf] { pf.boot().delete_value("disabledynamictick"); },
+        // Only when set: a revert also runs after an apply that stopped before writing it.
+        [&pf, dynamic_tick] {
+            if (dynamic_tick()) pf.boot().delete_value("disabledynamictick");
+        },
         [dynamic_tick](bool apply) -> Changes {
             auto now = dynamic_tick();
             if (apply && !(now && iequals(*now, "yes"))) return {{"boot entry disabledynamictick", now.value_or("(not set)"), "yes"}};
@@ -388,7 +391,10 @@ void register_operations(Operations& ops, const OpsContext& ctx) {
             return root && excluded(*root);
         },
         [&pf, &facts] { pf.defender().add_exclusion_path(game_root(facts)); },
-        [&pf, &facts] { pf.defender().remove_exclusion_path(game_root(facts)); },
+        [&pf, &facts, excluded] {
+            std::string root = game_root(facts);
+            if (excluded(root)) pf.defender().remove_exclusion_path(root);
+        },
         [&facts, excluded](bool apply) {
             Changes out;
             std::string root = game_root(facts);

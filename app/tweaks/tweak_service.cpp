@@ -42,8 +42,20 @@ ChangeOutcome TweakService::change(Tweak& t, bool want, ChangeFront& front) {
             front.log("Applied: " + t.title, LogKind::Ok);
             front.toast("On: " + t.title);
         } else {
-            engine_.revert_kind(t);
+            // The mark goes first: stopped half-way, the revert is finished from its record,
+            // and a tweak left marked while off would read as one Windows reset.
             set_applied_mark(reg_, t.id, false);
+            try {
+                engine_.revert_kind(t);
+            } catch (...) {
+                // Still on (or partly): the mark comes back with the report of the failure.
+                try {
+                    if (engine_.test_kind(t)) set_applied_mark(reg_, t.id, true);
+                } catch (...) {
+                    // The failure below is reported either way; an unread state leaves no mark.
+                }
+                throw;
+            }
             front.log("Restored: " + t.title, LogKind::Info);
             front.toast("Restored: " + t.title);
         }
@@ -75,16 +87,18 @@ ChangeOutcome TweakService::preview(const Tweak& t, bool want, bool advanced_con
 }
 
 std::vector<ChangeResult> TweakService::change_each(const std::vector<Tweak*>& list, bool want, ChangeFront& front) {
+    // What is to do is decided from the states at the start, as a bulk run's list is: a tweak
+    // that an earlier one of the list turned off on the way (its opposite) is not changed back.
     std::vector<ChangeResult> out;
     out.reserve(list.size());
     for (Tweak* t : list) {
         if (!want) t->recorded = engine_.recorded(*t);
-        ChangeResult r{t, preview(*t, want, /*advanced_confirmed=*/true), {}};
-        if (r.outcome != ChangeOutcome::Unavailable && r.outcome != ChangeOutcome::AlreadySet) {
-            r.outcome = change(*t, want, front);
-            sync_after_change(*t);
-        }
-        out.push_back(std::move(r));
+        out.push_back({t, preview(*t, want, /*advanced_confirmed=*/true), {}});
+    }
+    for (ChangeResult& r : out) {
+        if (r.outcome == ChangeOutcome::Unavailable || r.outcome == ChangeOutcome::AlreadySet) continue;
+        r.outcome = change(*r.tweak, want, front);
+        sync_after_change(*r.tweak);
     }
     return out;
 }
@@ -96,11 +110,12 @@ std::vector<ChangeResult> TweakService::revert_changes(const std::vector<Tweak*>
         t->recorded = engine_.recorded(*t);  // a change made since the last reading counts
         ChangeResult r{t, preview(*t, false, /*advanced_confirmed=*/true), {}};
         if (r.outcome == ChangeOutcome::Changed && !t->recorded) r.outcome = ChangeOutcome::SetBefore;
-        if (r.outcome == ChangeOutcome::Changed) {
-            r.outcome = change(*t, false, front);
-            sync_after_change(*t);
-        }
         out.push_back(std::move(r));
+    }
+    for (ChangeResult& r : out) {
+        if (r.outcome != ChangeOutcome::Changed) continue;
+        r.outcome = change(*r.tweak, false, front);
+        sync_after_change(*r.tweak);
     }
     return out;
 }

@@ -274,7 +274,16 @@ TEST(KillAnywhere, PowerPlanAndSettingsFromPowerSaver) {
     Headless run;
     ASSERT_TRUE(run.pc->power().set_active(kPowerSaver)) << "the image has no Power saver plan";
     run.restart();
-    auto list = available_tweaks(run, [](const Tweak& t) { return t.id == "power" || t.kind == Kind::Pwr; });
-    ASSERT_GT(list.size(), 1u);
-    sweep_change(run, state_of(run), list, true, "power plan and settings");
+    // The settings first, on the user's own plan, then the switch to ours; reverted the other
+    // way round, so that each setting goes back into Power saver after the plan did.
+    auto settings = available_tweaks(run, [](const Tweak& t) { return t.kind == Kind::Pwr; });
+    ASSERT_GT(settings.size(), 1u);
+    auto list = settings;
+    list.push_back(&run.tweak("power"));
+    const auto before = state_of(run);
+    sweep_change(run, before, list, true, "power settings, then the power plan");
+    run.restart();
+    std::vector<Tweak*> back{&run.tweak("power")};
+    for (Tweak* t : available_tweaks(run, [](const Tweak& t) { return t.kind == Kind::Pwr; })) back.push_back(t);
+    sweep_change(run, before, back, false, "the power plan, then the power settings, reverted");
 }
