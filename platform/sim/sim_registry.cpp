@@ -24,6 +24,10 @@ struct SimRegistry::Key {
     std::string path;  // as created, "SOFTWARE\\Microsoft"; "" for the hive's root
     std::vector<Key*> children;
     std::unordered_map<std::string, RegValue, NameHash, NameEqual> values;
+    // The key's member of registry.json as last written, kept until its values change: a write
+    // then encodes one key, not the whole registry.
+    std::string text;
+    bool text_ok = false;
 };
 
 namespace {
@@ -211,17 +215,42 @@ void SimRegistry::load() {
 }
 
 void SimRegistry::persist() {
-    json j = json::object();
+    // The same text as json::dump(1, '\t') of the whole registry, assembled from each key's
+    // cached member.
+    std::string out = "{";
+    std::vector<Key*> keys;
     for (int h = 0; h < 2; ++h) {
-        json& hive = j[kHiveNames[h]] = json::object();
-        for (auto& [path, key] : hives_[h]) {
-            if (path.empty() && key->values.empty()) continue;
-            json values = json::object();
-            for (auto& [name, value] : key->values) values[name] = encode(value);
-            hive[key->path] = std::move(values);
+        out += h == 0 ? "\n\t" : ",\n\t";
+        out += json(kHiveNames[h]).dump() + ": ";
+        keys.clear();
+        for (auto& [path, key] : hives_[h])
+            if (!(path.empty() && key->values.empty())) keys.push_back(key.get());
+        if (keys.empty()) {
+            out += "{}";
+            continue;
         }
+        std::sort(keys.begin(), keys.end(), [](const Key* a, const Key* b) { return a->path < b->path; });
+        out += "{";
+        for (size_t i = 0; i < keys.size(); ++i) {
+            Key* key = keys[i];
+            if (!key->text_ok) {
+                json values = json::object();
+                for (auto& [name, value] : key->values) values[name] = encode(value);
+                std::string body = values.dump(1, '\t', false, json::error_handler_t::replace);
+                key->text = json(key->path).dump(-1, ' ', false, json::error_handler_t::replace) + ": ";
+                for (char c : body) {
+                    key->text += c;
+                    if (c == '\n') key->text += "\t\t";
+                }
+                key->text_ok = true;
+            }
+            out += i == 0 ? "\n\t\t" : ",\n\t\t";
+            out += key->text;
+        }
+        out += "\n\t}";
     }
-    write_file_atomically(file_, j.dump(1, '\t', false, json::error_handler_t::replace) + "\n");
+    out += "\n}\n";
+    write_file_atomically(file_, out);
     stamp_ = stamp_of(file_);
     // Writers hold the lock file, so nobody else counts in between.
     if (changes_) seen_changes_ = std::atomic_ref<uint64_t>(*changes_).fetch_add(1, std::memory_order_acq_rel) + 1;
@@ -253,6 +282,7 @@ void SimRegistry::reset(const std::vector<RegEntry>& entries) {
         if (!valid_key_path(e.key)) throw PlatformError("bad key path \"" + e.key + "\"");
         Key* key = make_key(hive_keys(e.hive), e.key, nullptr);
         if (e.name) key->values.insert_or_assign(*e.name, normalized(e.value));
+        key->text_ok = false;
     }
     persist();
 }
@@ -305,11 +335,13 @@ void SimRegistry::set(Hive hive, std::string_view subkey, std::string_view name,
     } else {
         key->values.emplace(std::string(name), std::move(stored));
     }
+    key->text_ok = false;
     try {
         persist();
     } catch (...) {
         if (old) key->values.find(name)->second = std::move(*old);
         else key->values.erase(key->values.find(name));
+        key->text_ok = false;
         unmake_keys(hive_keys(hive), made);
         throw;
     }
@@ -348,10 +380,12 @@ bool SimRegistry::remove(Hive hive, std::string_view subkey, std::string_view na
     std::string old_name = it->first;
     RegValue old = std::move(it->second);
     key->values.erase(it);
+    key->text_ok = false;
     try {
         persist();
     } catch (...) {
         key->values.emplace(std::move(old_name), std::move(old));
+        key->text_ok = false;
         throw;
     }
     return true;
