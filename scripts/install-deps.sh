@@ -12,6 +12,9 @@ if [[ "${1:-}" == "--windows" ]]; then
 fi
 if [[ "${1:-}" == "--tests" ]]; then
   pkgs+=(chromium python3)
+  # The fuzzers: clang, and libclang-rt-dev for libFuzzer's runtime (libclang_rt.fuzzer-x86_64.a,
+  # in libclang-rt-14-dev on Debian 12) and the sanitizers'.
+  pkgs+=(clang libclang-rt-dev)
   # Node.js may come from elsewhere than Debian's packages; only install it when it is missing.
   command -v node >/dev/null || pkgs+=(nodejs)
   command -v npm >/dev/null || pkgs+=(npm)

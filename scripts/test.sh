@@ -8,6 +8,9 @@ here="$(cd "$(dirname "$0")/.." && pwd)"
 echo "== Unit tests"
 (cd "$here/build" && ctest --output-on-failure -j"$(nproc)" --timeout 300)
 
+echo "== Fuzzers (regression run over the checked-in seeds)"
+"$here/scripts/fuzz.sh"
+
 echo "== Browser tests"
 (cd "$here/tests/browser" && VEXLO_BIN="$here/build/vexlo" node --test --test-concurrency=1 ./*.test.mjs)
 

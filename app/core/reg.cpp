@@ -1,5 +1,6 @@
 #include "app/core/reg.h"
 
+#include <cmath>
 #include <stdexcept>
 
 #include "app/core/text.h"
@@ -63,7 +64,9 @@ int64_t json_integer(const Json& v) {
     if (v.is_number_integer()) return v.get<int64_t>();
     if (v.is_number_float()) {
         double d = v.get<double>();
-        if (d != double(int64_t(d))) throw std::invalid_argument("not a whole number");
+        // Converting a double outside int64's range is undefined, and backup.json may hold any.
+        if (!(d >= -0x1p63 && d < 0x1p63)) throw std::invalid_argument("out of range");
+        if (d != std::trunc(d)) throw std::invalid_argument("not a whole number");
         return int64_t(d);
     }
     if (v.is_boolean()) return v.get<bool>() ? 1 : 0;

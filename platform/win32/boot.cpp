@@ -89,48 +89,6 @@ private:
 
 }  // namespace
 
-std::map<std::string, std::string> parse_bcdedit_entry(std::string_view output) {
-    std::vector<std::string_view> lines;
-    for (size_t pos = 0; pos <= output.size();) {
-        size_t end = std::min(output.find('\n', pos), output.size());
-        std::string_view line = output.substr(pos, end - pos);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        if (!trim(line).empty()) lines.push_back(line);
-        pos = end + 1;
-    }
-    auto dashes = [&](size_t i) {
-        std::string_view t = trim(lines[i]);
-        return t.find_first_not_of('-') == std::string_view::npos;
-    };
-    // The entry runs from the line after the first dashes to the title of the next entry (the
-    // line before the next dashes), or to the end.
-    size_t first = 0;
-    while (first < lines.size() && !dashes(first)) ++first;
-    if (first == lines.size()) return {};
-    size_t stop = first + 1;
-    while (stop < lines.size() && !dashes(stop)) ++stop;
-    if (stop < lines.size()) --stop;
-
-    std::map<std::string, std::string> entry;
-    std::string last;
-    for (size_t i = first + 1; i < stop; ++i) {
-        std::string_view raw = lines[i], line = trim(raw);
-        if (is_blank(raw.front())) {
-            // One more value of the setting above (a list such as displayorder).
-            if (!last.empty()) {
-                std::string& value = entry[last];
-                if (!value.empty()) value += ' ';
-                value += line;
-            }
-            continue;
-        }
-        size_t gap = line.find_first_of(" \t");
-        last = lower(line.substr(0, gap));
-        entry[last] = gap == std::string_view::npos ? std::string() : std::string(trim(line.substr(gap)));
-    }
-    return entry;
-}
-
 std::unique_ptr<platform::BootConfig> make_boot_config() { return std::make_unique<BcdeditBoot>(); }
 
 }  // namespace vexlo::win32

@@ -40,21 +40,6 @@ ToolRun powershell(const std::wstring& command) {
                     kPowerShellLimit);
 }
 
-bool is_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && is_space(s.front())) s.remove_prefix(1);
-    while (!s.empty() && is_space(s.back())) s.remove_suffix(1);
-    return s;
-}
-
-bool iequal(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if ((a[i] | 0x20) != (b[i] | 0x20)) return false;
-    return true;
-}
-
 class PowerShellMemoryAgent final : public platform::MemoryAgent {
 public:
     std::optional<bool> enabled(MemoryFeature feature) override {
@@ -91,22 +76,6 @@ std::wstring mmagent_read_command(MemoryFeature feature) {
 std::wstring mmagent_change_command(MemoryFeature feature, bool on) {
     return L"$ErrorActionPreference = 'Stop'; " + std::wstring(on ? L"Enable-MMAgent -" : L"Disable-MMAgent -") +
            parameter(feature) + L"; '" + std::wstring(kMMAgentDone.begin(), kMMAgentDone.end()) + L"'";
-}
-
-std::optional<bool> parse_mmagent_flag(std::string_view output) {
-    std::string_view text = trim(output);
-    if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") text = trim(text.substr(3));
-    if (iequal(text, "True")) return true;
-    if (iequal(text, "False")) return false;
-    return std::nullopt;
-}
-
-bool mmagent_change_done(std::string_view output) {
-    // The marker on a line of its own at the end: the command prints it only once the cmdlet has
-    // finished without an error.
-    std::string_view text = trim(output);
-    return text.size() >= kMMAgentDone.size() && text.substr(text.size() - kMMAgentDone.size()) == kMMAgentDone &&
-           (text.size() == kMMAgentDone.size() || text[text.size() - kMMAgentDone.size() - 1] == '\n');
 }
 
 std::unique_ptr<platform::MemoryAgent> make_memory_agent() { return std::make_unique<PowerShellMemoryAgent>(); }

@@ -1,9 +1,7 @@
 // The launcher's command-line work on arbitrary input: finding the arguments behind the program
 // token and composing the core's command line in a fixed buffer.
 //
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -I. \
-//       tests/fuzz/command_tail_fuzz.cpp launcher/launch_strings.cpp -o command_tail_fuzz
-//   ./command_tail_fuzz -max_total_time=60
+//   scripts/fuzz.sh [--long SECONDS]   builds it into build-fuzz/, runs it from tests/fuzz/corpus/command_tail
 //
 // Input: one byte giving the buffer's capacity, then the command line as 16-bit units.
 // Checked: the tail lies inside the line and starts at neither blank nor tab; an unquoted

@@ -1,8 +1,6 @@
 // Settings-file decoding and key editing on arbitrary bytes, without files.
 //
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -I. \
-//       tests/fuzz/ini_fuzz.cpp app/core/ini_file.cpp app/core/text.cpp -o ini_fuzz
-//   ./ini_fuzz -max_total_time=60
+//   scripts/fuzz.sh [--long SECONDS]   builds it into build-fuzz/, runs it from tests/fuzz/corpus/ini
 //
 // Input: one byte steering the edit, one byte giving the value's length, the value, then
 // the file. Checked: decoding never fails, sizes stay sane, encode/decode give the same lines
