@@ -16,15 +16,6 @@ using platform::PlatformError;
 // PowerShell's first start on a cold PC can take several seconds.
 constexpr std::chrono::seconds kPowerShellLimit{90};
 
-const wchar_t* parameter(MemoryFeature f) {
-    switch (f) {
-        case MemoryFeature::Compression: return L"MemoryCompression";
-        case MemoryFeature::PageCombining: return L"PageCombining";
-        case MemoryFeature::ApplicationPreLaunch: break;
-    }
-    return L"ApplicationPreLaunch";
-}
-
 const char* feature_text(MemoryFeature f) {
     switch (f) {
         case MemoryFeature::Compression: return "memory compression";
@@ -34,25 +25,9 @@ const char* feature_text(MemoryFeature f) {
     return "application pre-launch";
 }
 
-ToolRun powershell(const std::wstring& command) {
-    return run_tool(system_tool(L"WindowsPowerShell\\v1.0\\powershell.exe"),
-                    {L"-NoProfile", L"-NonInteractive", L"-ExecutionPolicy", L"Bypass", L"-Command", command},
+ToolRun powershell(const std::wstring& script) {
+    return run_tool(system_tool(L"WindowsPowerShell\\v1.0\\powershell.exe"), powershell_arguments(script),
                     kPowerShellLimit);
-}
-
-bool is_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && is_space(s.front())) s.remove_prefix(1);
-    while (!s.empty() && is_space(s.back())) s.remove_suffix(1);
-    return s;
-}
-
-bool iequal(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if ((a[i] | 0x20) != (b[i] | 0x20)) return false;
-    return true;
 }
 
 class PowerShellMemoryAgent final : public platform::MemoryAgent {
@@ -76,38 +51,14 @@ public:
             throw PlatformError(what + ": " + e.what());
         }
         if (run.exit_code == 0 && mmagent_change_done(run.output)) return;
-        std::string message = tool_message(run.output);
+        // A cmdlet's error goes to standard error, plain or as a serialized record.
+        std::string message = tool_message(strip_clixml(run.output) + "\n" + powershell_error_text(run.errors));
         if (message.empty()) message = "PowerShell did not carry out the change (exit code " + std::to_string(run.exit_code) + ").";
         throw PlatformError(what + ": " + message);
     }
 };
 
 }  // namespace
-
-std::wstring mmagent_read_command(MemoryFeature feature) {
-    return L"$ErrorActionPreference = 'Stop'; (Get-MMAgent)." + std::wstring(parameter(feature));
-}
-
-std::wstring mmagent_change_command(MemoryFeature feature, bool on) {
-    return L"$ErrorActionPreference = 'Stop'; " + std::wstring(on ? L"Enable-MMAgent -" : L"Disable-MMAgent -") +
-           parameter(feature) + L"; '" + std::wstring(kMMAgentDone.begin(), kMMAgentDone.end()) + L"'";
-}
-
-std::optional<bool> parse_mmagent_flag(std::string_view output) {
-    std::string_view text = trim(output);
-    if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") text = trim(text.substr(3));
-    if (iequal(text, "True")) return true;
-    if (iequal(text, "False")) return false;
-    return std::nullopt;
-}
-
-bool mmagent_change_done(std::string_view output) {
-    // The marker on a line of its own at the end: the command prints it only once the cmdlet has
-    // finished without an error.
-    std::string_view text = trim(output);
-    return text.size() >= kMMAgentDone.size() && text.substr(text.size() - kMMAgentDone.size()) == kMMAgentDone &&
-           (text.size() == kMMAgentDone.size() || text[text.size() - kMMAgentDone.size() - 1] == '\n');
-}
 
 std::unique_ptr<platform::MemoryAgent> make_memory_agent() { return std::make_unique<PowerShellMemoryAgent>(); }
 
