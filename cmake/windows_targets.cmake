@@ -5,7 +5,7 @@ file(GLOB VEXLO_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/win
 add_library(vexlo_win32 STATIC ${VEXLO_WIN32_SOURCES})
 target_include_directories(vexlo_win32 PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(vexlo_win32 PUBLIC advapi32 shell32 ole32 oleaut32 uuid user32 shlwapi
-  taskschd powrprof wbemuuid setupapi cfgmgr32 iphlpapi bcrypt ws2_32)
+  taskschd powrprof wbemuuid setupapi cfgmgr32 iphlpapi bcrypt ws2_32 wtsapi32)
 # The server's listening socket takes its port policy from the real PC's back end.
 target_link_libraries(vexlo_uiserver PRIVATE vexlo_win32)
 

@@ -419,6 +419,11 @@ int main(int argc, char** argv) {
                 std::cerr << "--json goes with --dry-run\n";
                 return kExitUsage;
             }
+            // The changes would land in another account's profile: refuse, as the window's start does.
+            if (auto refusal = wrong_account_message(pc->system())) {
+                std::cerr << *refusal << "\n";
+                return kExitFailed;
+            }
             App app(*pc, opts);
             return cmd_change(app, *pc, apply->parsed() ? apply_ids : revert_ids, apply->parsed(), yes,
                               revert->parsed() && revert_all);

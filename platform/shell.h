@@ -18,9 +18,10 @@ public:
     virtual bool open_app_window(const std::string& url) = 0;
     virtual MsgResult message_box(std::string_view title, std::string_view text, MsgButtons buttons,
                                   MsgIcon icon) = 0;
-    // Starts `exe` elevated with one argument string. False when it could not be started
-    // (including the user declining).
-    virtual bool relaunch_elevated(const std::string& exe, const std::string& args) = 0;
+    // Starts `exe` elevated with `args`, each of which the new process receives unchanged
+    // (blanks and quotes included). False when it could not be started (including the user
+    // declining).
+    virtual bool relaunch_elevated(const std::string& exe, const std::vector<std::string>& args) = 0;
 };
 
 }  // namespace vexlo::platform

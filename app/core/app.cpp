@@ -355,10 +355,27 @@ void App::handle_message(const std::string& text) {
     ui_.tree().dispatch(msg->id, msg->ev, msg->value);
 }
 
+std::optional<std::string> wrong_account_message(platform::SystemInfo& system) {
+    auto users = system.desktop_user_mismatch();
+    if (!users) return std::nullopt;
+    const std::string& admin = users->process_user;
+    const std::string& person = users->desktop_user;
+    return "Vexlo Tweaks was started with the administrator account " + admin + ", but " + person +
+           " is signed in to Windows. Your tweaks and game settings would be changed for " + admin +
+           ", not for you.\n\nSign in as " + person + " with an administrator account, or ask an administrator to give " +
+           person + " administrator rights, then start Vexlo Tweaks again.";
+}
+
 int App::run() {
     // Elevation: a copy with administrator rights carries on; this one ends either way.
     if (!pf_.system().is_elevated()) {
-        pf_.shell().relaunch_elevated(options_.exe, join(options_.args, " "));
+        pf_.shell().relaunch_elevated(options_.exe, options_.args);
+        return 0;
+    }
+    // Elevated with another administrator's password: HKCU and the game's settings file would
+    // be that account's. Say so and end before anything is made or changed.
+    if (auto refusal = wrong_account_message(pf_.system())) {
+        pf_.shell().message_box("Vexlo Tweaks", *refusal, platform::MsgButtons::Ok, platform::MsgIcon::Warning);
         return 0;
     }
     // Single instance: a second start asks the first to show its window and ends.

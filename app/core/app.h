@@ -2,6 +2,7 @@
 // The application: the parts it holds for its whole life, and its start-up sequence.
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -121,5 +122,10 @@ private:
 
 // True when the argument list holds "--tray" as a whole element, in any case.
 bool has_tray_switch(const std::vector<std::string>& args);
+
+// When this program runs as another account than the one signed in at the desktop (elevated
+// with another administrator's password): the words that tell the user, for the window's start
+// and the command line alike. nullopt when the accounts are the same or cannot be told.
+std::optional<std::string> wrong_account_message(platform::SystemInfo& system);
 
 }  // namespace vexlo

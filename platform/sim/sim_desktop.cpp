@@ -76,6 +76,15 @@ size_t SimProcesses::stop(std::string_view image) {
     return n;
 }
 
+// ---- System facts ----
+
+std::optional<platform::AccountMismatch> SimSystemInfo::desktop_user_mismatch() {
+    // Account names compare without regard to case, as Windows compares them.
+    if (facts_.desktop_user.empty() || process_user_.empty() || iequals(facts_.desktop_user, process_user_))
+        return std::nullopt;
+    return platform::AccountMismatch{process_user_, facts_.desktop_user};
+}
+
 // ---- Shell ----
 
 void SimShell::script(platform::MsgResult answer) {
@@ -160,9 +169,16 @@ platform::MsgResult SimShell::message_box(std::string_view title, std::string_vi
     return answer;
 }
 
-bool SimShell::relaunch_elevated(const std::string& exe, const std::string& args) {
+bool SimShell::relaunch_elevated(const std::string& exe, const std::vector<std::string>& args) {
     std::lock_guard lk(mu_);
-    record("relaunch_elevated " + exe + " " + args);
+    std::string line = "relaunch_elevated " + exe;
+    for (auto& a : args) {
+        bool plain = !a.empty() && std::none_of(a.begin(), a.end(), [](char c) {
+            return uint8_t(c) <= ' ' || c == '"' || c == '\\';
+        });
+        line += " " + (plain ? a : json(a).dump());
+    }
+    record(line);
     return true;
 }
 

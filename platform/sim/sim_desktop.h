@@ -38,9 +38,12 @@ private:
 
 class SimSystemInfo final : public platform::SystemInfo {
 public:
-    explicit SimSystemInfo(MachineFacts facts) : facts_(std::move(facts)) {}
+    // `process_user`: the account this program runs as, the environment's USERNAME.
+    explicit SimSystemInfo(MachineFacts facts, std::string process_user = {})
+        : facts_(std::move(facts)), process_user_(std::move(process_user)) {}
     const MachineFacts& facts() const { return facts_; }
     void set_elevated(bool elevated) { facts_.elevated = elevated; }
+    void set_desktop_user(std::string user) { facts_.desktop_user = std::move(user); }
 
     uint32_t windows_build() override { return facts_.windows_build; }
     uint64_t total_memory_bytes() override { return facts_.total_memory_bytes; }
@@ -50,15 +53,18 @@ public:
     std::vector<std::string> gpu_names() override { return facts_.gpus; }
     std::string os_caption() override { return facts_.os_caption; }
     bool is_elevated() override { return facts_.elevated; }
+    std::optional<platform::AccountMismatch> desktop_user_mismatch() override;
 
 private:
     MachineFacts facts_;
+    std::string process_user_;
 };
 
 // Records what the application asks of the desktop, in memory and in <machine>/shell.log:
 //   open <url>                 (a secret in it, "?s=...", recorded as "?s=<secret>")
 //   message_box [<title>] <text> -> <answer>
-//   relaunch_elevated <exe> <args>
+//   relaunch_elevated <exe> <arg> <arg>...   (an argument that is empty or holds a blank, a quote or a
+//                                            backslash in JSON quotes, so the list reads back exactly)
 // When VEXLO_SIM_BROWSER names a program, open_app_window also starts it with the URL as its
 // only argument (no shell; not waited for).
 class SimShell final : public platform::Shell {
@@ -71,7 +77,7 @@ public:
     // The next scripted answer, else the safe one: Ok, No, or Cancel.
     platform::MsgResult message_box(std::string_view title, std::string_view text, platform::MsgButtons buttons,
                                     platform::MsgIcon icon) override;
-    bool relaunch_elevated(const std::string& exe, const std::string& args) override;
+    bool relaunch_elevated(const std::string& exe, const std::vector<std::string>& args) override;
 
     // `line` with the value of every "?s=" or "&s=" replaced by "<secret>".
     static std::string without_secrets(std::string line);

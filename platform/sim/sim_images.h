@@ -24,6 +24,9 @@ struct MachineFacts {
     std::vector<std::string> gpus;
     std::string os_caption;
     bool elevated = true;
+    // Who is signed in at the desktop when this program runs as another account (the user
+    // elevated with someone else's administrator password); empty: the program's own user.
+    std::string desktop_user;
 };
 
 struct MachineImage {

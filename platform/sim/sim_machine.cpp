@@ -22,7 +22,8 @@ json facts_to_json(const MachineFacts& f) {
     return {{"windows_build", f.windows_build}, {"total_memory_bytes", f.total_memory_bytes},
             {"refresh_hz", f.refresh_hz},       {"battery", f.battery},
             {"cpus", f.cpus},                   {"gpus", f.gpus},
-            {"os_caption", f.os_caption},       {"elevated", f.elevated}};
+            {"os_caption", f.os_caption},       {"elevated", f.elevated},
+            {"desktop_user", f.desktop_user}};
 }
 
 MachineFacts facts_from_json(const json& j) {
@@ -35,6 +36,7 @@ MachineFacts facts_from_json(const json& j) {
     f.gpus = j.value("gpus", std::vector<std::string>{});
     f.os_caption = j.value("os_caption", std::string());
     f.elevated = j.value("elevated", true);
+    f.desktop_user = j.value("desktop_user", std::string());
     return f;
 }
 
@@ -44,6 +46,12 @@ void write_machine_file(const fs::path& dir, const std::string& image, const Mac
     for (auto& [name, value] : environment) env[name] = value;
     json j = {{"image", image}, {"facts", facts_to_json(facts)}, {"environment", env}};
     write_file_atomically(dir / "machine.json", j.dump(1, '\t') + "\n");
+}
+
+std::string env_value(const std::vector<std::pair<std::string, std::string>>& vars, std::string_view name) {
+    for (auto& [n, value] : vars)
+        if (iequals(n, name)) return value;
+    return {};
 }
 
 Environment to_environment(const std::vector<std::pair<std::string, std::string>>& vars) {
@@ -113,7 +121,7 @@ std::unique_ptr<SimMachine> SimMachine::open(const fs::path& dir, std::string_vi
     m->files_ = std::make_unique<SimFiles>(dir / "files", env, m->faults_);
     m->objects_ = std::make_unique<SimNamedObjects>(dir / "objects");
     m->processes_ = std::make_unique<SimProcesses>(dir / "processes.json");
-    m->system_ = std::make_unique<SimSystemInfo>(std::move(facts));
+    m->system_ = std::make_unique<SimSystemInfo>(std::move(facts), env_value(m->environment_, "USERNAME"));
     m->shell_ = std::make_unique<SimShell>(dir / "shell.log");
     m->clock_ = std::make_unique<SimClock>();
     m->random_ = std::make_unique<SimRandom>();
@@ -180,6 +188,11 @@ void SimMachine::set_defender(bool available, bool realtime_protection) {
 
 void SimMachine::set_elevated(bool elevated) {
     system_->set_elevated(elevated);
+    save_machine_file();
+}
+
+void SimMachine::set_desktop_user(std::string user) {
+    system_->set_desktop_user(std::move(user));
     save_machine_file();
 }
 

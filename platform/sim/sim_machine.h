@@ -75,6 +75,9 @@ public:
     void freeze_clock();
     void advance_clock(std::chrono::milliseconds by);
     void set_elevated(bool elevated);  // also kept in the folder for later opens
+    // Another account signed in at the desktop than the one the program runs as (USERNAME of
+    // the environment); empty for the same. Also kept in the folder.
+    void set_desktop_user(std::string user);
     void script_message_box(platform::MsgResult answer);  // queued answers for message_box
     std::vector<std::string> shell_log() const;            // what this object's shell recorded
 

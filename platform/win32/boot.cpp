@@ -80,7 +80,7 @@ private:
             throw PlatformError(what + ": " + e.what());
         }
         if (r.exit_code != 0) {
-            std::string message = tool_message(r.output);
+            std::string message = tool_message(r);
             throw PlatformError(what + ": " + (message.empty() ? "bcdedit failed with code " + std::to_string(r.exit_code)
                                                                : message));
         }

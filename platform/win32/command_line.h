@@ -2,6 +2,7 @@
 // Composing command lines the way the C runtime and CommandLineToArgvW split them again.
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vexlo::win32 {
 
@@ -23,6 +24,17 @@ inline std::wstring quote_argument(std::wstring_view arg, bool always = false) {
     }
     out.append(backslashes * 2, L'\\');  // the closing quote must stay a quote
     out += L'"';
+    return out;
+}
+
+// The arguments, each quoted as above, separated by one blank: what follows the program on a
+// command line.
+inline std::wstring join_arguments(const std::vector<std::wstring>& args) {
+    std::wstring out;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (i) out += L' ';
+        out += quote_argument(args[i]);
+    }
     return out;
 }
 

@@ -16,15 +16,6 @@ using platform::PlatformError;
 // PowerShell's first start on a cold PC can take several seconds.
 constexpr std::chrono::seconds kPowerShellLimit{90};
 
-const wchar_t* parameter(MemoryFeature f) {
-    switch (f) {
-        case MemoryFeature::Compression: return L"MemoryCompression";
-        case MemoryFeature::PageCombining: return L"PageCombining";
-        case MemoryFeature::ApplicationPreLaunch: break;
-    }
-    return L"ApplicationPreLaunch";
-}
-
 const char* feature_text(MemoryFeature f) {
     switch (f) {
         case MemoryFeature::Compression: return "memory compression";
@@ -34,9 +25,8 @@ const char* feature_text(MemoryFeature f) {
     return "application pre-launch";
 }
 
-ToolRun powershell(const std::wstring& command) {
-    return run_tool(system_tool(L"WindowsPowerShell\\v1.0\\powershell.exe"),
-                    {L"-NoProfile", L"-NonInteractive", L"-ExecutionPolicy", L"Bypass", L"-Command", command},
+ToolRun powershell(const std::wstring& script) {
+    return run_tool(system_tool(L"WindowsPowerShell\\v1.0\\powershell.exe"), powershell_arguments(script),
                     kPowerShellLimit);
 }
 
@@ -61,22 +51,14 @@ public:
             throw PlatformError(what + ": " + e.what());
         }
         if (run.exit_code == 0 && mmagent_change_done(run.output)) return;
-        std::string message = tool_message(run.output);
+        // A cmdlet's error goes to standard error, plain or as a serialized record.
+        std::string message = tool_message(strip_clixml(run.output) + "\n" + powershell_error_text(run.errors));
         if (message.empty()) message = "PowerShell did not carry out the change (exit code " + std::to_string(run.exit_code) + ").";
         throw PlatformError(what + ": " + message);
     }
 };
 
 }  // namespace
-
-std::wstring mmagent_read_command(MemoryFeature feature) {
-    return L"$ErrorActionPreference = 'Stop'; (Get-MMAgent)." + std::wstring(parameter(feature));
-}
-
-std::wstring mmagent_change_command(MemoryFeature feature, bool on) {
-    return L"$ErrorActionPreference = 'Stop'; " + std::wstring(on ? L"Enable-MMAgent -" : L"Disable-MMAgent -") +
-           parameter(feature) + L"; '" + std::wstring(kMMAgentDone.begin(), kMMAgentDone.end()) + L"'";
-}
 
 std::unique_ptr<platform::MemoryAgent> make_memory_agent() { return std::make_unique<PowerShellMemoryAgent>(); }
 

@@ -208,7 +208,7 @@ public:
             throw PlatformError(what + ": " + e.what());
         }
         if (run.exit_code != 0) {
-            std::string message = tool_message(run.output);
+            std::string message = tool_message(run);
             throw PlatformError(what + ": " +
                                 (message.empty() ? "powercfg failed with code " + std::to_string(run.exit_code) : message));
         }

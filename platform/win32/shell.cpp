@@ -201,9 +201,12 @@ public:
         return message_box_answer(result, buttons);
     }
 
-    bool relaunch_elevated(const std::string& exe, const std::string& args) override {
+    bool relaunch_elevated(const std::string& exe, const std::vector<std::string>& args) override {
         com::ShellApartment com;
-        const std::wstring wexe = widen(exe), wargs = widen(args);
+        std::vector<std::wstring> wide_args;
+        for (auto& a : args) wide_args.push_back(widen(a));
+        // The new process splits its command line by CommandLineToArgvW's rules: quote for them.
+        const std::wstring wexe = widen(exe), wargs = join_arguments(wide_args);
         SHELLEXECUTEINFOW info{};
         info.cbSize = sizeof info;
         // Waits for the start to be handed over before this process ends; the UAC prompt shows.

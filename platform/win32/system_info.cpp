@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "platform/win32/com.h"
+#include "platform/win32/desktop_user.h"
 #include "platform/win32/elevation.h"
 #include "platform/win32/parts.h"
 #include "platform/win32/wide.h"
@@ -93,6 +94,7 @@ public:
     }
 
     bool is_elevated() override { return process_is_elevated(); }
+    std::optional<platform::AccountMismatch> desktop_user_mismatch() override { return find_desktop_user_mismatch(); }
 
 private:
     std::string string_value(Hive hive, const std::string& key, const char* name) {

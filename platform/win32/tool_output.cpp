@@ -1,4 +1,5 @@
-// What Windows' command-line tools print, read into values: plain text work with no Windows
+// What Windows' command-line tools print, read into values (bcdedit here; PowerShell's
+// memory-agent output in mmagent_text.h): plain text work with no Windows
 // headers, kept apart from the code that runs the tools so that it builds and is fuzzed on Linux
 // (tests/fuzz/tool_output_fuzz.cpp).
 #include <algorithm>
@@ -6,7 +7,6 @@
 #include <vector>
 
 #include "platform/win32/boot_text.h"
-#include "platform/win32/mmagent_text.h"
 
 namespace vexlo::win32 {
 
@@ -25,21 +25,6 @@ std::string lower(std::string_view s) {
     std::string out(s);
     for (char& c : out) c = char(std::tolower(static_cast<unsigned char>(c)));
     return out;
-}
-
-// PowerShell's output: without the blank space and line ends around it.
-std::string_view trim_space(std::string_view s) {
-    auto space = [](char c) { return is_blank(c) || c == '\r' || c == '\n'; };
-    while (!s.empty() && space(s.front())) s.remove_prefix(1);
-    while (!s.empty() && space(s.back())) s.remove_suffix(1);
-    return s;
-}
-
-bool iequal(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if ((a[i] | 0x20) != (b[i] | 0x20)) return false;
-    return true;
 }
 
 }  // namespace
@@ -84,22 +69,6 @@ std::map<std::string, std::string> parse_bcdedit_entry(std::string_view output) 
         entry[last] = gap == std::string_view::npos ? std::string() : std::string(trim(line.substr(gap)));
     }
     return entry;
-}
-
-std::optional<bool> parse_mmagent_flag(std::string_view output) {
-    std::string_view text = trim_space(output);
-    if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") text = trim_space(text.substr(3));
-    if (iequal(text, "True")) return true;
-    if (iequal(text, "False")) return false;
-    return std::nullopt;
-}
-
-bool mmagent_change_done(std::string_view output) {
-    // The marker on a line of its own at the end: the command prints it only once the cmdlet has
-    // finished without an error.
-    std::string_view text = trim_space(output);
-    return text.size() >= kMMAgentDone.size() && text.substr(text.size() - kMMAgentDone.size()) == kMMAgentDone &&
-           (text.size() == kMMAgentDone.size() || text[text.size() - kMMAgentDone.size() - 1] == '\n');
 }
 
 }  // namespace vexlo::win32

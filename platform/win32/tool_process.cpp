@@ -39,6 +39,13 @@ DWORD WINAPI read_all(void* param) {
     return 0;
 }
 
+// Waits for a reader to see its pipe close; a process the tool started may still hold the
+// pipe, so after a moment the read is cancelled.
+void finish_reading(HANDLE reading) {
+    if (WaitForSingleObject(reading, 5000) != WAIT_OBJECT_0)
+        while (WaitForSingleObject(reading, 500) == WAIT_TIMEOUT) CancelSynchronousIo(reading);
+}
+
 bool looks_like_utf16(std::string_view b) {
     if (b.size() >= 2 && static_cast<unsigned char>(b[0]) == 0xFF && static_cast<unsigned char>(b[1]) == 0xFE) return true;
     if (b.size() < 4 || b.size() % 2) return false;
@@ -86,21 +93,31 @@ std::string tool_message(std::string_view output) {
     return out;
 }
 
+std::string tool_message(const ToolRun& run) { return tool_message(run.output + "\n" + run.errors); }
+
 ToolRun run_tool(const std::wstring& program, const std::vector<std::wstring>& args, std::chrono::milliseconds limit) {
     const std::string name = narrow(program.substr(program.find_last_of(L'\\') + 1));
     auto cannot = [&](DWORD err) { fail("Cannot run " + name, err); };
 
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE read_end = nullptr, write_end = nullptr;
-    if (!CreatePipe(&read_end, &write_end, &inherit, 0)) cannot(GetLastError());
-    Handle read_pipe(read_end), write_pipe(write_end);
-    SetHandleInformation(read_pipe.h, HANDLE_FLAG_INHERIT, 0);
+    // One pipe per stream: the tool may write to both at once, so each has its own reader and
+    // neither can fill up while the other is being waited on.
+    auto make_pipe = [&](Handle& read_pipe, Handle& write_pipe) {
+        HANDLE read_end = nullptr, write_end = nullptr;
+        if (!CreatePipe(&read_end, &write_end, &inherit, 0)) cannot(GetLastError());
+        read_pipe.h = read_end;
+        write_pipe.h = write_end;
+        SetHandleInformation(read_pipe.h, HANDLE_FLAG_INHERIT, 0);
+    };
+    Handle out_read, out_write, err_read, err_write;
+    make_pipe(out_read, out_write);
+    make_pipe(err_read, err_write);
     Handle nul(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr));
     if (!nul.h) cannot(GetLastError());
 
-    // Only the pipe and NUL reach the tool: handles that other threads make inheritable at the
-    // same moment must not, or the pipe could stay open after the tool ends.
-    HANDLE inherited[] = {write_pipe.h, nul.h};
+    // Only the pipes and NUL reach the tool: handles that other threads make inheritable at the
+    // same moment must not, or a pipe could stay open after the tool ends.
+    HANDLE inherited[] = {out_write.h, err_write.h, nul.h};
     SIZE_T list_size = 0;
     InitializeProcThreadAttributeList(nullptr, 1, 0, &list_size);
     auto list_buf = std::make_unique<char[]>(list_size);
@@ -118,25 +135,29 @@ ToolRun run_tool(const std::wstring& program, const std::vector<std::wstring>& a
     si.StartupInfo.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
     si.StartupInfo.wShowWindow = SW_HIDE;
     si.StartupInfo.hStdInput = nul.h;
-    si.StartupInfo.hStdOutput = write_pipe.h;
-    si.StartupInfo.hStdError = write_pipe.h;
+    si.StartupInfo.hStdOutput = out_write.h;
+    si.StartupInfo.hStdError = err_write.h;
     si.lpAttributeList = list;
 
     std::wstring cmd = quote_argument(program);
-    for (auto& a : args) cmd += L' ' + quote_argument(a);
+    if (!args.empty()) cmd += L' ' + join_arguments(args);
     PROCESS_INFORMATION pi{};
     if (!CreateProcessW(program.c_str(), cmd.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT,
                         nullptr, nullptr, &si.StartupInfo, &pi))
         cannot(GetLastError());
     Handle process(pi.hProcess), thread(pi.hThread);
-    write_pipe.close();  // the tool holds the only write end now: its exit ends the reading
+    // The tool holds the only write ends now: its exit ends the reading.
+    out_write.close();
+    err_write.close();
     nul.close();
 
-    Reader reader{read_pipe.h, {}};
-    Handle reading(CreateThread(nullptr, 0, read_all, &reader, 0, nullptr));
-    if (!reading.h) {
+    Reader out_reader{out_read.h, {}}, err_reader{err_read.h, {}};
+    Handle out_thread(CreateThread(nullptr, 0, read_all, &out_reader, 0, nullptr));
+    Handle err_thread(out_thread.h ? CreateThread(nullptr, 0, read_all, &err_reader, 0, nullptr) : nullptr);
+    if (!out_thread.h || !err_thread.h) {
         DWORD err = GetLastError();
         TerminateProcess(process.h, 1);
+        if (out_thread.h) finish_reading(out_thread.h);  // the reader uses this frame's buffer
         cannot(err);
     }
 
@@ -146,9 +167,8 @@ ToolRun run_tool(const std::wstring& program, const std::vector<std::wstring>& a
         TerminateProcess(process.h, 1);
         WaitForSingleObject(process.h, 5000);
     }
-    // A process the tool started may still hold the pipe; give up on it after a moment.
-    if (WaitForSingleObject(reading.h, 5000) != WAIT_OBJECT_0)
-        while (WaitForSingleObject(reading.h, 500) == WAIT_TIMEOUT) CancelSynchronousIo(reading.h);
+    finish_reading(out_thread.h);
+    finish_reading(err_thread.h);
     if (timed_out) {
         auto seconds = std::max<long long>(1, (limit.count() + 999) / 1000);
         throw platform::PlatformError(name + " did not finish within " + std::to_string(seconds) +
@@ -156,7 +176,8 @@ ToolRun run_tool(const std::wstring& program, const std::vector<std::wstring>& a
     }
     ToolRun run;
     if (!GetExitCodeProcess(process.h, &run.exit_code)) cannot(GetLastError());
-    run.output = decode_tool_output(reader.bytes);
+    run.output = decode_tool_output(out_reader.bytes);
+    run.errors = decode_tool_output(err_reader.bytes);
     return run;
 }
 

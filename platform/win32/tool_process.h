@@ -13,7 +13,10 @@ namespace vexlo::win32 {
 
 struct ToolRun {
     DWORD exit_code = 0;
-    std::string output;  // standard output and standard error together, as UTF-8
+    // Kept apart: a tool may write to standard error while it prints its result (PowerShell's
+    // progress records), and that must never land in the text a parser reads.
+    std::string output;  // standard output, as UTF-8
+    std::string errors;  // standard error, as UTF-8
 };
 
 // The full path of a program in the system folder ("bcdedit.exe" -> "C:\Windows\System32\bcdedit.exe").
@@ -31,5 +34,7 @@ std::string decode_tool_output(std::string_view bytes);
 
 // The output without surrounding blank space, on one line, for an error message.
 std::string tool_message(std::string_view output);
+// Both streams of a run that way, standard output first.
+std::string tool_message(const ToolRun& run);
 
 }  // namespace vexlo::win32

@@ -134,4 +134,33 @@ t = json.loads(sys.argv[1])
 assert t["id"] == "fse" and "ADVANCED" in t["flags"] and t["planned"]["action"] in ("apply", "revert"), t
 ' "$out"
 
+# Elevated with another administrator's password: the changes would land in that account's
+# profile, so apply and revert refuse and change nothing; looking still works.
+other="$dir/pc-other"
+out="$("$vexlo" --machine "$other" list 2>&1)"; rc=$?
+python3 -c '
+import json, sys
+path = sys.argv[1] + "/machine.json"
+m = json.load(open(path))
+m["facts"]["desktop_user"] = "Jo"
+json.dump(m, open(path, "w"))
+' "$other"
+cp "$other/registry.json" "$dir/other-before.json"
+for verb in apply revert; do
+  out="$("$vexlo" --machine "$other" "$verb" pthrottle 2>"$dir/err")"; rc=$?; err="$(cat "$dir/err")"
+  check "$verb as another account fails" [ "$rc" -eq 1 ]
+  check "$verb names both accounts on stderr" \
+    grep -q "started with the administrator account Player, but Jo is signed in to Windows" "$dir/err"
+done
+check "and changes nothing" cmp -s "$dir/other-before.json" "$other/registry.json"
+check "not even the backup folder" [ ! -e "$other/files/C/Users/Player/AppData/Local/VexloTweaks/backup" ]
+out="$("$vexlo" --machine "$other" run --no-browser 2>&1)"; rc=$?
+check "the window's start ends" [ "$rc" -eq 0 ]
+check "after telling the user" grep -q "message_box \[Vexlo Tweaks\] Vexlo Tweaks was started with the administrator account Player, but Jo" "$other/shell.log"
+check "without serving a window" [ "${out/Open its window at/}" == "$out" ]
+check "still nothing changed" cmp -s "$dir/other-before.json" "$other/registry.json"
+out="$("$vexlo" --machine "$other" list 2>&1)"; rc=$?
+check "list still works" [ "$rc" -eq 0 ]
+err=""
+
 finish cli

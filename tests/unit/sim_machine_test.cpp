@@ -569,7 +569,7 @@ TEST_F(SimMachineTest, ShellRecordsAndAnswers) {
     auto m = open();
     auto& shell = m->shell();
     EXPECT_TRUE(shell.open_app_window("http://127.0.0.1:8123/"));
-    EXPECT_TRUE(shell.relaunch_elevated("C:\\Program Files\\Vexlo\\Vexlo.exe", "--apply"));
+    EXPECT_TRUE(shell.relaunch_elevated("C:\\Program Files\\Vexlo\\Vexlo.exe", {"--apply"}));
 
     struct Case {
         MsgButtons buttons;

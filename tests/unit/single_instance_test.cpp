@@ -56,7 +56,7 @@ TEST(SingleInstance, NotElevatedRelaunchesAndEnds) {
     pc->set_elevated(false);
     StartOptions opts;
     opts.exe = "C:\\Users\\Player\\AppData\\Local\\VexloTweaks\\app\\VexloTweaks-core.exe";
-    opts.args = {"--tray", "", "x"};
+    opts.args = {"--tray", "", "x", "two words", "say \"hi\"", "C:\\A B\\"};
     bool served = false;
     opts.on_url = [&](const std::string&) { served = true; };
     App app(*pc, opts);
@@ -65,4 +65,6 @@ TEST(SingleInstance, NotElevatedRelaunchesAndEnds) {
     auto log = pc->shell_log();
     ASSERT_FALSE(log.empty());
     EXPECT_NE(log.back().find("--tray x"), std::string::npos) << log.back();
+    // Each argument on its own, blanks and quotes kept: the shell quotes them for the new process.
+    EXPECT_EQ(log.back(), "relaunch_elevated " + opts.exe + " --tray x \"two words\" \"say \\\"hi\\\"\" \"C:\\\\A B\\\\\"");
 }

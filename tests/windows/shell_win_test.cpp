@@ -321,15 +321,16 @@ TEST_F(StartedPrograms, ElevatedProcessLeavesTheStartToTheDesktopShell) {
 TEST_F(StartedPrograms, RelaunchElevatedPassesTheArguments) {
     if (!win32::running_under_wine()) GTEST_SKIP() << "would show the UAC prompt: only under Wine";
     auto shell = win32::make_shell();
-    ASSERT_TRUE(shell->relaunch_elevated(win32::narrow(stand_in()), "--tray \"two words\""));
+    const std::vector<std::string> args = {"--tray", "two words", "say \"hi\"", "C:\\A B\\", "back\\\\\"slash", ""};
+    ASSERT_TRUE(shell->relaunch_elevated(win32::narrow(stand_in()), args));
     auto started = wait_for_start(std::chrono::seconds(60));
     ASSERT_TRUE(started.has_value()) << "the relaunched program did not start";
+    // What the elevated copy reads back with Windows' own splitting.
     auto argv = parsed(started->command_line);
-    ASSERT_EQ(argv.size(), 3u) << win32::narrow(started->command_line);
-    EXPECT_EQ(argv[1], L"--tray");
-    EXPECT_EQ(argv[2], L"two words");
+    ASSERT_EQ(argv.size(), args.size() + 1) << win32::narrow(started->command_line);
+    for (size_t i = 0; i < args.size(); ++i) EXPECT_EQ(win32::narrow(argv[i + 1]), args[i]) << i;
 
-    EXPECT_FALSE(shell->relaunch_elevated(win32::narrow(folder_) + "\\no-such-program.exe", ""));
+    EXPECT_FALSE(shell->relaunch_elevated(win32::narrow(folder_) + "\\no-such-program.exe", {}));
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
-// Facts read from the real PC: how the Windows caption is made from ProductName and the build.
+// Facts read from the real PC: how the Windows caption is made from ProductName and the build,
+// and whether this process runs as the desktop's user.
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <iostream>
 #include <optional>
 
+#include "platform/win32/desktop_user.h"
 #include "platform/win32/parts.h"
 #include "platform/win32/wide.h"
 
@@ -74,6 +77,16 @@ TEST(SystemInfoWin, FactsUnderWine) {
     EXPECT_NE(cpus[0].front(), ' ');
     for (auto& gpu : info->gpu_names()) EXPECT_FALSE(gpu.empty());
     EXPECT_GE(info->refresh_hz(), 2);
+}
+
+// The tests run as the desktop's own user (under Wine there is only one): never a mismatch.
+// Where Windows answers, the desktop's user must have been found, not merely left unknown.
+TEST(SystemInfoWin, TheDesktopsOwnUserIsNoMismatch) {
+    auto check = win32::check_desktop_user();
+    EXPECT_FALSE(check.mismatch.has_value()) << check.mismatch->process_user << " / " << check.mismatch->desktop_user;
+    std::cout << "desktop user found by: " << (check.found_by ? check.found_by : "nothing (unknown)") << "\n";
+    if (!win32::running_under_wine()) EXPECT_NE(check.found_by, nullptr);
+    EXPECT_FALSE(win32::make_system_info()->desktop_user_mismatch().has_value());
 }
 
 }  // namespace
