@@ -131,6 +131,9 @@ void Ui::show_progress(std::string_view title) {
     Element& layer = (*this)("DialogLayer");
     layer.set_visible(true);
     layer.set_opacity(1);
+    // While the panel is up, nothing outside it takes input, as with a modal window.
+    if (!progress_modal_) progress_before_ = tree().set_modal_root(layer.id());
+    progress_modal_ = true;
     update_ui();
 }
 
@@ -147,6 +150,8 @@ void Ui::update_progress(int i, int n, std::string_view text) {
 
 void Ui::hide_progress() {
     if (auto* layer = find("DialogLayer")) layer->set_visible(false);
+    if (progress_modal_) tree().set_modal_root(progress_before_);
+    progress_modal_ = false;
 }
 
 void Ui::show_toast(std::string_view text) {

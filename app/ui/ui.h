@@ -56,6 +56,8 @@ public:
     std::function<void(Ui&)> on_dialog_shown;
 
 private:
+    bool progress_modal_ = false;  // the progress panel holds the input
+    int progress_before_ = 0;      // and gives it back to this element (0: everyone)
     EventLoop& loop_;
     ActivityLog& log_;
     platform::Shell& shell_;

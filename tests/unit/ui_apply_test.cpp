@@ -261,8 +261,15 @@ TEST_F(Window, ProgressPanel) {
     app->window().update_progress(0, 0, "Nothing");
     EXPECT_EQ(app->window()("DlgBar").get("css")["width"], "142px");
     EXPECT_EQ(app->window()("DlgBody").text(), "0 of 0");
+    // While it is up no switch takes a click; afterwards they do again.
+    Tweak& t = tweak("pthrottle");
+    ASSERT_FALSE(t.state);
+    flip(t, true);
+    EXPECT_FALSE(t.state);
     app->window().hide_progress();
     EXPECT_FALSE(app->window()("DialogLayer").visible());
+    flip(t, true);
+    EXPECT_TRUE(t.state);
 }
 
 TEST_F(Window, FirstRunThenSameVersionThenUpdate) {
