@@ -61,6 +61,7 @@ public:
         files[std::string(to)] = it->second;
     }
     bool is_read_only(std::string_view) override { return false; }
+    bool is_link(std::string_view) override { return false; }  // memory holds no links
     void set_read_only(std::string_view path, bool) override {
         if (!files.contains(path)) throw platform::PlatformError("Cannot change " + std::string(path) + ": the file is missing");
     }
