@@ -316,3 +316,22 @@ TEST(ChangeSafety, RecordlessOperationsAreMarkedOnlyByTheirApply) {
     Reg after = h.reg();
     EXPECT_FALSE(has_change_mark(after, "hiber"));
 }
+
+// A service uninstalled after its tweak was applied: the revert drops the record and makes no
+// key for a service that is not there.
+TEST(ChangeSafety, ARecordOfAServiceSinceUninstalledIsDropped) {
+    Headless h;
+    const std::string key = "HKLM:\\SYSTEM\\CurrentControlSet\\Services\\NvTelemetryContainer";
+    Json file = Json::object();
+    file["svc_nvtel"] = Json::array({{{"P", key}, {"N", "Start"}, {"E", true}, {"V", 2}, {"T", "DWord"}, {"R", Json::array()}}});
+    h.pc->files().write(h.paths().backup_file, file.dump());
+    h.restart();
+    ASSERT_FALSE(h.tweak("svc_nvtel").available);
+    ASSERT_TRUE(h.tweak("svc_nvtel").recorded);
+    QuietFront front;
+    auto r = h.app->tweaks().revert_changes({&h.tweak("svc_nvtel")}, front);
+    EXPECT_EQ(r[0].outcome, ChangeOutcome::Changed);
+    Reg reg = h.reg();
+    EXPECT_FALSE(reg.key_exists(key));
+    EXPECT_FALSE(h.store().has("svc_nvtel"));
+}

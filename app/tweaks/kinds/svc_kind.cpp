@@ -193,6 +193,12 @@ public:
     void revert(const Tweak& t, KindContext& ctx) const override {
         const auto& d = t.data_as<SvcData>();
         RegE start = start_entry(d);
+        // A service uninstalled since has nothing to put back; writing its Start value would
+        // make a key for a service that does not exist.
+        if (!ctx.reg.key_exists(start.p)) {
+            ctx.store.remove(t.id);
+            return;
+        }
         int ignored = 0;
         for (const RegWrite& w : restore_writes(ctx.store, t.id, {start}, &ignored)) write_reg(ctx.reg, w);
         if (ignored > 0 && ctx.warn) ctx.warn(ignored_places_line(t.id, ignored));
