@@ -58,6 +58,11 @@ bool KindHandler::recorded(const Tweak& t, KindContext& ctx) const { return ctx.
 
 std::optional<std::string> KindHandler::record_problem(const Tweak&, const Json&) const { return std::nullopt; }
 
+std::string ignored_places_line(std::string_view id, int ignored) {
+    return "Ignored " + std::to_string(ignored) + (ignored == 1 ? " entry" : " entries") + " of the backup record '" +
+           std::string(id) + "' that name places this tweak does not change.";
+}
+
 std::string change_text(const PlannedChange& c) { return c.where + ": " + c.now + " -> " + c.next; }
 
 }  // namespace vexlo

@@ -38,6 +38,8 @@ struct PlannedChange {
     bool operator==(const PlannedChange&) const = default;
 };
 std::string change_text(const PlannedChange& c);
+// The one log line for a backup record whose entries named places outside its tweak.
+std::string ignored_places_line(std::string_view id, int ignored);
 
 // Everything a handler may touch.
 struct KindContext {

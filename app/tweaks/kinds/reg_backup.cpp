@@ -46,11 +46,6 @@ std::optional<std::string> reg_record_problem(const Json& rec) {
     return std::nullopt;
 }
 
-std::string ignored_places_line(std::string_view id, int ignored) {
-    return "Ignored " + std::to_string(ignored) + (ignored == 1 ? " entry" : " entries") + " of the backup record '" +
-           std::string(id) + "' that name places this tweak does not change.";
-}
-
 std::vector<RegWrite> restore_writes(const BackupStore& store, std::string_view id, const std::vector<RegE>& entries,
                                      int* ignored) {
     std::vector<RegWrite> out;

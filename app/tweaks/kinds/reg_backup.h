@@ -48,8 +48,6 @@ void restore_reg(BackupStore& store, std::string_view id, const std::vector<RegE
                  const std::function<void(const std::string&)>& warn = {});
 // Why a stored record cannot be a registry backup, or nullopt when it can.
 std::optional<std::string> reg_record_problem(const Json& rec);
-// The one log line for a record whose entries named places outside the tweak.
-std::string ignored_places_line(std::string_view id, int ignored);
 // Whether the key path and value name are the entry's (paths compared by hive and subkey).
 bool same_place(const RegE& e, const std::string& p, const std::string& n);
 

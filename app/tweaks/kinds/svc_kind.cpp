@@ -26,30 +26,42 @@ std::vector<std::string> depends_on(Reg& reg, const std::string& service) {
     return v->strings;
 }
 
+// `name` and, transitively, those of `candidates` that depend on it, in the order found.
+std::vector<std::string> with_dependents(KindContext& ctx, const std::string& name,
+                                         const std::vector<std::string>& candidates) {
+    std::vector<std::string> out{name};
+    auto listed = [&](const std::string& s) {
+        return std::any_of(out.begin(), out.end(), [&](auto& o) { return iequals(o, s); });
+    };
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (auto& s : candidates) {
+            if (listed(s)) continue;
+            for (auto& need : depends_on(ctx.reg, s))
+                if (listed(need)) {
+                    out.push_back(s);
+                    grew = true;
+                    break;
+                }
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> installed_services(KindContext& ctx) {
+    auto parsed = parse_reg_path(kSvcRoot);
+    return ctx.reg.registry().subkey_names(parsed->hive, parsed->subkey);
+}
+
 // The running services that stopping `name` stops with it: itself and, transitively, the running
 // services that depend on it (Windows stops those first).
 std::vector<std::string> stopped_with(KindContext& ctx, const std::string& name) {
     auto& services = ctx.pf.services();
     if (!services.is_running(name)) return {};
     std::vector<std::string> running;
-    auto parsed = parse_reg_path(kSvcRoot);
-    for (auto& s : ctx.reg.registry().subkey_names(parsed->hive, parsed->subkey))
+    for (auto& s : installed_services(ctx))
         if (!iequals(s, name) && services.is_running(s)) running.push_back(s);
-    std::vector<std::string> out{name};
-    for (bool grew = true; grew;) {
-        grew = false;
-        for (auto& s : running) {
-            if (std::any_of(out.begin(), out.end(), [&](auto& o) { return iequals(o, s); })) continue;
-            for (auto& need : depends_on(ctx.reg, s)) {
-                if (std::any_of(out.begin(), out.end(), [&](auto& o) { return iequals(o, need); })) {
-                    out.push_back(s);
-                    grew = true;
-                    break;
-                }
-            }
-        }
-    }
-    return out;
+    return with_dependents(ctx, name, running);
 }
 
 // The installed services that starting `name` starts: the ones it needs, transitively, that are
@@ -70,24 +82,7 @@ std::vector<std::string> started_with(KindContext& ctx, const std::string& name)
 // Every installed service that needs `name`, directly or through others: the only services a
 // revert may start besides the tweak's own.
 std::vector<std::string> dependents_of(KindContext& ctx, const std::string& name) {
-    auto parsed = parse_reg_path(kSvcRoot);
-    std::vector<std::string> all = ctx.reg.registry().subkey_names(parsed->hive, parsed->subkey);
-    std::vector<std::string> out{name};
-    auto listed = [&](const std::string& s) {
-        return std::any_of(out.begin(), out.end(), [&](auto& o) { return iequals(o, s); });
-    };
-    for (bool grew = true; grew;) {
-        grew = false;
-        for (auto& s : all) {
-            if (listed(s)) continue;
-            for (auto& need : depends_on(ctx.reg, s))
-                if (listed(need)) {
-                    out.push_back(s);
-                    grew = true;
-                    break;
-                }
-        }
-    }
+    auto out = with_dependents(ctx, name, installed_services(ctx));
     out.erase(out.begin());
     return out;
 }
