@@ -140,6 +140,11 @@ void TweakService::refresh_all(const std::function<void(size_t, size_t)>& progre
     for (auto& t : catalog_.tweaks) announce(*t);
 }
 
+void TweakService::adapters_restarted() {
+    engine_.nic_dirty = false;
+    engine_.nic_cache().refresh();
+}
+
 int TweakService::subscribe(Listener listener) {
     int id = next_listener_++;
     listeners_.emplace_back(id, std::move(listener));

@@ -99,6 +99,9 @@ public:
     bool restart_pending() const { return restart_pending_; }
     void on_restart_pending(std::function<void()> listener) { restart_listener_ = std::move(listener); }
     bool nic_dirty() const { return engine_.nic_dirty; }
+    // The physical adapters were restarted: their pending property changes are in effect, and
+    // the adapter cache is read again.
+    void adapters_restarted();
 
     bool game_running() const;
     // Tests and tools that exercise the kinds directly.
