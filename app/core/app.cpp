@@ -12,6 +12,7 @@
 #include "app/tweaks/custom_ops.h"
 #include "app/tweaks/page_table.h"
 #include "app/ui/apply_ui.h"
+#include "app/ui/main_view.h"
 #include "app/ui/main_window.h"
 #include "app/ui/pages.h"
 #include "app/ui/splash.h"
@@ -152,20 +153,31 @@ void App::fill_hardware_tiles() {
 }
 
 void App::build_pages() {
-    ui::PageBuild page_build{ui_, catalog_, switches_,
-                             [this](ui::Element& sw) { ui::on_toggle(service_, front_, ui_, sw); }};
-    // A page appears once the catalog has tweaks for it.
-    for (const PageInfo* page : builtin_pages().tweak_pages())
-        if (std::any_of(catalog_.tweaks.begin(), catalog_.tweaks.end(), [&](auto& t) { return t->page == page->name; }))
-            ui::build_tweak_page(page_build, page->name);
+    ui::ViewDeps deps{loop_, ui_, service_, front_, switches_, activity_};
+    deps.power_plan_name = [this]() -> std::optional<std::string> {
+        try {
+            auto plan = pf_.power().active_plan();
+            return plan ? std::optional<std::string>(plan->name) : std::nullopt;
+        } catch (const std::exception&) {
+            return std::nullopt;  // the tile keeps its last text
+        }
+    };
+    deps.rescan_startup_items = [this] { rescan_startup_items(); };
+    view_ = std::make_unique<ui::MainView>(std::move(deps));
+    view_->build();
     if (auto* sub = ui_.find("PageSub_Fortnite")) {
         auto root = fortnite_root(facts_.fortnite_exe);
         sub->set_text(root ? "Detected at " + *root + ". Close Fortnite before changing video settings."
                            : "Fortnite was not found through the Epic Games Launcher, so install-specific tweaks are "
                              "locked. The rest still work.");
     }
-    ui::wire_navigation(ui_);
     if (auto* host = ui_.find("HostGrid")) modules_.build_pages(*host, ui_);
+}
+
+void App::rescan_startup_items() {
+    // Entries come and go between scans; each one's state is read as it is found.
+    for (auto& t : catalog_.tweaks)
+        if (t->kind == Kind::Startup) service_.sync(*t);
 }
 
 void App::start_up() {
@@ -218,6 +230,9 @@ void App::start_up() {
             activity_.append(std::string("Could not record the applied tweaks: ") + e.what());
         }
     }
+
+    view_->update_counters();
+    view_->build_wins();
 
     set_splash("Ready", 100);
     size_t total = 0, available = 0;

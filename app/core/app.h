@@ -28,6 +28,7 @@ namespace vexlo {
 
 namespace ui {
 class UiServer;
+class MainView;
 }
 
 struct StartOptions {
@@ -76,6 +77,8 @@ public:
     ui::Ui& window() { return ui_; }
     // Which switches on screen show which tweak.
     const ui::TweakSwitches& switches() const { return switches_; }
+    // Pages, counters, bulk runs, search: built by start-up.
+    ui::MainView& view() { return *view_; }
 
 private:
     void set_splash(const std::string& text, double percent);
@@ -86,6 +89,8 @@ private:
     void open_window(const std::string& url);
     void fill_hardware_tiles();
     void build_pages();
+    // The startup entries scanned again into the catalog, each one's state read.
+    void rescan_startup_items();
     // Start-up's checks of backup.json against the catalog, and what the user is told of them.
     void check_backup_records();
     void tell_backup_damage();
@@ -108,6 +113,7 @@ private:
     ui::Ui ui_;
     ui::WindowFront front_;
     ui::TweakSwitches switches_;
+    std::unique_ptr<ui::MainView> view_;
     ModuleRunner modules_;
 
     bool tray_mode_ = false;

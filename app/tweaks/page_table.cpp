@@ -28,6 +28,7 @@ const Field kFields[] = {
     {"glyph", &PageInfo::glyph, nullptr},       {"section", &PageInfo::section, nullptr},
     {"title", &PageInfo::title, nullptr},       {"subtitle", &PageInfo::subtitle, nullptr},
     {"counted", nullptr, &PageInfo::counted},   {"tweaks", nullptr, &PageInfo::tweaks},
+    {"chip", nullptr, &PageInfo::chip},
 };
 
 bool letters_and_digits(std::string_view s) {
@@ -63,10 +64,10 @@ PageInfo read_page(const toml::table& t, const std::string& file, const std::str
         if (field->empty()) fail(std::string("missing ") + what);
     if (!letters_and_digits(page.name)) fail("name must be letters and digits: it names the page's elements");
     if (!code_point(page.glyph)) fail("glyph must be a code point of four hex digits");
-    for (auto [what, field] : {Named{"title", &page.title}, Named{"subtitle", &page.subtitle}}) {
+    for (auto [what, field] : {Named{"title", &page.title}, Named{"subtitle", &page.subtitle}})
         if (page.tweaks && field->empty()) fail(std::string("a tweak page needs ") + what);
-        if (!page.tweaks && !field->empty()) fail(std::string(what) + " on a page without tweaks");
-    }
+    if (page.title.empty() && (!page.subtitle.empty() || page.chip))
+        fail("a page with a subtitle or a counter chip needs a title: they sit in its header");
     return page;
 }
 

@@ -10,12 +10,13 @@ namespace vexlo {
 struct PageInfo {
     std::string name;      // Nav_<name>, Page_<name>; the page a catalog entry names
     std::string label;     // rail text
-    std::string title;     // tweak pages: header title
-    std::string subtitle;  // tweak pages: header subtitle
+    std::string title;     // header title; empty for Home, which has no header
+    std::string subtitle;  // header subtitle
     std::string glyph;     // rail icon, a code point in hex
     std::string section;   // heading above this rail entry; empty when it opens no section
     bool counted = false;  // the rail entry shows a count
     bool tweaks = false;   // the page is built from catalog entries
+    bool chip = false;     // the header shows a counter chip
 };
 
 struct PageTable {

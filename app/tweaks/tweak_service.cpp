@@ -36,26 +36,11 @@ ChangeOutcome TweakService::change(Tweak& t, bool want, ChangeFront& front) {
     engine_.set_warn([&front](const std::string& line) { front.log(line, LogKind::Info); });
     Finally quiet{[this] { engine_.set_warn({}); }};
     try {
+        change_values(t, want, /*mark=*/true);
         if (want) {
-            engine_.apply_kind(t);
-            set_applied_mark(reg_, t.id, true);
             front.log("Applied: " + t.title, LogKind::Ok);
             front.toast("On: " + t.title);
         } else {
-            // The mark goes first: stopped half-way, the revert is finished from its record,
-            // and a tweak left marked while off would read as one Windows reset.
-            set_applied_mark(reg_, t.id, false);
-            try {
-                engine_.revert_kind(t);
-            } catch (...) {
-                // Still on (or partly): the mark comes back with the report of the failure.
-                try {
-                    if (engine_.test_kind(t)) set_applied_mark(reg_, t.id, true);
-                } catch (...) {
-                    // The failure below is reported either way; an unread state leaves no mark.
-                }
-                throw;
-            }
             front.log("Restored: " + t.title, LogKind::Info);
             front.toast("Restored: " + t.title);
         }
@@ -67,6 +52,28 @@ ChangeOutcome TweakService::change(Tweak& t, bool want, ChangeFront& front) {
         return ChangeOutcome::Failed;
     }
     return ChangeOutcome::Changed;
+}
+
+void TweakService::change_values(Tweak& t, bool want, bool mark) {
+    if (want) {
+        engine_.apply_kind(t);
+        if (mark) set_applied_mark(reg_, t.id, true);
+        return;
+    }
+    // The mark goes first: stopped half-way, the revert is finished from its record, and a
+    // tweak left marked while off would read as one Windows reset.
+    set_applied_mark(reg_, t.id, false);
+    try {
+        engine_.revert_kind(t);
+    } catch (...) {
+        // Still on (or partly): the mark comes back with the report of the failure.
+        try {
+            if (engine_.test_kind(t)) set_applied_mark(reg_, t.id, true);
+        } catch (...) {
+            // The failure is reported by the caller either way; an unread state leaves no mark.
+        }
+        throw;
+    }
 }
 
 ChangeOutcome TweakService::toggle(Tweak& t, bool want, ChangeFront& front) {

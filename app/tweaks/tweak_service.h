@@ -48,6 +48,33 @@ struct ChangeResult {
     std::string error;  // the failure's message
 };
 
+// A bulk run's side: its progress panel, where failures are written, and the steps a bulk run
+// asks of the application (restarting the adapters, re-reading every tweak).
+class BulkFront {
+public:
+    virtual ~BulkFront() = default;
+    virtual void log(std::string_view message, LogKind kind) = 0;
+    // A failed tweak: one line for the activity log alone, "Failed: <title> - <message>".
+    virtual void failure(std::string_view line) = 0;
+    virtual void progress_begin(std::string_view title) = 0;
+    virtual void progress(size_t i, size_t n, std::string_view text) = 0;
+    // Adapter properties changed since the last restart: restart the adapters now.
+    virtual void restart_adapters() = 0;
+    // Every tweak re-read (and whatever shows them refreshed).
+    virtual void refresh_all() = 0;
+};
+
+enum class BulkMode { Apply, Revert };
+
+struct BulkResult {
+    bool nothing_to_do = false;  // every tweak was already as wanted: nothing ran
+    size_t run = 0;              // tweaks the run changed or tried to
+    size_t successes = 0, failures = 0;
+    bool game_skipped = false;   // game-settings tweaks left out because the game runs
+    size_t set_before = 0;       // revert: on without a change of this product, left as they are
+    bool adapters_restarted = false;
+};
+
 inline constexpr const char* kNicRestartHint = "  (use Restart network adapters on the Network page to apply now)";
 
 class TweakService {
@@ -77,6 +104,16 @@ public:
     // left as it is (SetBefore): a bulk revert never writes the catalog's fallback values over
     // a setting the user made. In order; each is re-read.
     std::vector<ChangeResult> revert_changes(const std::vector<Tweak*>& list, ChangeFront& front);
+
+    // A bulk run over `list` (a page, a group, a profile, "Apply everything", a setup): the
+    // tweaks to change are decided up front (available and off to apply; to revert, those this
+    // product changed), game-settings tweaks are left out while the game runs, each is changed
+    // in order with its applied mark (startup entries are never marked by a bulk run) and no
+    // question, failures are counted and written to the activity log, the adapters are
+    // restarted when adapter properties changed, and every tweak is re-read at the end.
+    BulkResult bulk(const std::vector<Tweak*>& list, BulkMode mode, BulkFront& front);
+    // Which of `list` a bulk run would change, in order (the game guard not applied).
+    std::vector<Tweak*> bulk_todo(const std::vector<Tweak*>& list, BulkMode mode, size_t* set_before = nullptr);
 
     // What `change_each` would do with the tweak, without doing it: Unavailable, AlreadySet,
     // Declined (an ADVANCED tweak to turn on, not confirmed), GameRunning, or Changed. A revert
@@ -110,6 +147,8 @@ public:
     BackupStore& backups() { return store_; }
 
 private:
+    // The engine's change with the applied mark (on apply only when `mark`); raises on failure.
+    void change_values(Tweak& t, bool want, bool mark);
     void announce(const Tweak& t);
     void mark_restart_pending();
 
@@ -124,6 +163,14 @@ private:
     std::vector<std::pair<int, Listener>> listeners_;
     int next_listener_ = 1;
 };
+
+// The first sentence of a bulk run's report ("Applied 12 tweaks."), and the whole report:
+// failures, the game left out, tweaks left as set before, and the restart reminder after an
+// apply when any change of this run needs one. Paragraphs are separated by a blank line.
+std::string bulk_headline(const BulkResult& r, BulkMode mode);
+std::string bulk_summary(const BulkResult& r, BulkMode mode, bool restart_pending);
+// "3 tweaks were already set before Vexlo Tweaks changed anything, and left as they are."
+std::string set_before_line(size_t n);
 
 // The kinds whose values other tweaks of the same page and group may share, so a change of one
 // can move the state of its neighbours.

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/core/reg.h"
+#include "app/tweaks/kinds/startup_kind.h"
 #include "app/ui/layout_helpers.h"
 
 namespace vexlo::ui {
@@ -15,7 +16,10 @@ std::string impact_colour(std::string_view impact) {
 
 std::vector<PillSpec> tweak_pills(const Tweak& t) {
     std::vector<PillSpec> pills;
-    if (t.kind != Kind::Startup) {
+    if (t.kind == Kind::Startup) {
+        // Hardware drivers and vendor tools: a label, nothing more.
+        if (t.data && t.data_as<StartupData>().keep) pills.push_back({"DRIVER / HARDWARE", "#1F1D1A", "#9C968D", "#34302A"});
+    } else {
         if (t.impact == "High")
             pills.push_back({"HIGH IMPACT", "#FBBE24", "#0A0A0A", ""});
         else if (t.impact == "Med")

@@ -73,6 +73,11 @@ void Element::fade(double from, double to, int ms) {
     tree_->record({{"op", "fade"}, {"id", id_}, {"from", from}, {"to", to}, {"ms", ms}});
 }
 
+void Element::scroll_to_top() {
+    ++scrolled_to_top_;
+    tree_->record({{"op", "scrolltop"}, {"id", id_}});
+}
+
 Element& Element::add(std::string_view type, std::string_view name, std::string_view cls) {
     return insert(children_.size(), type, name, cls);
 }

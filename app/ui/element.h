@@ -8,6 +8,7 @@
 //   {"op":"insert","parent":N,"index":I,"node":NODE}
 //   {"op":"remove","id":N}
 //   {"op":"fade","id":N,"from":A,"to":B,"ms":T}   opacity animation; B holds afterwards
+//   {"op":"scrolltop","id":N}                     scroll a scroll area to its top
 //   {"op":"activate"}                             bring the window to the front
 //   {"op":"close"}                                the application has ended
 //   NODE = {"id":N,"type":T,"name":S?,"props":{...},"children":[NODE...]}
@@ -64,6 +65,9 @@ public:
 
     // Opacity animation in the renderer; the end value is kept in the tree.
     void fade(double from, double to, int ms);
+    // Scrolls a scroll area back to its top in the renderer. Counted for tests.
+    void scroll_to_top();
+    int scrolled_to_top() const { return scrolled_to_top_; }
 
     // Children. The tree owns every element; remove() destroys the element and its subtree.
     Element& add(std::string_view type, std::string_view name = {}, std::string_view cls = {});
@@ -94,6 +98,7 @@ private:
     std::vector<Element*> children_;
     Json props_ = Json::object();
     std::vector<std::pair<std::string, Handler>> handlers_;
+    int scrolled_to_top_ = 0;
 };
 
 class Tree {

@@ -37,7 +37,7 @@ namespace fs = std::filesystem;
 constexpr const char* kPowerSaver = "a1841308-3541-4fab-bc81-f71556f20b4a";
 
 // A bulk run's front: says yes to the ADVANCED confirmation and nothing else.
-struct BulkFront : ChangeFront {
+struct QuietFront : ChangeFront {
     void log(std::string_view, LogKind) override {}
     void toast(std::string_view) override {}
     bool confirm_advanced(const Tweak&) override { return true; }
@@ -47,7 +47,7 @@ struct BulkFront : ChangeFront {
 // What a user's "revert every change" does: every change the product holds the originals of,
 // the last in the catalog first.
 void revert_every_change(Headless& h) {
-    BulkFront front;
+    QuietFront front;
     TweakService& service = h.app->tweaks();
     std::vector<Tweak*> list;
     auto& tweaks = service.catalog().tweaks;
@@ -241,7 +241,7 @@ MachineState state_of(Headless& h) { return testkit::machine_state(*h.pc, power_
 void sweep_change(Headless& run, MachineState before, const std::vector<Tweak*>& list, bool want,
                   const std::string& name) {
     KillSweep sweep(run, std::move(before), power_settings(run));
-    BulkFront front;
+    QuietFront front;
     sweep.arm();
     if (want)
         run.app->tweaks().change_each(list, true, front);
@@ -263,7 +263,7 @@ TEST(KillAnywhere, BulkApplyOfEveryTweak) {
 TEST(KillAnywhere, BulkRevertOfEveryTweak) {
     Headless run;
     auto before = state_of(run);
-    BulkFront front;
+    QuietFront front;
     run.app->tweaks().change_each(available_tweaks(run), true, front);
     run.restart();
     sweep_change(run, std::move(before), available_tweaks(run), false, "bulk revert");

@@ -337,6 +337,11 @@
         if (n) fade(n, Number(op.from), Number(op.to), Number(op.ms));
         break;
       }
+      case 'scrolltop': {
+        const n = nodes.get(op.id);
+        if (n) n.el.scrollTop = 0;
+        break;
+      }
       case 'activate': window.focus(); break;
       case 'close': closePage(); break;
       default: break;
