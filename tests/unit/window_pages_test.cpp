@@ -11,6 +11,7 @@
 #include "app/tweaks/score.h"
 #include "app/tweaks/tweak_sets.h"
 #include "app/ui/main_view.h"
+#include "registry_snapshot.h"
 #include "test_machine.h"
 
 using namespace vexlo;
@@ -338,4 +339,256 @@ TEST_F(Pages, BulkRunReportsProgressFailuresAndTheSummary) {
     Reg r(pc->registry());
     auto marks = get_applied_ids(r);
     EXPECT_EQ(std::count(marks.begin(), marks.end(), failing->id), 0);
+}
+
+TEST_F(Pages, GameRunningLeavesTheVideoSettingsOutOfABulkRun) {
+    pc->start_process("FortniteClient-Win64-Shipping.exe");
+    auto set = recommended_set(cat(), "Fortnite");
+    ASSERT_TRUE(std::any_of(set.begin(), set.end(), [](Tweak* t) { return t->kind == Kind::Ini && t->available; }));
+    std::vector<Tweak*> were_off;
+    for (Tweak* t : set)
+        if (t->kind == Kind::Ini && !t->state) were_off.push_back(t);
+    ASSERT_FALSE(were_off.empty());
+    answers = {"OK"};
+    click("BtnRecommended_Fortnite");
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_NE(dialogs[0].body.find("\n\nFortnite is running, so its video settings were skipped. Close it and apply again."),
+              std::string::npos)
+        << dialogs[0].body;
+    for (Tweak* t : were_off) EXPECT_FALSE(t->state) << t->id;
+
+    // Only video settings left to do: the run goes on and counts 0.
+    dialogs.clear();
+    std::vector<Tweak*> ini_only;
+    for (Tweak* t : were_off)
+        if (t->available) ini_only.push_back(t);
+    view().invoke_bulk(ini_only, BulkMode::Apply);
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0].body.rfind("Applied 0 tweaks.\n\nFortnite is running", 0), 0u) << dialogs[0].body;
+}
+
+TEST_F(Pages, NothingToDoSaysSoAndQuietOnlyLogs) {
+    Tweak& t = tweak("pthrottle");
+    click(*app->switches().of(t.id).front(), true);
+    ASSERT_TRUE(t.state);
+    view().invoke_bulk({&t}, BulkMode::Apply);
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0].title, "Done");
+    EXPECT_EQ(dialogs[0].body, "Everything here is already set.");
+    EXPECT_EQ(text("StatusText"), "Nothing to change here.");
+    view().invoke_bulk({&t}, BulkMode::Apply, /*quiet=*/true);
+    EXPECT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(text("StatusText"), "Nothing to change here.");
+}
+
+TEST_F(Pages, ARevertSummaryNeverAsksForARestart) {
+    std::vector<Tweak*> restarting;
+    for (auto& t : cat().tweaks)
+        if (t->restart && t->available && !t->state && !t->adv && t->kind == Kind::Reg) restarting.push_back(t.get());
+    ASSERT_FALSE(restarting.empty());
+    restarting.resize(1);
+    answers = {"OK"};
+    view().invoke_bulk(restarting, BulkMode::Apply);
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_NE(dialogs[0].body.find("\n\nRestart your PC so every change takes effect."), std::string::npos);
+    EXPECT_TRUE(u()("RestartPill").visible());
+    answers = {"OK"};
+    view().invoke_bulk(restarting, BulkMode::Revert);
+    ASSERT_EQ(dialogs.size(), 2u);
+    EXPECT_EQ(dialogs[1].body, "Restored 1 tweaks.");
+    EXPECT_TRUE(u()("RestartPill").visible());
+}
+
+TEST_F(Pages, RevertPageAsksFirstAndLeavesWhatWasSetBefore) {
+    Tweak& mine = tweak("pthrottle");
+    click(*app->switches().of(mine.id).front(), true);
+    // Another tweak of the page, set by hand before: on without a record.
+    Tweak* before = nullptr;
+    for (auto& t : cat().tweaks)
+        if (t->page == "System" && t->kind == Kind::Reg && t->available && !t->state && !t->adv && t.get() != &mine)
+            before = t.get();
+    ASSERT_TRUE(before);
+    Reg r(pc->registry());
+    for (auto& e : before->data_as<RegData>().entries)
+        r.set(e.p, e.n, e.v, e.t);
+    view().refresh_all();
+    ASSERT_TRUE(before->state);
+    ASSERT_FALSE(before->recorded);
+
+    answers = {"No"};
+    click("BtnRevert_System");
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0].title, "Confirm");
+    EXPECT_EQ(dialogs[0].body, "Restore original settings for every tweak on this page?");
+    EXPECT_TRUE(mine.state);
+
+    answers = {"Yes", "OK"};
+    click("BtnRevert_System");
+    ASSERT_EQ(dialogs.size(), 3u);
+    EXPECT_FALSE(mine.state);
+    EXPECT_TRUE(before->state);
+    EXPECT_NE(dialogs[2].body.find(" already set before Vexlo Tweaks changed anything, and left as "), std::string::npos)
+        << dialogs[2].body;
+}
+
+TEST_F(Pages, ProfilesAskWithTheirCountAndTheRestorePointQuestion) {
+    auto set = profile_set(cat(), Profile::Competitive);
+    size_t off = size_t(std::count_if(set.begin(), set.end(), [](Tweak* t) { return !t->state; }));
+    ASSERT_GT(off, 0u);
+    for (Tweak* t : set) {
+        EXPECT_FALSE(t->adv || t->manual) << t->id;
+        EXPECT_TRUE(t->impact == "High" || t->impact == "Med") << t->id;
+    }
+    testkit::RegSnapshot untouched = testkit::snapshot(pc->registry());
+    answers = {"Cancel"};
+    click("BtnProfileComp");
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0].title, "Competitive");
+    EXPECT_EQ(dialogs[0].body, std::string(profile_description(Profile::Competitive)) + "\n\n" + std::to_string(off) +
+                                   " tweaks will change.\n\nCreate a Windows restore point first? (Recommended)");
+    EXPECT_EQ(dialogs[0].buttons, (std::vector<std::string>{"Cancel", "Show changes", "No", "Yes"}));
+    EXPECT_TRUE(testkit::snapshot(pc->registry()) == untouched) << "Cancel changes nothing";
+
+    // "Show changes" lists values and comes back to the question; nothing changes meanwhile.
+    answers = {"Show changes", "Back", "Cancel"};
+    click("BtnProfileComp");
+    ASSERT_EQ(dialogs.size(), 4u);
+    EXPECT_EQ(dialogs[2].title, "What would change");
+    EXPECT_NE(dialogs[2].body.find(" -> "), std::string::npos);
+    EXPECT_NE(dialogs[2].body.find(set.front()->title), std::string::npos);
+    EXPECT_EQ(dialogs[3].title, "Competitive");
+    EXPECT_TRUE(testkit::snapshot(pc->registry()) == untouched) << "the preview changes nothing";
+
+    dialogs.clear();
+    answers = {"No", "OK"};
+    click("BtnProfileComp");
+    ASSERT_EQ(dialogs.size(), 2u);
+    EXPECT_EQ(dialogs[1].title, "Done");
+    for (Tweak* t : set)
+        if (t->kind != Kind::Ini || !app->tweaks().game_running()) EXPECT_TRUE(t->state) << t->id;
+
+    // Every member on: the already-active message with the internal name, no restore point.
+    dialogs.clear();
+    click("BtnProfileComp");
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0].body, "Every tweak in the Competitive profile is already active.");
+    EXPECT_EQ(dialogs[0].buttons, std::vector<std::string>{"OK"});
+}
+
+TEST_F(Pages, ApplyEverythingNamesTheRiskyOnesAndSkipsTradeOffs) {
+    ApplyAllPlan plan = apply_all_plan(cat(), "Fortnite");
+    EXPECT_TRUE(std::none_of(plan.set.begin(), plan.set.end(), [](Tweak* t) { return t->id == "ini_uncap"; }));
+    bool fnav = std::any_of(plan.trade_offs.begin(), plan.trade_offs.end(), [](Tweak* t) { return t->id == "fnav"; });
+    answers = {"Skip trade-offs", "OK"};
+    click("BtnEverything_Fortnite");
+    ASSERT_GE(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0].title, "Apply everything on this tab?");
+    EXPECT_EQ(dialogs[0].body.rfind("Turns on all " + std::to_string(plan.set.size()) + " tweaks on this tab", 0), 0u);
+    EXPECT_NE(dialogs[0].body.find("\n\nEverything stays reversible. A restore point is made first."), std::string::npos);
+    if (fnav) {
+        EXPECT_EQ(dialogs[0].buttons, (std::vector<std::string>{"Cancel", "Show changes", "Skip trade-offs", "Apply everything"}));
+        EXPECT_FALSE(tweak("fnav").state);
+    }
+    EXPECT_FALSE(tweak("ini_uncap").state);
+
+    // Fifteen risky members: fourteen titles, then one line for the rest.
+    Catalog many;
+    for (int i = 0; i < 16; ++i) {
+        auto t = std::make_unique<Tweak>();
+        t->id = "r" + std::to_string(i);
+        t->title = "Risky " + std::to_string(i);
+        t->page = "System";
+        t->kind = Kind::Svc;
+        t->adv = i < 15;
+        many.tweaks.push_back(std::move(t));
+    }
+    ApplyAllPlan p = apply_all_plan(many, "System");
+    EXPECT_EQ(p.risky.size(), 15u);
+    EXPECT_EQ(p.body, [] {
+        std::string b = "Turns on all 16 tweaks on this tab, including 15 advanced ones:\n";
+        for (int i = 0; i < 14; ++i) b += "\n  -  Risky " + std::to_string(i);
+        return b + "\n  -  and 1 more\n\nEverything stays reversible. A restore point is made first.";
+    }());
+}
+
+TEST_F(Pages, SearchWaitsForAPauseAndListsLiveCards) {
+    type("p");
+    after(500ms);
+    EXPECT_EQ(visible_page(), "Page_Home") << "one character changes nothing";
+    EXPECT_FALSE(u()("SearchHint").visible());
+    type("pi");
+    after(219ms);
+    EXPECT_EQ(visible_page(), "Page_Home");
+    type("pin");
+    after(219ms);
+    EXPECT_EQ(visible_page(), "Page_Home") << "each key restarts the wait";
+    type("power");
+    after(220ms);
+    EXPECT_EQ(visible_page(), "Page_Search");
+    size_t hits = 0;
+    for (auto& t : cat().tweaks)
+        if (ui::search_matches(t->title + " " + t->desc + " " + t->group + " " + t->page, "power")) ++hits;
+    ASSERT_GT(hits, 0u);
+    size_t shown = std::min(hits, ui::kSearchTweakHits);
+    ui::Element& list = u()("List_Search");
+    EXPECT_GE(list.children().size(), shown);
+    EXPECT_EQ(text("PageSub_Search").substr(text("PageSub_Search").find(' ')), " results for \"power\"");
+    EXPECT_TRUE(u()("Nav_Home").checked()) << "the rail keeps the last page";
+
+    // A switch in the results and the same tweak's switch on its page show the same.
+    ui::Element* card = list.children().front();
+    ASSERT_TRUE(card->tag_element);
+    Tweak& t = tweak(card->tag_element->tag);
+    bool was = t.state;
+    answers = {"Yes"};
+    click(*card->tag_element, !was);
+    if (t.state != was)
+        for (ui::Element* sw : app->switches().of(t.id)) EXPECT_EQ(sw->checked(), t.state);
+
+    // Choosing a page empties the box, and the results do not come back.
+    click("Nav_" + t.page, true);
+    EXPECT_EQ(visible_page(), "Page_" + t.page);
+    EXPECT_EQ(u()("SearchBox").get("value"), "");
+    EXPECT_TRUE(u()("SearchHint").visible());
+    after(1000ms);
+    EXPECT_EQ(visible_page(), "Page_" + t.page);
+    for (ui::Element* sw : app->switches().of(t.id)) EXPECT_EQ(sw->checked(), t.state);
+}
+
+TEST_F(Pages, SearchEdgeCases) {
+    // Blanks around one letter count as one character.
+    type("  a ");
+    after(220ms);
+    EXPECT_EQ(visible_page(), "Page_Home");
+    // The page name matches, in any case: every Debloat tweak is found (up to the cap).
+    type("debloat");
+    after(220ms);
+    size_t debloat = 0;
+    for (auto& t : cat().tweaks) debloat += t->page == "Debloat";
+    ASSERT_GT(debloat, 60u);
+    size_t actions = 0;
+    for (ui::Action* a : view().actions().all()) actions += ui::search_matches(a->title + " " + a->desc, "debloat");
+    EXPECT_EQ(text("PageSub_Search"), std::to_string(60 + actions) + " results for \"debloat\"");
+    EXPECT_EQ(u()("List_Search").children().size(), 60 + actions);
+    // Actions are found by title and description.
+    type("restore point");
+    after(220ms);
+    std::function<bool(ui::Element&)> holds = [&](ui::Element& e) {
+        if (e.text() == "Create restore point") return true;
+        for (ui::Element* c : e.children())
+            if (holds(*c)) return true;
+        return false;
+    };
+    EXPECT_TRUE(holds(u()("List_Search")));
+    EXPECT_NE(text("PageSub_Search").find(" results for \"restore point\""), std::string::npos);
+    // No hits: one tip.
+    type("zzzz");
+    after(220ms);
+    ASSERT_EQ(u()("List_Search").children().size(), 1u);
+    EXPECT_EQ(text("PageSub_Search"), "0 results for \"zzzz\"");
+    // Emptying the box returns to the last page.
+    type("");
+    EXPECT_TRUE(u()("SearchHint").visible());
+    after(220ms);
+    EXPECT_EQ(visible_page(), "Page_Home");
 }
