@@ -13,6 +13,7 @@
 #include "app/core/text.h"
 #include "app/core/paths.h"
 #include "app/tweaks/custom_ops.h"
+#include "host/cli_bulk.h"
 #include "host/core_host.h"
 #include "platform/sim/sim_machine.h"
 
@@ -27,11 +28,7 @@ fs::path default_machine_dir() {
     return fs::current_path() / "vexlo-machine";
 }
 
-// Loads stores, facts and catalog and runs the state pass, as start-up does, without a window.
-void load_headless(App& app) {
-    app.window().set_window_visible(false);
-    app.start_up();
-}
+using cli::load_headless;
 
 Json tweak_json(const Tweak& t) {
     return {{"id", t.id},       {"page", t.page},     {"group", t.group},         {"kind", std::string(kind_name(t.kind))},
@@ -57,9 +54,9 @@ int cmd_list(App& app, bool as_json) {
 }
 
 // Exit codes of apply and revert.
-constexpr int kExitFailed = 1;        // a tweak failed, was refused, is unavailable or did not take
-constexpr int kExitUsage = 2;         // an unknown id; nothing was changed
-constexpr int kExitNeedsConfirm = 3;  // an ADVANCED tweak was left off: run again with --yes
+using cli::kExitFailed;        // a tweak failed, was refused, is unavailable or did not take
+using cli::kExitUsage;         // an unknown id; nothing was changed
+using cli::kExitNeedsConfirm;  // an ADVANCED tweak was left off: run again with --yes
 
 // The command line's side of a change: lines go to the terminal and the activity log; what the
 // window would ask, the command line takes from its flags.
@@ -219,12 +216,8 @@ int cmd_show(App& app, const std::string& id, bool as_json) {
 }
 
 int cmd_change(App& app, platform::Platform& pc, const std::vector<std::string>& ids, bool apply, bool yes, bool all) {
-    // Another running instance holds the store in memory: changing it behind its back loses backups.
-    auto mutex = pc.named_objects().create_mutex(names::kAppMutex);
-    if (!mutex.created_new) {
-        std::cerr << "Vexlo Tweaks is running. Make the change in its window, or close it first.\n";
-        return kExitFailed;
-    }
+    auto instance = cli::hold_instance(pc);
+    if (!instance) return kExitFailed;
     load_headless(app);
     auto list = all ? every_tweak(app) : find_all(app, ids);
     if (!list) return kExitUsage;
@@ -307,6 +300,41 @@ int cmd_catalog_check(platform::Platform& pc, const std::vector<std::string>& fi
     }
 }
 
+// sim reset ID: what a big Windows update does to a tweak: its settings go back to Windows'
+// defaults behind the product's back. Its backup record and its applied mark stay, so the
+// product sees a tweak it turned on that is now off.
+int cmd_sim_reset(platform::Platform& pc, const std::string& id) {
+    Reg reg(pc.registry());
+    // The update knows nothing of the product's records: the revert works on an empty store of
+    // its own, so it writes the defaults, and the real backup.json is not touched.
+    const std::string scratch = path_join(pc.files().known_folder(platform::KnownFolder::Temp), "vexlo-sim-reset.json");
+    pc.files().remove(scratch);
+    BackupStore store(pc.files(), scratch);
+    store.load(false);
+    IniFile ini(pc.files(), game_settings_path(pc.files()), {});
+    SystemFacts facts = SystemFacts::read(pc.system(), reg, pc.files());
+    Operations ops;
+    register_operations(ops, OpsContext{pc, reg, store, ini, facts});
+    Catalog catalog = load_catalog(builtin_catalog_sources(), ops, {{"hz", std::to_string(facts.hz)}});
+    Tweak* t = catalog.find(id);
+    if (!t || t->kind == Kind::Startup) {
+        std::cerr << "Unknown tweak id: " << id << " (see 'vexlo list')\n";
+        return 2;
+    }
+    Engine engine(reg, store, pc, ini);
+    engine.refresh_caches();
+    int code = 0;
+    try {
+        engine.revert_kind(*t);
+        std::cout << "Reset by Windows: " << t->title << "\n";
+    } catch (const std::exception& e) {
+        std::cerr << "Could not reset " << t->title << ": " << e.what() << "\n";
+        code = 1;
+    }
+    pc.files().remove(scratch);
+    return code;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -336,13 +364,21 @@ int main(int argc, char** argv) {
         "Exit codes: 0 done; 1 a tweak failed, was refused (the game runs), is not available on this PC or did not "
         "take; 2 unknown id (nothing changed); 3 an ADVANCED tweak was left off because --yes was not given.";
     auto* apply = cli.add_subcommand("apply", "Apply tweaks by id, backing up the originals first");
-    apply->add_option("ids", apply_ids, "Tweak ids")->required();
+    apply->add_option("ids", apply_ids, "Tweak ids");
+    std::string page;
+    bool page_all = false, skip_trade_offs = false, restore_point = false;
+    apply->add_option("--page", page, "Every recommended tweak of a page (System, Fortnite, Debloat, ...), as its "
+                                      "\"Apply recommended\" button");
+    apply->add_flag("--all", page_all, "With --page: every tweak of the page, ADVANCED ones included, as \"Apply "
+                                       "everything\" (needs --yes; a restore point is made first)");
+    apply->add_flag("--skip-trade-offs", skip_trade_offs, "With --page --all: leave the security and heat trade-offs alone");
     apply->add_flag("--yes", yes,
                     "Answer Yes to the ADVANCED warning the window asks before turning such a tweak on "
                     "(without it, ADVANCED tweaks are left off)");
     apply->footer(exit_codes);
     auto* revert = cli.add_subcommand("revert", "Revert tweaks by id to their originals");
     revert->add_option("ids", revert_ids, "Tweak ids");
+    revert->add_option("--page", page, "Every change of this product on a page, as its \"Revert page\" button");
     bool revert_all = false;
     revert->add_flag("--all", revert_all,
                      "Every change Vexlo Tweaks made, also ones cut short; tweaks that were already set before it "
@@ -356,6 +392,18 @@ int main(int argc, char** argv) {
         c->add_flag("--json", change_json, "With --dry-run: the same as JSON");
     }
     revert->add_flag("--yes", yes, "Accepted for symmetry with apply; reverting never asks");
+
+    auto* profile_cmd = cli.add_subcommand("profile", "Apply a profile: competitive, max or laptop");
+    std::string profile_name;
+    profile_cmd->add_option("name", profile_name, "competitive, max or laptop")->required();
+    profile_cmd->add_flag("--dry-run", dry_run, "Print every value the profile would change, and change nothing");
+    profile_cmd->add_flag("--yes", yes, "Apply without asking (the window asks first)");
+    profile_cmd->add_flag("--restore-point", restore_point, "Make a Windows restore point first");
+    profile_cmd->footer(exit_codes);
+
+    auto* score_cmd = cli.add_subcommand("score", "The readiness score, the counters and the biggest wins left");
+    bool score_json = false;
+    score_cmd->add_flag("--json", score_json, "As JSON");
 
     std::string show_id;
     bool show_json = false;
@@ -371,6 +419,11 @@ int main(int argc, char** argv) {
     start_proc->add_option("image", process_image)->required();
     auto* stop_proc = sim_cmd->add_subcommand("stop-process", "Stop every process of a program");
     stop_proc->add_option("image", process_image)->required();
+    std::string reset_id;
+    auto* reset_cmd = sim_cmd->add_subcommand(
+        "reset", "Put a tweak's settings back to Windows' defaults, as a big Windows update does (the product's "
+                 "records stay)");
+    reset_cmd->add_option("id", reset_id, "Tweak id")->required();
 
     auto* catalog_cmd = cli.add_subcommand("catalog", "Work with the catalog's data files");
     catalog_cmd->require_subcommand(1);
@@ -380,8 +433,12 @@ int main(int argc, char** argv) {
     catalog_check->add_option("files", catalog_files, "Catalog files, loaded together in the order given");
 
     CLI11_PARSE(cli, argc, argv);
-    if (revert->parsed() && revert_all == !revert_ids.empty()) {
-        std::cerr << "revert takes tweak ids or --all\n";
+    if (revert->parsed() && int(revert_all) + int(!revert_ids.empty()) + int(!page.empty()) != 1) {
+        std::cerr << "revert takes tweak ids, --page PAGE or --all\n";
+        return kExitUsage;
+    }
+    if (apply->parsed() && (apply_ids.empty() == page.empty() || ((page_all || skip_trade_offs) && page.empty()))) {
+        std::cerr << "apply takes tweak ids or --page PAGE (with --all for every tweak of the page)\n";
         return kExitUsage;
     }
 
@@ -398,6 +455,7 @@ int main(int argc, char** argv) {
         StartOptions opts;
         opts.exe = argv[0];
         if (sim_cmd->parsed()) {
+            if (reset_cmd->parsed()) return cmd_sim_reset(*pc, reset_id);
             if (start_proc->parsed())
                 pc->start_process(process_image);
             else
@@ -405,6 +463,23 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (catalog_check->parsed()) return cmd_catalog_check(*pc, catalog_files);
+        cli::BulkOptions bulk{dry_run, yes, restore_point, skip_trade_offs};
+        if (score_cmd->parsed() || ((profile_cmd->parsed() || !page.empty()) && dry_run)) {
+            opts.look_only = true;
+            App app(*pc, opts);
+            if (score_cmd->parsed()) return cli::score(app, score_json);
+            if (profile_cmd->parsed()) return cli::profile(app, *pc, profile_name, bulk);
+            return apply->parsed() ? cli::apply_page(app, *pc, page, page_all, bulk) : cli::revert_page(app, *pc, page, bulk);
+        }
+        if (profile_cmd->parsed() || !page.empty()) {
+            if (auto refusal = wrong_account_message(pc->system())) {
+                std::cerr << *refusal << "\n";
+                return kExitFailed;
+            }
+            App app(*pc, opts);
+            if (profile_cmd->parsed()) return cli::profile(app, *pc, profile_name, bulk);
+            return apply->parsed() ? cli::apply_page(app, *pc, page, page_all, bulk) : cli::revert_page(app, *pc, page, bulk);
+        }
         if (list->parsed() || show->parsed() || dry_run) {
             // Looking changes nothing on the PC, not even the log.
             opts.look_only = true;

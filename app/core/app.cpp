@@ -9,6 +9,8 @@
 #include "app/core/temp_files.h"
 #include "app/core/text.h"
 #include "app/tools/applied_marks.h"
+#include "app/tools/system_actions.h"
+#include "app/tweaks/startup_items.h"
 #include "app/tweaks/custom_ops.h"
 #include "app/tweaks/page_table.h"
 #include "app/ui/apply_ui.h"
@@ -163,6 +165,9 @@ void App::build_pages() {
         }
     };
     deps.rescan_startup_items = [this] { rescan_startup_items(); };
+    deps.new_restore_point = [this] { return new_restore_point(); };
+    deps.restart_adapters = [this] { return restart_adapters(); };
+    deps.minimise_window = [this] { pf_.shell().minimise_app_window(); };
     view_ = std::make_unique<ui::MainView>(std::move(deps));
     view_->build();
     if (auto* sub = ui_.find("PageSub_Fortnite")) {
@@ -174,7 +179,18 @@ void App::build_pages() {
     if (auto* host = ui_.find("HostGrid")) modules_.build_pages(*host, ui_);
 }
 
+std::string App::new_restore_point() {
+    return vexlo::new_restore_point(pf_, reg_, {[this](std::string_view m, LogKind k) { ui_.log(m, k); },
+                                                [this] { ui_.update_ui(); }});
+}
+
+std::string App::restart_adapters() {
+    return vexlo::restart_adapters(pf_, service_, {[this](std::string_view m, LogKind k) { ui_.log(m, k); },
+                                                   [this] { ui_.update_ui(); }});
+}
+
 void App::rescan_startup_items() {
+    build_startup_items(catalog_, reg_, pf_.files());
     // Entries come and go between scans; each one's state is read as it is found.
     for (auto& t : catalog_.tweaks)
         if (t->kind == Kind::Startup) service_.sync(*t);

@@ -77,6 +77,10 @@ public:
     ui::Ui& window() { return ui_; }
     // Which switches on screen show which tweak.
     const ui::TweakSwitches& switches() const { return switches_; }
+    // The shared operations of the tools and the bulk runs; each returns its result text and
+    // reports in the status bar and the activity log.
+    std::string new_restore_point();
+    std::string restart_adapters();
     // Pages, counters, bulk runs, search: built by start-up.
     ui::MainView& view() { return *view_; }
 

@@ -592,3 +592,115 @@ TEST_F(Pages, SearchEdgeCases) {
     after(220ms);
     EXPECT_EQ(visible_page(), "Page_Home");
 }
+
+TEST_F(Pages, ActionsShowTheirResultOrTheirFailure) {
+    ui::ActionMap& actions = view().actions();
+    // The Backup page's tools, in the table's order.
+    auto backup = actions.of_page("Backup");
+    ASSERT_EQ(backup.size(), 3u);
+    EXPECT_EQ(backup[0]->id, "a_restore");
+    EXPECT_EQ(backup[1]->id, "a_revertall");
+    EXPECT_EQ(backup[2]->id, "a_recheck");
+    auto button_of = [&](const std::string& id) -> ui::Element& {
+        std::function<ui::Element*(ui::Element&)> find = [&](ui::Element& e) -> ui::Element* {
+            if (e.type() == "button" && e.tag == id) return &e;
+            for (ui::Element* c : e.children())
+                if (ui::Element* f = find(*c)) return f;
+            return nullptr;
+        };
+        ui::Element* b = find(*view().pages().page(actions.find(id)->page)->list);
+        if (!b) throw std::runtime_error("no button for " + id);
+        return *b;
+    };
+    ui::Element& recheck = button_of("a_recheck");
+    click(recheck);
+    ui::Element* line = u().tree().by_id(actions.find("a_recheck")->result_id);
+    ASSERT_TRUE(line);
+    EXPECT_TRUE(line->visible());
+    EXPECT_EQ(line->text(), "Up to date");
+    EXPECT_EQ(text("ToastText"), "Re-check everything: Up to date");
+    EXPECT_TRUE(recheck.enabled());
+
+    // Nothing returned: the line and the toast stay as they were. A failure keeps the line too.
+    int calls = 0;
+    actions.find("a_recheck")->run = [&]() -> std::string {
+        if (++calls == 2) throw std::runtime_error("the disk is full");
+        return {};
+    };
+    click(recheck);
+    EXPECT_EQ(line->text(), "Up to date");
+    click(recheck);
+    EXPECT_EQ(line->text(), "Up to date");
+    EXPECT_EQ(text("StatusText"), "Failed: Re-check everything - the disk is full");
+    EXPECT_TRUE(recheck.enabled());
+
+    // Revert every tweak asks first; No changes nothing.
+    Tweak& t = tweak("pthrottle");
+    click(*app->switches().of(t.id).front(), true);
+    answers = {"No"};
+    click(button_of("a_revertall"));
+    EXPECT_TRUE(t.state);
+    EXPECT_EQ(u().tree().by_id(actions.find("a_revertall")->result_id)->text(), "Cancelled");
+    answers = {"Yes"};
+    click(button_of("a_revertall"));
+    EXPECT_FALSE(t.state);
+    EXPECT_EQ(u().tree().by_id(actions.find("a_revertall")->result_id)->text(), "Reverted");
+    EXPECT_EQ(dialogs.back().title, "Confirm") << "the quiet run shows no summary";
+}
+
+TEST_F(Pages, AnAdapterChangeIsRestartedByTheNextBulkRunOnce) {
+    // A property change from a single switch leaves the adapters to restart.
+    app->tweaks().engine().nic_dirty = true;
+    int before = pc->adapter_restarts("Ethernet");
+    answers = {"OK", "OK"};
+    view().invoke_bulk(recommended_set(cat(), "System"), BulkMode::Apply);
+    EXPECT_EQ(pc->adapter_restarts("Ethernet"), before + 1);
+    EXPECT_FALSE(app->tweaks().nic_dirty());
+    view().invoke_bulk(recommended_set(cat(), "Debloat"), BulkMode::Apply);
+    EXPECT_EQ(pc->adapter_restarts("Ethernet"), before + 1) << "once";
+}
+
+TEST_F(Pages, TheStartupPageBlocksAndCounts) {
+    std::vector<Tweak*> items;
+    for (auto& t : cat().tweaks)
+        if (t->kind == Kind::Startup) items.push_back(t.get());
+    ASSERT_FALSE(items.empty());
+    size_t blocked = size_t(std::count_if(items.begin(), items.end(), [](Tweak* t) { return t->state; }));
+    EXPECT_EQ(text("Counter_Startup"), std::to_string(blocked) + " of " + std::to_string(items.size()) + " blocked");
+    EXPECT_EQ(text("NavCount_Startup"), std::to_string(items.size() - blocked));
+    for (auto& b : view().pages().blocks("Startup")) {
+        EXPECT_TRUE(b.chevron) << b.group;
+        for (ui::Element* c : b.header->children()) EXPECT_NE(c->type(), "button") << "no Apply group on " << b.group;
+        EXPECT_TRUE(view().pages().group_counters().count("Startup|" + b.group));
+    }
+    Tweak* open = nullptr;
+    for (Tweak* t : items)
+        if (!t->state) open = t;
+    ASSERT_TRUE(open);
+    click(*app->switches().of(open->id).front(), true);
+    EXPECT_TRUE(open->state);
+    EXPECT_EQ(text("Counter_Startup"), std::to_string(blocked + 1) + " of " + std::to_string(items.size()) + " blocked");
+    click("BtnRescan_Startup");
+    EXPECT_EQ(text("StatusText"), "Startup apps rescanned.");
+    EXPECT_EQ(text("Counter_Startup"), std::to_string(blocked + 1) + " of " + std::to_string(items.size()) + " blocked");
+}
+
+TEST_F(Pages, AStartupPageWithNothingOnItSaysSo) {
+    // Every source emptied: no entries after a rescan.
+    using platform::Hive;
+    platform::Registry& r = pc->registry();
+    for (auto [hive, key] : {std::pair{Hive::CurrentUser, "Software\\Microsoft\\Windows\\CurrentVersion\\Run"},
+                             std::pair{Hive::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"},
+                             std::pair{Hive::LocalMachine, "SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run"}})
+        for (auto& n : r.value_names(hive, key)) r.remove(hive, key, n);
+    for (auto folder : {platform::KnownFolder::Startup, platform::KnownFolder::CommonStartup}) {
+        std::string dir = pc->files().known_folder(folder);
+        for (auto& e : pc->files().list(dir)) pc->files().remove(dir + "\\" + e.name);
+    }
+    click("BtnRescan_Startup");
+    ui::Element& list = *view().pages().page("Startup")->list;
+    ASSERT_EQ(list.children().size(), 1u);
+    EXPECT_EQ(text("Counter_Startup"), "0 of 0 blocked");
+    EXPECT_EQ(text("NavCount_Startup"), "0");
+    EXPECT_TRUE(app->switches().of("st_1").empty());
+}
