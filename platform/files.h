@@ -17,7 +17,8 @@
 
 namespace vexlo::platform {
 
-enum class KnownFolder { LocalAppData, Temp, ProgramData, Desktop, UserProfile };
+// Startup: the user's Startup folder of the Start menu; CommonStartup: the one for all users.
+enum class KnownFolder { LocalAppData, Temp, ProgramData, Desktop, UserProfile, Startup, CommonStartup };
 
 struct DirEntry {
     std::string name;

@@ -66,6 +66,9 @@ SimFiles::SimFiles(fs::path root, const Environment& env, Faults& faults) : root
     folders_[int(KnownFolder::ProgramData)] = folder_from(env, "ProgramData", "C:\\ProgramData");
     folders_[int(KnownFolder::Desktop)] = profile + "\\Desktop";
     folders_[int(KnownFolder::UserProfile)] = profile;
+    const char* const startup = "\\Microsoft\\Windows\\Start Menu\\Programs\\Startup";
+    folders_[int(KnownFolder::Startup)] = folder_from(env, "APPDATA", "C:\\Users\\Player\\AppData\\Roaming") + startup;
+    folders_[int(KnownFolder::CommonStartup)] = folders_[int(KnownFolder::ProgramData)] + startup;
 }
 
 std::string SimFiles::known_folder(platform::KnownFolder folder) { return folders_[int(folder)]; }

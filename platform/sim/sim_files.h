@@ -86,7 +86,7 @@ private:
     void sync_folder(const std::filesystem::path& folder) const;
 
     std::filesystem::path root_;
-    std::string folders_[5];  // by KnownFolder
+    std::string folders_[7];  // by KnownFolder
     Faults& faults_;
     bool fsync_ = true;
 };

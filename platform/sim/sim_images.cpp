@@ -343,6 +343,7 @@ MachineImage windows11_desktop() {
                 "# Copyright (c) 1993-2009 Microsoft Corp.\r\n#\r\n# This is a sample HOSTS file used by Microsoft "
                 "TCP/IP for Windows.\r\n#\r\n# localhost name resolution is handled within DNS itself.\r\n#\t127.0.0.1"
                 "       localhost\r\n#\t::1             localhost\r\n"}};
+    add_startup_desktop11(m);
     add_world_desktop11(m);
     return m;
 }
@@ -367,6 +368,7 @@ MachineImage desktop10() {
     for (auto& p : m.processes)
         if (p.image == "SearchHost.exe") p.image = "SearchApp.exe";
     change_world_desktop10(m);
+    change_startup_desktop10(m);
     return m;
 }
 
@@ -385,6 +387,7 @@ MachineImage laptop11() {
                  {"NVIDIA GeForce RTX 4060 Laptop GPU", "NVIDIA", "32.0.15.6094", 8'589'934'592}});
     m.processes.push_back({11760, "IntelCpHeciSvc.exe"});
     change_world_laptop11(m);
+    change_startup_laptop11(m);
     return m;
 }
 

@@ -57,6 +57,10 @@ std::vector<std::string> image_names();
 void add_world_desktop11(MachineImage& m);
 void change_world_desktop10(MachineImage& m);
 void change_world_laptop11(MachineImage& m);
+// sim_image_startup.cpp: the Run keys, the Startup folders and the entries blocked in them.
+void add_startup_desktop11(MachineImage& m);
+void change_startup_desktop10(MachineImage& m);
+void change_startup_laptop11(MachineImage& m);
 // sim_image_game.cpp: the launcher's list, the game and its settings file (width x height).
 void add_game(MachineImage& m);
 void set_game_settings(MachineImage& m, int width, int height);

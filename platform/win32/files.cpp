@@ -133,6 +133,8 @@ public:
             case KnownFolder::ProgramData: id = &FOLDERID_ProgramData; name = "ProgramData"; break;
             case KnownFolder::Desktop: id = &FOLDERID_Desktop; name = "Desktop"; break;
             case KnownFolder::UserProfile: id = &FOLDERID_Profile; name = "UserProfile"; break;
+            case KnownFolder::Startup: id = &FOLDERID_Startup; name = "Startup"; break;
+            case KnownFolder::CommonStartup: id = &FOLDERID_CommonStartup; name = "CommonStartup"; break;
             case KnownFolder::Temp: break;
         }
         PWSTR path = nullptr;

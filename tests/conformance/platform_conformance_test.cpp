@@ -226,7 +226,7 @@ TEST_F(Conformance, RegistryGetReturnsExpandStringUnexpanded) {
 
 TEST_F(Conformance, KnownFoldersAreAbsoluteAndExist) {
     for (KnownFolder f : {KnownFolder::LocalAppData, KnownFolder::Temp, KnownFolder::ProgramData, KnownFolder::Desktop,
-                          KnownFolder::UserProfile}) {
+                          KnownFolder::UserProfile, KnownFolder::Startup, KnownFolder::CommonStartup}) {
         std::string path = fs().known_folder(f);
         SCOPED_TRACE(path);
         ASSERT_GE(path.size(), 3u);
