@@ -16,6 +16,12 @@ struct AdapterProperty {
     int64_t numeric_max = 0;    // 0 when not numeric
 };
 
+// A physical adapter as the network settings list it.
+struct AdapterStatus {
+    std::string name;    // "Ethernet"
+    std::string status;  // "Up", "Disconnected" or "Disabled"
+};
+
 class Network {
 public:
     virtual ~Network() = default;
@@ -25,6 +31,11 @@ public:
     // restart). Throws PlatformError.
     virtual void set_adapter_property(std::string_view adapter, std::string_view display_name,
                                       std::string_view display_value) = 0;
+    // The physical adapters and their status; empty on failure.
+    virtual std::vector<AdapterStatus> physical_adapters() = 0;
+    // Restarts one adapter (disable, then enable), so that changed properties take effect; the
+    // connection drops for a few seconds. Throws PlatformError.
+    virtual void restart_adapter(std::string_view name) = 0;
 };
 
 }  // namespace vexlo::platform

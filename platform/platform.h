@@ -14,6 +14,7 @@
 #include "platform/processes.h"
 #include "platform/random.h"
 #include "platform/registry.h"
+#include "platform/restore.h"
 #include "platform/services.h"
 #include "platform/shell.h"
 #include "platform/system_info.h"
@@ -40,6 +41,7 @@ public:
     virtual BootConfig& boot() = 0;
     virtual MemoryAgent& memory_agent() = 0;
     virtual Defender& defender() = 0;
+    virtual SystemRestore& restore() = 0;
 };
 
 }  // namespace vexlo::platform

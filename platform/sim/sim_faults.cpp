@@ -50,6 +50,16 @@ void Faults::fail_power_write(bool fail) {
     power_write_fails_ = fail;
 }
 
+void Faults::fail_restore_enable(bool fail) {
+    std::lock_guard lk(mu_);
+    restore_enable_fails_ = fail;
+}
+
+void Faults::fail_restore_point(bool fail) {
+    std::lock_guard lk(mu_);
+    restore_point_fails_ = fail;
+}
+
 void Faults::clear() {
     std::lock_guard lk(mu_);
     registry_countdown_ = file_countdown_ = 0;
@@ -58,6 +68,7 @@ void Faults::clear() {
     refused_services_.clear();
     denied_tasks_.clear();
     power_write_fails_ = false;
+    restore_enable_fails_ = restore_point_fails_ = false;
 }
 
 void Faults::on_write(std::function<void(const PendingWrite&)> hook) {
@@ -100,6 +111,16 @@ void Faults::check_task_change(std::string_view path) const {
 bool Faults::power_write_fails() const {
     std::lock_guard lk(mu_);
     return power_write_fails_;
+}
+
+bool Faults::restore_enable_fails() const {
+    std::lock_guard lk(mu_);
+    return restore_enable_fails_;
+}
+
+bool Faults::restore_point_fails() const {
+    std::lock_guard lk(mu_);
+    return restore_point_fails_;
 }
 
 void Faults::before_registry_write(std::string_view what) {

@@ -17,7 +17,7 @@ namespace vexlo::sim {
 // A write the simulated PC is about to make. Every change of the machine folder passes here
 // first: registry set, create_key and remove; file write, append, copy, replace, remove,
 // set_read_only and create_directories; and every change of the rest of Windows (services,
-// tasks, power plans, adapters, devices, boot entry, memory agent, Defender). Writes that
+// tasks, power plans, adapters, devices, boot entry, memory agent, Defender, System Restore). Writes that
 // change nothing (creating a folder or key that exists, removing what is missing) do not.
 struct PendingWrite {
     PendingWrite(std::string_view op, std::string_view target, const std::filesystem::path* file = nullptr,
@@ -56,6 +56,10 @@ public:
     // While set, power plan changes fail: set_ac_index and set_hibernation throw,
     // duplicate_plan gives nullopt, rename_plan and set_active give false.
     void fail_power_write(bool fail);
+    // While set, turning System Protection on throws (as in safe mode, or with the service
+    // disabled by policy), and creating a restore point throws (as when the shadow copy fails).
+    void fail_restore_enable(bool fail);
+    void fail_restore_point(bool fail);
     void clear();
 
     // Called just before each write (see PendingWrite) of this machine object, from the thread
@@ -77,6 +81,8 @@ public:
     void check_service_stop(std::string_view name) const;
     void check_task_change(std::string_view path) const;
     bool power_write_fails() const;
+    bool restore_enable_fails() const;
+    bool restore_point_fails() const;
     // After the failure checks: the write will be made. Cheap when nothing watches.
     void before_write(const PendingWrite& w);
     // Whether before_write does anything, for callers whose description costs work.
@@ -91,6 +97,8 @@ private:
     std::unordered_set<std::string> refused_services_;  // lower case
     std::unordered_set<std::string> denied_tasks_;      // lower case
     bool power_write_fails_ = false;
+    bool restore_enable_fails_ = false;
+    bool restore_point_fails_ = false;
     std::function<void(const PendingWrite&)> write_hook_;
     int exit_countdown_ = 0;
 };

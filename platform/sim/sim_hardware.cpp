@@ -70,6 +70,48 @@ void SimNetwork::set_adapter_property(std::string_view adapter, std::string_view
     });
 }
 
+void SimNetwork::set_status(std::string_view adapter, std::string_view status) {
+    if (status != "Up" && status != "Disconnected" && status != "Disabled")
+        throw PlatformError("An adapter's status is Up, Disconnected or Disabled, not \"" + std::string(status) + "\".");
+    store_.update([&](NetworkState& n) {
+        for (auto& a : n.adapters)
+            if (iequals(a.name, adapter)) {
+                a.status = std::string(status);
+                return;
+            }
+        throw PlatformError("There is no network adapter named " + std::string(adapter) + ".");
+    });
+}
+
+int SimNetwork::restarts(std::string_view adapter) {
+    return store_.read([&](const NetworkState& n) {
+        for (auto& a : n.adapters)
+            if (iequals(a.name, adapter)) return a.restarts;
+        return 0;
+    });
+}
+
+std::vector<platform::AdapterStatus> SimNetwork::physical_adapters() {
+    return store_.read([](const NetworkState& n) {
+        std::vector<platform::AdapterStatus> out;
+        for (auto& a : n.adapters) out.push_back({a.name, a.status});
+        return out;
+    });
+}
+
+void SimNetwork::restart_adapter(std::string_view name) {
+    store_.update([&](NetworkState& n) {
+        for (auto& a : n.adapters) {
+            if (!iequals(a.name, name)) continue;
+            if (a.status == "Disabled")
+                throw PlatformError("Cannot restart " + a.name + ": the adapter is disabled.");
+            ++a.restarts;
+            return;
+        }
+        throw PlatformError("There is no network adapter named " + std::string(name) + ".");
+    });
+}
+
 // ---- Devices ----
 
 SimDevices::SimDevices(const fs::path& dir) : store_(dir / "devices.json", world_counter_file(dir), "devices") {}

@@ -667,7 +667,8 @@ void change_world_desktop10(MachineImage& m) {
 
 // Windows 11 Home on a gaming laptop: Wi-Fi in use and a Realtek 2.5GbE port with no cable in
 // (Windows still lists its properties), Office and Acrobat Reader preinstalled, Home's missing
-// services (Fax, Offline Files, BranchCache, App-V, UE-V), the Intel graphics power setting.
+// services (Fax, Offline Files, BranchCache, App-V, UE-V), the Intel graphics power setting,
+// and System Protection off, as many laptops ship.
 void change_world_laptop11(MachineImage& m) {
     for (const char* name : {"Fax", "CscService", "PeerDistSvc", "AppVClient", "UevAgentService"}) uninstall_service(m, name);
     install_service(m, {"ClickToRunSvc", 2, true, Host::Own,
@@ -681,6 +682,7 @@ void change_world_laptop11(MachineImage& m) {
     add_task(m, R"(\Adobe Acrobat Update Task)");
     add_power_setting(m, "44f3beca-a7c0-460e-9df2-bb8b99e0cba6", "3619c3f2-afb2-4afc-b0e9-e7fef372de36", {1, 0});
     m.world.network.adapters = {intel_wifi("Intel(R) Wi-Fi 6E AX211 160MHz"), realtek_8125("Disconnected")};
+    m.world.restore.protection["C:\\"] = false;
     set_devices(m,
                 {
                     {R"(PCI\VEN_8086&DEV_51ED&SUBSYS_3F1A17AA&REV_01\3&11583659&0&A0)", "USB",

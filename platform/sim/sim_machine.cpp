@@ -133,6 +133,7 @@ std::unique_ptr<SimMachine> SimMachine::open(const fs::path& dir, std::string_vi
     m->boot_ = std::make_unique<SimBoot>(dir);
     m->memory_agent_ = std::make_unique<SimMemoryAgent>(dir);
     m->defender_ = std::make_unique<SimDefender>(dir);
+    m->restore_ = std::make_unique<SimRestore>(dir, *m->clock_, m->faults_);
 
     // A part whose file is missing (a new machine, or one made before the part existed)
     // starts as the image has it; an unknown image leaves it empty.
@@ -150,6 +151,7 @@ std::unique_ptr<SimMachine> SimMachine::open(const fs::path& dir, std::string_vi
     open_part(m->boot_->store(), &WorldSeed::boot);
     open_part(m->memory_agent_->store(), &WorldSeed::memory_agent);
     open_part(m->defender_->store(), &WorldSeed::defender);
+    open_part(m->restore_->store(), &WorldSeed::restore);
     return m;
 }
 
@@ -186,6 +188,19 @@ void SimMachine::set_defender(bool available, bool realtime_protection) {
     });
 }
 
+void SimMachine::set_system_protection(bool on) { restore_->set_protection(on); }
+
+std::vector<SimMachine::RestorePoint> SimMachine::restore_points() {
+    std::vector<RestorePoint> out;
+    for (auto& p : restore_->points()) out.push_back({p.description, p.type, p.time});
+    return out;
+}
+
+void SimMachine::set_adapter_status(std::string_view adapter, std::string_view status) {
+    network_->set_status(adapter, status);
+}
+int SimMachine::adapter_restarts(std::string_view adapter) { return network_->restarts(adapter); }
+
 void SimMachine::set_elevated(bool elevated) {
     system_->set_elevated(elevated);
     save_machine_file();
@@ -214,5 +229,6 @@ platform::Devices& SimMachine::devices() { return *devices_; }
 platform::BootConfig& SimMachine::boot() { return *boot_; }
 platform::MemoryAgent& SimMachine::memory_agent() { return *memory_agent_; }
 platform::Defender& SimMachine::defender() { return *defender_; }
+platform::SystemRestore& SimMachine::restore() { return *restore_; }
 
 }  // namespace vexlo::sim

@@ -9,7 +9,7 @@
 //   objects/         named mutexes and events, shared by the processes that open the folder
 //   shell.log        what the application asked of the desktop
 //   services.json, tasks.json, power.json, network.json, devices.json, boot.json,
-//   memory_agent.json, defender.json   the rest of Windows (sim_world.h); state.lock counts
+//   memory_agent.json, defender.json, restore.json   the rest of Windows (sim_world.h); state.lock counts
 //                    their changes
 // Several processes may open the same folder at once; changes made by one are seen by the
 // others.
@@ -43,6 +43,7 @@ class SimDevices;
 class SimBoot;
 class SimMemoryAgent;
 class SimDefender;
+class SimRestore;
 
 class SimMachine final : public platform::Platform {
 public:
@@ -95,6 +96,17 @@ public:
     std::optional<PowerIndices> power_indices(std::string_view plan, std::string_view subgroup,
                                               std::string_view setting);
     void set_defender(bool available, bool realtime_protection);
+    // System Protection of the system drive C:, without any of the checks.
+    void set_system_protection(bool on);
+    struct RestorePoint {
+        std::string description;
+        std::string type;  // "MODIFY_SETTINGS"
+        std::string time;  // "2026-12-10T14:03:59", the machine's local time
+    };
+    std::vector<RestorePoint> restore_points();  // oldest first
+    // `status` is "Up", "Disconnected" or "Disabled".
+    void set_adapter_status(std::string_view adapter, std::string_view status);
+    int adapter_restarts(std::string_view adapter);  // 0 for an adapter the machine lacks
 
     platform::Registry& registry() override;
     platform::FileSystem& files() override;
@@ -112,6 +124,7 @@ public:
     platform::BootConfig& boot() override;
     platform::MemoryAgent& memory_agent() override;
     platform::Defender& defender() override;
+    platform::SystemRestore& restore() override;
 
 private:
     SimMachine();
@@ -136,6 +149,7 @@ private:
     std::unique_ptr<SimBoot> boot_;
     std::unique_ptr<SimMemoryAgent> memory_agent_;
     std::unique_ptr<SimDefender> defender_;
+    std::unique_ptr<SimRestore> restore_;
     std::vector<std::pair<std::string, std::string>> environment_;
 };
 

@@ -10,6 +10,7 @@
 //   boot.json          the current boot entry, as bcdedit lists it
 //   memory_agent.json  the memory manager agent's features
 //   defender.json      Defender's availability, real-time protection and exclusions
+//   restore.json       System Protection by drive, and the restore points made
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -76,8 +77,9 @@ struct AdvancedProperty {
 struct NetworkAdapterData {
     std::string name;         // "Ethernet"
     std::string description;  // the driver's name for the device
-    std::string status;       // "Up" or "Disconnected"; properties are listed either way
+    std::string status;       // "Up", "Disconnected" or "Disabled"; properties are listed either way
     std::vector<AdvancedProperty> properties;
+    int restarts = 0;         // how often restart_adapter restarted it
 };
 
 struct NetworkState {
@@ -116,6 +118,20 @@ struct DefenderState {
     std::vector<std::string> exclusion_paths;
 };
 
+struct RestorePointData {
+    std::string description;
+    std::string type;  // "MODIFY_SETTINGS"
+    std::string time;  // local time, "2026-12-10T14:03:59"
+};
+
+struct RestoreState {
+    std::map<std::string, bool> protection = {{"C:\\", true}};  // by drive root, upper case
+    std::vector<RestorePointData> points;                       // oldest first
+};
+
+// "c:\\" as the protection map keys it, "C:\\"; nullopt for anything but a drive root.
+std::optional<std::string> drive_root(std::string_view text);
+
 // Everything of the above, as a machine image starts it.
 struct WorldSeed {
     ServiceTable services;
@@ -126,6 +142,7 @@ struct WorldSeed {
     BootEntry boot;
     MemoryAgentState memory_agent;
     DefenderState defender;
+    RestoreState restore;
 };
 
 std::string encode_state(const ServiceTable&);
@@ -144,6 +161,8 @@ std::string encode_state(const MemoryAgentState&);
 void decode_state(std::string_view, MemoryAgentState&);
 std::string encode_state(const DefenderState&);
 void decode_state(std::string_view, DefenderState&);
+std::string encode_state(const RestoreState&);
+void decode_state(std::string_view, RestoreState&);
 
 // ---- The parts ----
 
@@ -227,9 +246,18 @@ public:
     SimNetwork(const std::filesystem::path& dir, Faults& faults);
     Stored<NetworkState>& store() { return store_; }
 
+    // Control: sets an adapter's status ("Up", "Disconnected" or "Disabled") without any of the
+    // checks. Throws PlatformError for an adapter the machine does not have.
+    void set_status(std::string_view adapter, std::string_view status);
+    // How often the adapter was restarted; 0 for one the machine does not have.
+    int restarts(std::string_view adapter);
+
     std::vector<platform::AdapterProperty> adapter_properties() override;
     void set_adapter_property(std::string_view adapter, std::string_view display_name,
                               std::string_view display_value) override;
+    std::vector<platform::AdapterStatus> physical_adapters() override;
+    // A disabled adapter stays disabled and throws, as restarting it in Windows fails.
+    void restart_adapter(std::string_view name) override;
 
 private:
     Stored<NetworkState> store_;
@@ -294,6 +322,27 @@ public:
 
 private:
     Stored<DefenderState> store_;
+};
+
+class SimRestore final : public platform::SystemRestore {
+public:
+    SimRestore(const std::filesystem::path& dir, platform::Clock& clock, Faults& faults);
+    Stored<RestoreState>& store() { return store_; }
+
+    // Control: System Protection of the system drive, on or off, without any of the checks.
+    void set_protection(bool on);
+    std::vector<RestorePointData> points();
+
+    // Takes "C:\\" in any case; throws for a drive the machine does not have.
+    void enable(std::string_view root) override;
+    // Points go to the system drive C:, which must have System Protection on.
+    void create_point(std::string_view description) override;
+
+private:
+    Stored<RestoreState> store_;
+    std::filesystem::path drives_;  // <machine>/files
+    platform::Clock& clock_;
+    Faults& faults_;
 };
 
 // <machine>/state.lock: the parts' shared change counter and their writers' lock.

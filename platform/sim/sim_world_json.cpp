@@ -106,7 +106,7 @@ void decode_state(std::string_view text, PowerState& p) {
 }
 
 // ---- network.json ----
-// {"adapters": [{"name", "description", "status", "properties": [{"display_name", "display_value",
+// {"adapters": [{"name", "description", "status", "restarts", "properties": [{"display_name", "display_value",
 //   "keyword", "valid_display_values": [...]} or {..., "numeric_min": 80, "numeric_max": 4096}]}]}
 
 std::string encode_state(const NetworkState& n) {
@@ -123,7 +123,10 @@ std::string encode_state(const NetworkState& n) {
             }
             props.push_back(std::move(jp));
         }
-        adapters.push_back({{"name", a.name}, {"description", a.description}, {"status", a.status}, {"properties", props}});
+        ordered ja = {{"name", a.name}, {"description", a.description}, {"status", a.status}};
+        if (a.restarts != 0) ja["restarts"] = a.restarts;
+        ja["properties"] = std::move(props);
+        adapters.push_back(std::move(ja));
     }
     return dump({{"adapters", adapters}});
 }
@@ -135,6 +138,9 @@ void decode_state(std::string_view text, NetworkState& n) {
             a.name = ja.at("name").get<std::string>();
             a.description = ja.value("description", std::string());
             a.status = ja.value("status", std::string("Up"));
+            if (a.status != "Up" && a.status != "Disconnected" && a.status != "Disabled")
+                throw PlatformError("adapter " + a.name + ": status must be Up, Disconnected or Disabled");
+            a.restarts = ja.value("restarts", 0);
             for (auto& jp : ja.at("properties")) {
                 AdvancedProperty p;
                 p.display_name = jp.at("display_name").get<std::string>();
@@ -221,6 +227,30 @@ void decode_state(std::string_view text, DefenderState& d) {
         d.realtime_protection = j.at("realtime_protection").get<bool>();
         d.active_antivirus = j.value("active_antivirus", std::string());
         d.exclusion_paths = j.value("exclusion_paths", std::vector<std::string>{});
+    });
+}
+
+// ---- restore.json ----
+// {"protection": {"C:\\": true}, "points": [{"description", "type", "time"}]}
+
+std::string encode_state(const RestoreState& r) {
+    ordered protection = ordered::object(), points = ordered::array();
+    for (auto& [drive, on] : r.protection) protection[drive] = on;
+    for (auto& p : r.points) points.push_back({{"description", p.description}, {"type", p.type}, {"time", p.time}});
+    return dump({{"protection", protection}, {"points", points}});
+}
+
+void decode_state(std::string_view text, RestoreState& r) {
+    parse(text, [&](const json& j) {
+        r.protection.clear();
+        for (auto& [drive, on] : j.at("protection").items()) {
+            auto root = drive_root(drive);
+            if (!root) throw PlatformError("protection: \"" + drive + "\" is not a drive root such as C:\\");
+            r.protection[*root] = on.get<bool>();
+        }
+        for (auto& p : j.at("points"))
+            r.points.push_back({p.at("description").get<std::string>(), p.value("type", std::string("MODIFY_SETTINGS")),
+                                p.value("time", std::string())});
     });
 }
 

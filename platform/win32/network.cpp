@@ -1,6 +1,7 @@
 // Advanced properties of the physical network adapters, read from and written to the drivers'
 // registry keys. A written value takes effect when the adapter next starts, which is what the
-// application wants: no connection drop while it applies settings.
+// application wants: no connection drop while it applies settings. The restart itself, and
+// the adapters' status, go through the network adapter class of WMI (MSFT_NetAdapter).
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
@@ -14,8 +15,10 @@
 #include <utility>
 
 #include "platform/win32/adapter_registry.h"
+#include "platform/win32/com.h"
 #include "platform/win32/parts.h"
 #include "platform/win32/wide.h"
+#include "platform/win32/wmi.h"
 
 namespace vexlo::win32 {
 
@@ -25,6 +28,28 @@ using platform::AdapterProperty;
 using platform::PlatformError;
 
 const wchar_t* const kNetClassKey = L"SYSTEM\\CurrentControlSet\\Control\\Class\\{4d36e972-e325-11ce-bfc1-08002be10318}";
+const std::wstring kCimNamespace = L"ROOT\\StandardCimv2";
+const std::wstring kAdapterClass = L"MSFT_NetAdapter";
+
+// MSFT_NetAdapter.State and .MediaConnectState.
+constexpr int64_t kStateDisabled = 3;
+constexpr int64_t kMediaConnected = 1;
+
+// A WQL string literal's body: backslashes and quotes escaped.
+std::wstring wql_quoted(std::wstring_view s) {
+    std::wstring out;
+    for (wchar_t c : s) {
+        if (c == L'\\' || c == L'\'') out += L'\\';
+        out += c;
+    }
+    return out;
+}
+
+// The status Windows' network settings show for an adapter.
+std::string adapter_status(IWbemClassObject* row) {
+    if (wmi_int(row, L"State") == kStateDisabled) return "Disabled";
+    return wmi_int(row, L"MediaConnectState") == kMediaConnected ? "Up" : "Disconnected";
+}
 
 bool same_text(std::wstring_view a, std::wstring_view b) {
     return CompareStringOrdinal(a.data(), int(a.size()), b.data(), int(b.size()), TRUE) == CSTR_EQUAL;
@@ -204,14 +229,51 @@ public:
     std::vector<AdapterProperty> adapter_properties() override {
         Key cls(HKEY_LOCAL_MACHINE, kNetClassKey, KEY_READ | KEY_WOW64_64KEY);
         if (!cls) return {};
-        return read_adapter_properties(cls.get(), physical_adapters());
+        return read_adapter_properties(cls.get(), win32::physical_adapters());
     }
 
     void set_adapter_property(std::string_view adapter, std::string_view display_name,
                               std::string_view display_value) override {
         Key cls(HKEY_LOCAL_MACHINE, kNetClassKey, KEY_READ | KEY_WOW64_64KEY);
         if (!cls) fail("Cannot read the network adapters' settings", ERROR_FILE_NOT_FOUND);
-        write_adapter_property(cls.get(), physical_adapters(), adapter, display_name, display_value);
+        write_adapter_property(cls.get(), win32::physical_adapters(), adapter, display_name, display_value);
+    }
+
+    std::vector<platform::AdapterStatus> physical_adapters() override {
+        std::vector<platform::AdapterStatus> out;
+        try {
+            com::Apartment apartment;
+            if (!apartment.usable()) return out;
+            Wmi wmi(kCimNamespace, "Network adapters");
+            for (auto& row : wmi.query(L"SELECT Name, State, MediaConnectState, HardwareInterface, ConnectorPresent FROM " +
+                                           kAdapterClass,
+                                       "Network adapters")) {
+                // The same adapters whose properties are listed: hardware with a connector.
+                if (!wmi_bool(row.get(), L"HardwareInterface").value_or(false) ||
+                    !wmi_bool(row.get(), L"ConnectorPresent").value_or(false))
+                    continue;
+                auto name = wmi_string(row.get(), L"Name");
+                if (name && !name->empty()) out.push_back({narrow(*name), adapter_status(row.get())});
+            }
+        } catch (const PlatformError&) {
+            return {};  // no adapter class (Wine, a stripped Windows): nothing to list
+        }
+        return out;
+    }
+
+    void restart_adapter(std::string_view name) override {
+        const std::string what = "Cannot restart the network adapter " + std::string(name);
+        com::Apartment apartment;
+        if (!apartment.usable()) com::fail(what, apartment.result());
+        Wmi wmi(kCimNamespace, what);
+        auto rows = wmi.query(L"SELECT * FROM " + kAdapterClass + L" WHERE Name = '" + wql_quoted(widen(name)) + L"'", what);
+        if (rows.empty()) throw PlatformError("There is no network adapter named " + std::string(name) + ".");
+        auto path = wmi_string(rows.front().get(), L"__PATH");
+        if (!path) throw PlatformError(what + ": Windows gave no path to the adapter.");
+        if (wmi_int(rows.front().get(), L"State") == kStateDisabled)
+            throw PlatformError(what + ": the adapter is disabled.");
+        wmi.call(kAdapterClass, *path, L"Disable", nullptr, what);
+        wmi.call(kAdapterClass, *path, L"Enable", nullptr, what + " (it was turned off and could not be turned on again)");
     }
 };
 

@@ -34,6 +34,7 @@ public:
     platform::BootConfig& boot() override { return *boot_; }
     platform::MemoryAgent& memory_agent() override { return *memory_; }
     platform::Defender& defender() override { return *defender_; }
+    platform::SystemRestore& restore() override { return *restore_; }
 
 private:
     std::unique_ptr<platform::Registry> registry_ = make_registry();
@@ -52,6 +53,7 @@ private:
     std::unique_ptr<platform::BootConfig> boot_ = make_boot_config();
     std::unique_ptr<platform::MemoryAgent> memory_ = make_memory_agent();
     std::unique_ptr<platform::Defender> defender_ = make_defender();
+    std::unique_ptr<platform::SystemRestore> restore_ = make_system_restore();
 };
 
 }  // namespace

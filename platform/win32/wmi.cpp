@@ -62,19 +62,29 @@ std::vector<com::Ptr<IWbemClassObject>> Wmi::query(const std::wstring& wql, cons
 
 void Wmi::call_static(const std::wstring& class_name, const std::wstring& method, const std::wstring& parameter,
                       const std::vector<std::wstring>& values, const std::string& what) {
+    call(class_name, L"", method, [&](IWbemClassObject* in) {
+        com::Variant v;
+        put_string_array(v.get(), values);
+        HRESULT hr = in->Put(parameter.c_str(), 0, v.get(), 0);
+        if (FAILED(hr)) com::fail(what, hr);
+    }, what);
+}
+
+void Wmi::call(const std::wstring& class_name, const std::wstring& object_path, const std::wstring& method,
+               const std::function<void(IWbemClassObject* in)>& fill, const std::string& what) {
     com::Bstr cls{std::wstring_view(class_name)}, name{std::wstring_view(method)};
+    com::Bstr target{std::wstring_view(object_path.empty() ? class_name : object_path)};
     com::Ptr<IWbemClassObject> definition, signature, arguments, result;
     HRESULT hr = services_->GetObject(cls.get(), 0, nullptr, definition.put(), nullptr);
     if (FAILED(hr)) com::fail(what, hr);
     hr = definition->GetMethod(method.c_str(), 0, signature.put(), nullptr);
-    if (FAILED(hr) || !signature) com::fail(what, FAILED(hr) ? hr : HRESULT(WBEM_E_INVALID_METHOD));
-    hr = signature->SpawnInstance(0, arguments.put());
     if (FAILED(hr)) com::fail(what, hr);
-    com::Variant v;
-    put_string_array(v.get(), values);
-    hr = arguments->Put(parameter.c_str(), 0, v.get(), 0);
-    if (FAILED(hr)) com::fail(what, hr);
-    hr = services_->ExecMethod(cls.get(), name.get(), 0, nullptr, arguments.get(), result.put(), nullptr);
+    if (signature) {  // null for a method without input parameters
+        hr = signature->SpawnInstance(0, arguments.put());
+        if (FAILED(hr)) com::fail(what, hr);
+        if (fill) fill(arguments.get());
+    }
+    hr = services_->ExecMethod(target.get(), name.get(), 0, nullptr, arguments.get(), result.put(), nullptr);
     if (FAILED(hr)) com::fail(what, hr);
     if (!result) return;
     com::Variant rv;
@@ -85,6 +95,22 @@ void Wmi::call_static(const std::wstring& class_name, const std::wstring& method
     LONG code = (*rv).lVal;
     if (code < 0) com::fail(what, HRESULT(code));
     throw platform::PlatformError(what + ": the method returned " + std::to_string(code) + ".");
+}
+
+void wmi_put(IWbemClassObject* in, const wchar_t* name, std::wstring_view text, const std::string& what) {
+    com::Variant v;
+    v.get()->vt = VT_BSTR;
+    v.get()->bstrVal = SysAllocStringLen(text.data(), UINT(text.size()));
+    HRESULT hr = in->Put(name, 0, v.get(), 0);
+    if (FAILED(hr)) com::fail(what, hr);
+}
+
+void wmi_put(IWbemClassObject* in, const wchar_t* name, int32_t number, const std::string& what) {
+    com::Variant v;
+    v.get()->vt = VT_I4;
+    v.get()->lVal = number;
+    HRESULT hr = in->Put(name, 0, v.get(), 0);
+    if (FAILED(hr)) com::fail(what, hr);
 }
 
 void Wmi::update(IWbemClassObject* instance, const std::string& what) {
@@ -121,6 +147,14 @@ std::optional<bool> wmi_bool(IWbemClassObject* object, const wchar_t* property) 
         return std::nullopt;
     if (FAILED(VariantChangeType(v.get(), v.get(), 0, VT_BOOL))) return std::nullopt;
     return (*v).boolVal != VARIANT_FALSE;
+}
+
+std::optional<int64_t> wmi_int(IWbemClassObject* object, const wchar_t* property) {
+    com::Variant v;
+    if (FAILED(object->Get(property, 0, v.get(), nullptr, nullptr)) || (*v).vt == VT_NULL || (*v).vt == VT_EMPTY)
+        return std::nullopt;
+    if (FAILED(VariantChangeType(v.get(), v.get(), 0, VT_I8))) return std::nullopt;
+    return int64_t((*v).llVal);
 }
 
 std::vector<std::wstring> wmi_strings(IWbemClassObject* object, const wchar_t* property) {

@@ -441,6 +441,29 @@ TEST_F(Conformance, PowerIndexRoundTrip) {
     EXPECT_EQ(p().power().ac_index(sub, setting), before);
 }
 
+// ---- Network adapters and System Restore ----
+
+TEST_F(Conformance, PhysicalAdaptersListAStatusAndUnknownOnesDoNotRestart) {
+    // A PC may have no adapter the seam counts as physical (Wine lists none): the list may be
+    // empty, but it never throws, and what it lists is named and has a known status.
+    for (const AdapterStatus& a : p().network().physical_adapters()) {
+        EXPECT_FALSE(a.name.empty());
+        EXPECT_TRUE(a.status == "Up" || a.status == "Disconnected" || a.status == "Disabled") << a.name << ": " << a.status;
+    }
+    EXPECT_THROW(p().network().restart_adapter("Vexlo no such adapter " + std::to_string(test_process_id())),
+                 PlatformError);
+}
+
+TEST_F(Conformance, RestorePointOnTheSystemDrive) {
+    if (made().under_wine) GTEST_SKIP() << "Wine has no System Restore: root\\default holds no SystemRestore class";
+    std::string data = fs().known_folder(KnownFolder::ProgramData);
+    ASSERT_GE(data.size(), 2u);
+    const std::string root = data.substr(0, 2) + "\\";
+    p().restore().enable(root);
+    p().restore().enable(root);  // on already: no error
+    EXPECT_NO_THROW(p().restore().create_point("Vexlo Tweaks conformance"));
+}
+
 // ---- Named objects ----
 
 TEST_F(Conformance, NamedMutexIsExclusive) {

@@ -49,6 +49,8 @@ TEST(NicTargets, WantedValuesByPatternAndMax) {
         std::vector<platform::AdapterProperty> props;
         std::vector<platform::AdapterProperty> adapter_properties() override { return props; }
         void set_adapter_property(std::string_view, std::string_view, std::string_view) override {}
+        std::vector<platform::AdapterStatus> physical_adapters() override { return {}; }
+        void restart_adapter(std::string_view) override {}
     } net;
     net.props = {
         {"Ethernet", "Interrupt Moderation", "Enabled", "*InterruptModeration", {"Disabled", "Enabled"}, 0},

@@ -103,6 +103,7 @@ struct NoCopyPlatform : platform::Platform {
     platform::BootConfig& boot() override { return pc.boot(); }
     platform::MemoryAgent& memory_agent() override { return pc.memory_agent(); }
     platform::Defender& defender() override { return pc.defender(); }
+    platform::SystemRestore& restore() override { return pc.restore(); }
 };
 
 TEST(PowerPlanTweak, FailedTemplateCopyFallsBackToHighPerformance) {
