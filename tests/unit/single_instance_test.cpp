@@ -149,21 +149,41 @@ private:
     bool upgraded_ = false;
 };
 
+// The first start, running on a thread of its own for as long as the object lives.
+class FirstStart {
+public:
+    FirstStart() : app_(*pc, printing_the_address()), runner_([this] { app_.run(); }), address(url_.get_future().get()) {}
+    ~FirstStart() {
+        app_.request_exit();
+        runner_.join();
+    }
+    std::vector<std::string> shell_log() { return pc->shell_log(); }
+
+    testkit::TempMachine pc;
+
+private:
+    StartOptions printing_the_address() {
+        StartOptions options;
+        options.on_url = [this](const std::string& u) { url_.set_value(u); };
+        return options;
+    }
+    std::promise<std::string> url_;
+    App app_;
+    std::thread runner_;
+
+public:
+    const std::string address;  // its window's, as it told its caller
+};
+
 }  // namespace
 
 // A second start signals the first and ends at once; the first brings its window forward
 // within about a second (here: opens it again, since no window is connected yet).
 TEST(SingleInstance, SecondStartHandsOverToTheFirst) {
-    testkit::TempMachine pc;
-    std::promise<std::string> url;
-    StartOptions first_opts;
-    first_opts.on_url = [&](const std::string& u) { url.set_value(u); };
-    App first(*pc, first_opts);
-    std::thread runner([&] { first.run(); });
-    std::string address = url.get_future().get();
-    EXPECT_EQ(address.rfind("http://127.0.0.1:", 0), 0u);
+    FirstStart first;
+    EXPECT_EQ(first.address.rfind("http://127.0.0.1:", 0), 0u);
 
-    auto second_pc = sim::SimMachine::open(pc.dir());
+    auto second_pc = sim::SimMachine::open(first.pc.dir());
     SignalWatch second_pf(*second_pc);
     StartOptions second_opts;
     bool second_printed = false;
@@ -176,39 +196,28 @@ TEST(SingleInstance, SecondStartHandsOverToTheFirst) {
     ASSERT_TRUE(second_pf.shell_log_at_signal.has_value()) << "the second start did not signal";
     EXPECT_EQ(*second_pf.shell_log_at_signal, std::vector<std::string>{"allow_foreground_switch"});
 
-    EXPECT_TRUE(wait_until([&] { return count_opens(pc->shell_log()) >= 2; }));
-    EXPECT_EQ(count_opens(pc->shell_log()), 2);
-    EXPECT_EQ(count_lines(pc->shell_log(), "raise"), 0) << "there was no window to raise";
-
-    first.request_exit();
-    runner.join();
+    EXPECT_TRUE(wait_until([&] { return count_opens(first.shell_log()) >= 2; }));
+    EXPECT_EQ(count_opens(first.shell_log()), 2);
+    EXPECT_EQ(count_lines(first.shell_log(), "raise"), 0) << "there was no window to raise";
 }
 
 // With its window on screen (maybe minimised), the first raises that window instead of
 // opening another.
 TEST(SingleInstance, SecondStartRaisesTheWindowThatIsOpen) {
-    testkit::TempMachine pc;
-    std::promise<std::string> url;
-    StartOptions first_opts;
-    first_opts.on_url = [&](const std::string& u) { url.set_value(u); };
-    App first(*pc, first_opts);
-    std::thread runner([&] { first.run(); });
-    ConnectedPage page(url.get_future().get());
+    FirstStart first;
+    ConnectedPage page(first.address);
     EXPECT_TRUE(page.connected());
 
-    auto second_pc = sim::SimMachine::open(pc.dir());
+    auto second_pc = sim::SimMachine::open(first.pc.dir());
     App second(*second_pc);
     EXPECT_EQ(second.run(), 0);
     EXPECT_EQ(second_pc->shell_log(), std::vector<std::string>{"allow_foreground_switch"});
 
-    EXPECT_TRUE(wait_until([&] { return count_lines(pc->shell_log(), "raise") > 0; }));
-    auto log = pc->shell_log();
+    EXPECT_TRUE(wait_until([&] { return count_lines(first.shell_log(), "raise") > 0; }));
+    auto log = first.shell_log();
     EXPECT_EQ(count_lines(log, "raise"), 1);
     EXPECT_EQ(std::find(log.begin(), log.end(), "raise none"), log.end()) << "raised before any window was opened";
     EXPECT_EQ(count_opens(log), 1) << "a second window was opened beside the one on screen";
-
-    first.request_exit();
-    runner.join();
 }
 
 TEST(SingleInstance, NotElevatedRelaunchesAndEnds) {
