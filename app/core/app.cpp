@@ -344,8 +344,10 @@ void App::show_window() {
     }
     ui_.set_window_visible(true);
     if (server_ && server_->connections() == 0 && options_.open_window) open_window();
-    else
+    else {
         ui_.tree().push_op({{"op", "activate"}});
+        pf_.shell().raise_app_window();  // the page cannot lift a minimised window by itself
+    }
 }
 
 void App::open_window() { open_window(server_->new_window_url()); }
@@ -413,7 +415,12 @@ int App::run() {
     auto mutex = pf_.named_objects().create_mutex(names::kAppMutex);
     show_event_ = pf_.named_objects().open_event(names::kShowEvent);
     if (!mutex.created_new) {
-        if (show_event_) show_event_->signal();
+        if (show_event_) {
+            // Only the program in the foreground may pass the foreground on: this start, which the
+            // user just made. The first one lifts its window once signalled.
+            pf_.shell().allow_foreground_switch();
+            show_event_->signal();
+        }
         return 0;
     }
     instance_mutex_ = std::move(mutex.handle);

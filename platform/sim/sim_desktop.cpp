@@ -128,6 +128,7 @@ bool SimShell::open_app_window(const std::string& url) {
     {
         std::lock_guard lk(mu_);
         record("open " + url);
+        window_opened_ = true;
     }
     const char* browser = std::getenv("VEXLO_SIM_BROWSER");
     if (!browser || !*browser) return true;
@@ -180,6 +181,23 @@ bool SimShell::relaunch_elevated(const std::string& exe, const std::vector<std::
     }
     record(line);
     return true;
+}
+
+bool SimShell::minimise_app_window() {
+    std::lock_guard lk(mu_);
+    record(window_opened_ ? "minimise" : "minimise none");
+    return window_opened_;
+}
+
+bool SimShell::raise_app_window() {
+    std::lock_guard lk(mu_);
+    record(window_opened_ ? "raise" : "raise none");
+    return window_opened_;
+}
+
+void SimShell::allow_foreground_switch() {
+    std::lock_guard lk(mu_);
+    record("allow_foreground_switch");
 }
 
 // ---- Clock ----

@@ -65,6 +65,8 @@ private:
 //   message_box [<title>] <text> -> <answer>
 //   relaunch_elevated <exe> <arg> <arg>...   (an argument that is empty or holds a blank, a quote or a
 //                                            backslash in JSON quotes, so the list reads back exactly)
+//   minimise | raise           (the window acted on; "minimise none" / "raise none" before any was opened)
+//   allow_foreground_switch
 // When VEXLO_SIM_BROWSER names a program, open_app_window also starts it with the URL as its
 // only argument (no shell; not waited for).
 class SimShell final : public platform::Shell {
@@ -78,6 +80,10 @@ public:
     platform::MsgResult message_box(std::string_view title, std::string_view text, platform::MsgButtons buttons,
                                     platform::MsgIcon icon) override;
     bool relaunch_elevated(const std::string& exe, const std::vector<std::string>& args) override;
+    // The window exists once open_app_window was asked for it, as far as this shell knows.
+    bool minimise_app_window() override;
+    bool raise_app_window() override;
+    void allow_foreground_switch() override;
 
     // `line` with the value of every "?s=" or "&s=" replaced by "<secret>".
     static std::string without_secrets(std::string line);
@@ -88,6 +94,7 @@ private:
     std::filesystem::path log_file_;
     std::vector<std::string> log_;
     std::deque<platform::MsgResult> answers_;
+    bool window_opened_ = false;
 };
 
 // Follows the host's clocks until a test takes the monotonic one in hand: after freeze(),

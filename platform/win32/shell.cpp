@@ -22,9 +22,9 @@ using platform::MsgButtons;
 using platform::MsgIcon;
 using platform::MsgResult;
 
-std::wstring edge_arguments(std::wstring_view url, std::wstring_view profile_dir) {
-    return L"--app=" + quote_argument(url) + L" --window-size=1260,820 --user-data-dir=" +
-           quote_argument(profile_dir, true);
+std::wstring edge_arguments(std::wstring_view url, std::wstring_view profile_dir, WindowSize size) {
+    return L"--app=" + quote_argument(url) + L" --window-size=" + std::to_wstring(size.width) + L"," +
+           std::to_wstring(size.height) + L" --user-data-dir=" + quote_argument(profile_dir, true);
 }
 
 std::wstring command_line(std::wstring_view exe, std::wstring_view args) {
@@ -145,7 +145,7 @@ bool launch_app_window(const std::string& url, const AppWindowLaunch& how) {
     const std::wstring wurl = widen(url);
     if (how.edge) {
         const std::wstring exe = widen(*how.edge);
-        const std::wstring args = edge_arguments(wurl, widen(how.profile_dir));
+        const std::wstring args = edge_arguments(wurl, widen(how.profile_dir), how.window_size);
         if (how.elevated ? desktop_shell_execute(exe, args) : start_process(exe, args)) return true;
     }
     return how.elevated ? desktop_shell_execute(wurl, L"") : shell_open(wurl);
@@ -192,8 +192,18 @@ public:
         } catch (const platform::PlatformError&) {
             how.edge.reset();  // without its own profile Edge would ignore the window's size: the default browser will do
         }
+        how.window_size = app_window_size();
         how.elevated = process_is_elevated();
         return launch_app_window(url, how);
+    }
+
+    bool minimise_app_window() override { return minimise_window(find_app_window()); }
+    bool raise_app_window() override { return raise_window(find_app_window()); }
+
+    void allow_foreground_switch() override {
+        // The first start cannot be named here (its process id is nobody's to read); any will
+        // do, since this start ends right after.
+        AllowSetForegroundWindow(ASFW_ANY);
     }
 
     MsgResult message_box(std::string_view title, std::string_view text, MsgButtons buttons, MsgIcon icon) override {

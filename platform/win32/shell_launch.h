@@ -8,6 +8,7 @@
 
 #include "platform/registry.h"
 #include "platform/shell.h"
+#include "platform/win32/app_window.h"
 #include "platform/win32/command_line.h"
 
 namespace vexlo::win32 {
@@ -16,10 +17,10 @@ namespace vexlo::win32 {
 // per-user install) HKCU.
 inline constexpr const char* kEdgeAppPathsKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\msedge.exe";
 
-// Edge's arguments for the application's window: its own app window of a fixed size, with a
-// profile folder of its own. Without that profile a running Edge would take the address
-// into one of its windows and ignore the size.
-std::wstring edge_arguments(std::wstring_view url, std::wstring_view profile_dir);
+// Edge's arguments for the application's window: its own app window of `size` (frame
+// included, see app_window_size), with a profile folder of its own. Without that profile a
+// running Edge would take the address into one of its windows and ignore the size.
+std::wstring edge_arguments(std::wstring_view url, std::wstring_view profile_dir, WindowSize size);
 
 // The full command line for CreateProcessW: the program quoted, then the arguments.
 std::wstring command_line(std::wstring_view exe, std::wstring_view args);
@@ -37,6 +38,7 @@ std::optional<std::string> find_edge(platform::Registry& reg, const std::functio
 struct AppWindowLaunch {
     std::optional<std::string> edge;  // msedge.exe, when found
     std::string profile_dir;
+    WindowSize window_size = kPageSize;
     bool elevated = false;
 };
 

@@ -1,16 +1,21 @@
 // The shell part: quoting and Edge's command line as Edge will read them back, finding Edge
-// through App Paths, the route chosen for the window, message box answers and the relaunch.
+// through App Paths, the route chosen for the window, its size, finding it again to minimise
+// and raise it, message box answers and the relaunch.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <fstream>
+#include <future>
 #include <sstream>
 #include <thread>
 
+#include "platform/win32/app_window.h"
 #include "platform/win32/parts.h"
 #include "platform/win32/shell_launch.h"
 #include "platform/win32/wide.h"
@@ -68,8 +73,8 @@ TEST(ShellLaunch, EdgeCommandLineKeepsAProfilePathWithSpaces) {
     EXPECT_EQ(win32::edge_profile_dir("C:\\Users\\Jo Doe\\AppData\\Local\\"), profile);
 
     const std::wstring url = L"http://127.0.0.1:51234/?k=Ab-9_x";
-    const std::wstring args = win32::edge_arguments(url, win32::widen(profile));
-    EXPECT_EQ(args, L"--app=http://127.0.0.1:51234/?k=Ab-9_x --window-size=1260,820 "
+    const std::wstring args = win32::edge_arguments(url, win32::widen(profile), {1276, 859});
+    EXPECT_EQ(args, L"--app=http://127.0.0.1:51234/?k=Ab-9_x --window-size=1276,859 "
                     L"--user-data-dir=\"C:\\Users\\Jo Doe\\AppData\\Local\\VexloTweaks\\edge-profile\"");
 
     const std::wstring exe = L"C:\\Program Files (x86)\\Microsoft\\Edge\\Application\\msedge.exe";
@@ -77,7 +82,7 @@ TEST(ShellLaunch, EdgeCommandLineKeepsAProfilePathWithSpaces) {
     ASSERT_EQ(argv.size(), 4u);
     EXPECT_EQ(argv[0], exe);
     EXPECT_EQ(argv[1], L"--app=" + url);
-    EXPECT_EQ(argv[2], L"--window-size=1260,820");
+    EXPECT_EQ(argv[2], L"--window-size=1276,859");
     EXPECT_EQ(argv[3], L"--user-data-dir=" + win32::widen(profile));
     EXPECT_EQ(parsed(win32::command_line(exe, L"")).size(), 1u);
 }
@@ -135,6 +140,147 @@ TEST_F(EdgeLookup, UserAppPathsEntryIsFoundWhenTheMachineHasNone) {
     RegDeleteKeyExW(HKEY_CURRENT_USER, win32::widen(app_paths).c_str(), KEY_WOW64_64KEY, 0);
     EXPECT_EQ(found, "C:\\Users\\Jo\\Edge\\msedge.exe");
     EXPECT_FALSE(reg_->key_exists(Hive::CurrentUser, app_paths));
+}
+
+// ---- The window's size ----
+
+TEST(AppWindowSize, ThePageGetsItsLayoutAtEveryScaleWithinTheWorkArea) {
+    struct Case {
+        const char* what;
+        win32::FrameMetrics frame;
+        win32::WindowSize work_area;
+        win32::WindowSize outer;
+    };
+    const Case cases[] = {
+        // 8 px on each side and 31 on top at 100 %: what Windows 10 and 11 give.
+        {"100 %", {96, 23, 4, 4, 4}, {1920, 1040}, {1276, 859}},
+        // 150 %: 12 px on each side are 8 dips; 34 + 24 px on top and bottom are 38.7, rounded up.
+        {"150 %", {144, 34, 6, 6, 6}, {2560, 1400}, {1276, 859}},
+        {"125 %", {120, 29, 5, 5, 5}, {2560, 1400}, {1276, 860}},
+        {"dpi unknown counts as 100 %", {0, 23, 4, 4, 4}, {1920, 1040}, {1276, 859}},
+        {"no padded border", {96, 23, 4, 4, 0}, {1920, 1040}, {1268, 851}},
+        // A laptop: the window stops at the work area, in dips rounded down.
+        {"1366 x 768 with a task bar", {96, 23, 4, 4, 4}, {1366, 728}, {1276, 728}},
+        {"1920 x 1080 at 150 %", {144, 34, 6, 6, 6}, {1920, 1032}, {1276, 688}},
+        {"1280 x 800 at 125 %", {120, 29, 5, 5, 5}, {1280, 760}, {1024, 608}},
+        {"work area unknown", {96, 23, 4, 4, 4}, {0, 0}, {1276, 859}},
+    };
+    for (const Case& c : cases) {
+        const win32::WindowSize got = win32::outer_window_size(win32::kPageSize, c.frame, c.work_area);
+        EXPECT_EQ(got, c.outer) << c.what << ": got " << got.width << " x " << got.height;
+    }
+}
+
+// ---- Finding the window again ----
+
+TEST(AppWindowMatch, TheAppWindowByTitleAndClassThenABrowserTab) {
+    using win32::WindowMatch;
+    struct Case {
+        const wchar_t* class_name;
+        const wchar_t* title;
+        WindowMatch expected;
+    };
+    const Case cases[] = {
+        {L"Chrome_WidgetWin_1", L"Vexlo Tweaks", WindowMatch::AppWindow},
+        {L"Chrome_WidgetWin_1", L"Vexlo Tweaks - Microsoft Edge", WindowMatch::BrowserTab},
+        {L"Chrome_WidgetWin_1", L"Vexlo Tweaks - Profile 1 - Microsoft\u200b Edge", WindowMatch::BrowserTab},
+        {L"Chrome_WidgetWin_1", L"Vexlo Tweaks - Google Chrome", WindowMatch::BrowserTab},
+        {L"MozillaWindowClass", L"Vexlo Tweaks \u2014 Mozilla Firefox", WindowMatch::BrowserTab},
+        // Other programs' windows that happen to share the name.
+        {L"CabinetWClass", L"Vexlo Tweaks", WindowMatch::None},            // a folder of that name
+        {L"Notepad", L"Vexlo Tweaks - Notepad", WindowMatch::None},
+        {L"MozillaWindowClass", L"Vexlo Tweaks", WindowMatch::None},
+        {L"Chrome_WidgetWin_1", L"Vexlo Tweaks Setup", WindowMatch::None},
+        {L"Chrome_WidgetWin_1", L"Vexlo Tweaks - ", WindowMatch::None},
+        {L"Chrome_WidgetWin_1", L"vexlo tweaks", WindowMatch::None},
+        {L"Chrome_WidgetWin_1", L"Vexlo", WindowMatch::None},
+        {L"Chrome_WidgetWin_1", L"", WindowMatch::None},                   // Edge's hidden helpers
+        {L"Chrome_WidgetWin_0", L"Vexlo Tweaks", WindowMatch::None},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(win32::match_app_window(c.class_name, c.title), c.expected)
+            << win32::narrow(c.class_name) << " / " << win32::narrow(c.title);
+}
+
+// Stand-ins for the browser's windows, made and served by a thread of their own as a browser
+// serves its windows; the test reaches them only the way the product does.
+class BrowserWindows : public ::testing::Test {
+protected:
+    struct Made {
+        HWND app = nullptr, tab = nullptr, decoy = nullptr;
+    };
+
+    void SetUp() override {
+        std::promise<Made> made;
+        auto ready = made.get_future();
+        thread_ = std::thread([this, &made] {
+            thread_id_ = GetCurrentThreadId();
+            HINSTANCE self = GetModuleHandleW(nullptr);
+            for (const wchar_t* name : {L"Chrome_WidgetWin_1", L"VexloDecoyWindow"}) {
+                WNDCLASSEXW wc{};
+                wc.cbSize = sizeof wc;
+                wc.lpfnWndProc = DefWindowProcW;
+                wc.hInstance = self;
+                wc.lpszClassName = name;
+                RegisterClassExW(&wc);
+            }
+            auto make = [&](const wchar_t* class_name, const wchar_t* title) {
+                HWND w = CreateWindowExW(0, class_name, title, WS_OVERLAPPEDWINDOW, 10, 10, 300, 200, nullptr, nullptr,
+                                         self, nullptr);
+                if (w) ShowWindow(w, SW_SHOWNORMAL);
+                return w;
+            };
+            // Made in this order, the last in front: the app window is behind the others.
+            Made m;
+            m.app = make(L"Chrome_WidgetWin_1", L"Vexlo Tweaks");
+            m.tab = make(L"Chrome_WidgetWin_1", L"Vexlo Tweaks - Microsoft Edge");
+            m.decoy = make(L"VexloDecoyWindow", L"Vexlo Tweaks");
+            made.set_value(m);
+            MSG msg;
+            while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+            for (HWND w : {m.app, m.tab, m.decoy})
+                if (w) DestroyWindow(w);
+        });
+        windows_ = ready.get();
+        if (!windows_.app || !windows_.tab || !windows_.decoy) GTEST_SKIP() << "this desktop cannot make windows";
+    }
+    void TearDown() override {
+        while (!PostThreadMessageW(thread_id_, WM_QUIT, 0, 0)) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        thread_.join();
+    }
+
+    // The window's thread has taken the request.
+    static bool settles(const std::function<bool()>& done) {
+        for (int i = 0; i < 100 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return done();
+    }
+
+    std::thread thread_;
+    std::atomic<DWORD> thread_id_{0};
+    Made windows_;
+};
+
+TEST_F(BrowserWindows, TheAppWindowIsFoundBehindOthersThenMinimisedAndRaised) {
+    const DWORD self = GetCurrentProcessId();
+    EXPECT_EQ(win32::find_app_window(self), windows_.app);
+
+    ASSERT_TRUE(win32::minimise_window(win32::find_app_window(self)));
+    EXPECT_TRUE(settles([&] { return IsIconic(windows_.app) != FALSE; })) << "the window was not minimised";
+    EXPECT_FALSE(IsIconic(windows_.tab));
+    // Minimised, it is still the window to raise.
+    ASSERT_EQ(win32::find_app_window(self), windows_.app);
+    ASSERT_TRUE(win32::raise_window(win32::find_app_window(self)));
+    EXPECT_TRUE(settles([&] { return IsIconic(windows_.app) == FALSE; })) << "the window was not restored";
+
+    // Without the app window, the tab showing the page is the one.
+    PostMessageW(windows_.app, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(settles([&] { return IsWindow(windows_.app) == FALSE; }));
+    EXPECT_EQ(win32::find_app_window(self), windows_.tab);
+    PostMessageW(windows_.tab, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(settles([&] { return IsWindow(windows_.tab) == FALSE; }));
+    EXPECT_EQ(win32::find_app_window(self), nullptr) << "the other program's window was taken";
+    EXPECT_FALSE(win32::minimise_window(nullptr));
+    EXPECT_FALSE(win32::raise_window(nullptr));
 }
 
 TEST(MessageBoxAnswers, AFailedBoxIsNeverYes) {
@@ -274,6 +420,7 @@ protected:
         win32::AppWindowLaunch how;
         how.edge = win32::narrow(stand_in());
         how.profile_dir = win32::narrow(folder_) + "\\Jo Doe\\VexloTweaks\\edge-profile";
+        how.window_size = {1290, 867};
         how.elevated = elevated;
         return how;
     }
@@ -282,7 +429,7 @@ protected:
         auto argv = parsed(started.command_line);
         ASSERT_EQ(argv.size(), 4u) << win32::narrow(started.command_line);
         EXPECT_EQ(argv[1], L"--app=" + win32::widen(kUrl));
-        EXPECT_EQ(argv[2], L"--window-size=1260,820");
+        EXPECT_EQ(argv[2], L"--window-size=1290,867");
         EXPECT_EQ(argv[3], L"--user-data-dir=" + win32::widen(how.profile_dir));
     }
     static constexpr const char* kUrl = "http://127.0.0.1:51234/?k=abc";
