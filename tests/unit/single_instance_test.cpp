@@ -56,6 +56,7 @@ public:
     platform::BootConfig& boot() override { return pc_.boot(); }
     platform::MemoryAgent& memory_agent() override { return pc_.memory_agent(); }
     platform::Defender& defender() override { return pc_.defender(); }
+    platform::SystemRestore& restore() override { return pc_.restore(); }
 
 private:
     struct Event final : platform::NamedEvent {
