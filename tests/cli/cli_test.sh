@@ -163,4 +163,46 @@ out="$("$vexlo" --machine "$other" list 2>&1)"; rc=$?
 check "list still works" [ "$rc" -eq 0 ]
 err=""
 
+# Profiles, page runs, the score and a Windows update's reset, on a PC of their own.
+pc3="$dir/pc3"
+run3() { out="$("$vexlo" --machine "$pc3" "$@" 2>&1)"; rc=$?; }
+run3 score --json
+check "score --json works" [ "$rc" -eq 0 ]
+score_before="$(python3 -c 'import json,sys; print(json.loads(sys.argv[1])["score"])' "$out")"
+run3 profile competitive
+check "a profile without --yes asks" [ "$rc" -eq 3 ]
+check "and says how many would change" contains " tweaks will change."
+run3 profile competitive --dry-run
+check "its dry run lists values" contains " -> "
+run3 profile turbo
+check "an unknown profile is refused" [ "$rc" -eq 2 ]
+run3 profile competitive --yes --restore-point
+check "the profile applies" [ "$rc" -eq 0 ]
+check "with a restore point first" contains "Created "
+check "and reports the run" contains "Applied "
+run3 profile competitive --yes
+check "a second time it is already active" contains "Every tweak in the Competitive profile is already active."
+run3 score --json
+check "the score went up" python3 -c 'import json,sys; assert json.loads(sys.argv[1])["score"] > int(sys.argv[2])' "$out" "$score_before"
+run3 apply --page System --all
+check "Apply everything needs --yes" [ "$rc" -eq 3 ]
+check "and names the trade-offs" contains "Security / heat trade-offs in this set: "
+run3 apply --page Nowhere
+check "an unknown page is refused" [ "$rc" -eq 2 ]
+run3 apply pthrottle --page System
+check "ids and a page together are refused" [ "$rc" -eq 2 ]
+
+# A Windows update resets a tweak the product applied: its record and mark stay.
+run3 list --json
+on_before="$(python3 -c 'import json,sys; print(next(r["state"] for r in json.loads(sys.argv[1]) if r["id"]=="pthrottle"))' "$out")"
+check "pthrottle is on after the profile" [ "$on_before" == "True" ]
+run3 sim reset pthrottle
+check "sim reset works" [ "$rc" -eq 0 ]
+run3 show pthrottle
+check "the tweak reads off" contains "State:     off"
+check "its originals are still recorded" contains "original values recorded"
+run3 revert --page System
+check "Revert page works" [ "$rc" -eq 0 ]
+check "and says what it left" contains "Restored "
+
 finish cli
