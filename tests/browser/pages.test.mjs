@@ -53,6 +53,7 @@ test('search, a profile, a filter and a folded group', async () => {
     assert.equal(await page.locator('#SearchBox').inputValue(), '');
     const onPage = page.locator(`#Page_${pageName} .Row`, { hasText: title }).first().locator('.vx-toggle');
     assert.equal(await onPage.getAttribute('aria-checked'), String(!wasOn));
+    await page.waitForTimeout(400);  // the page's fade-in
     await page.screenshot({ path: path.join(shots, 'pages-tweak-page.png') });
 
     // The Unavailable filter and back; then fold the first group.

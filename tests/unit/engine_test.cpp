@@ -159,7 +159,8 @@ TEST(CatalogRoundTrip, ApplyThenRevertEveryTweakRestoresThePC) {
     auto before = testkit::machine_state(*h.pc, settings);
     std::vector<Tweak*> applied;
     for (auto& t : h.app->tweaks().catalog().tweaks) {
-        if (!t->available || t->state) continue;
+        // Startup entries keep no originals: blocking one is not a change to put back.
+        if (!t->available || t->state || t->kind == Kind::Startup) continue;
         h.engine().apply_kind(*t);
         h.engine().sync_state(*t);
         EXPECT_TRUE(t->state) << t->id << " did not take";
@@ -181,7 +182,7 @@ TEST(CatalogRoundTrip, TwiceAcrossARestartThenRevertOnce) {
     auto before = testkit::machine_state(*h.pc, settings);
     std::vector<std::string> ids;
     for (auto& t : h.app->tweaks().catalog().tweaks)
-        if (t->available && !t->state) {
+        if (t->available && !t->state && t->kind != Kind::Startup) {
             h.engine().apply_kind(*t);
             ids.push_back(t->id);
         }
@@ -202,7 +203,7 @@ TEST(AppliedMarks, SeededOnceFromWhatIsOnThenMarked) {
     Reg reg = h.reg();
     std::vector<std::string> on;
     for (auto& t : h.app->tweaks().catalog().tweaks)
-        if (t->state) on.push_back(t->id);
+        if (t->state && t->kind != Kind::Startup) on.push_back(t->id);
     ASSERT_FALSE(on.empty()) << "the default image has tweaks on already";
     EXPECT_EQ(get_applied_ids(reg), on);
     for (auto& id : on) set_applied_mark(reg, id, false);

@@ -66,7 +66,8 @@ std::vector<std::pair<std::string, std::string>> power_settings(Headless& h) {
 std::vector<Tweak*> available_tweaks(Headless& h, const std::function<bool(const Tweak&)>& wanted = {}) {
     std::vector<Tweak*> out;
     for (auto& t : h.app->tweaks().catalog().tweaks)
-        if (t->available && (!wanted || wanted(*t))) out.push_back(t.get());
+        // Startup entries keep no originals, and revert-every-change leaves them as they are.
+        if (t->available && t->kind != Kind::Startup && (!wanted || wanted(*t))) out.push_back(t.get());
     return out;
 }
 
