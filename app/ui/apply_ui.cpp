@@ -12,13 +12,4 @@ void WindowFront::game_running(const Tweak&) {
             "OK", "Information");
 }
 
-void on_toggle(TweakService& tweaks, ChangeFront& front, Ui& ui, Element& toggle) {
-    Tweak* t = tweaks.find(toggle.tag);
-    if (!t) return;
-    bool want = toggle.checked();
-    ui.set_busy(true);
-    tweaks.toggle(*t, want, front);
-    ui.set_busy(false);
-}
-
 }  // namespace vexlo::ui

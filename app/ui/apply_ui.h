@@ -1,6 +1,6 @@
 #pragma once
-// From a switch on a card to the change service and back: the window's side of a change
-// (its dialogs, status bar and toasts) and the switch handler.
+// The window's side of a change: its dialogs, status bar and toasts. The switch handler is
+// MainView::on_toggle.
 #include "app/tweaks/tweak_service.h"
 #include "app/ui/element.h"
 #include "app/ui/ui.h"
@@ -20,8 +20,5 @@ public:
 private:
     Ui& ui_;
 };
-
-// A click on a tweak switch (its tag is the tweak's id; its position is the wanted state).
-void on_toggle(TweakService& tweaks, ChangeFront& front, Ui& ui, Element& toggle);
 
 }  // namespace vexlo::ui

@@ -5,6 +5,7 @@
 #include "app/tweaks/kinds/reg_kind.h"
 #include "app/ui/cards.h"
 #include "app/ui/splash.h"
+#include "dialog_answers.h"
 #include "test_machine.h"
 
 using namespace vexlo;
@@ -21,17 +22,7 @@ struct Window : ::testing::Test {
     void start() {
         app = std::make_unique<App>(*pc);
         app->start_up();
-        app->window().on_dialog_shown = [this](ui::Ui& u) {
-            dialogs.push_back(u("DlgTitle").text());
-            std::string label = answers.empty() ? "" : answers.front();
-            if (!answers.empty()) answers.erase(answers.begin());
-            for (ui::Element* b : u("DlgButtons").children())
-                if (b->tag == label) {
-                    b->tree().dispatch(b->id(), "click", nullptr);
-                    return;
-                }
-            u.end_dialog();  // Escape
-        };
+        testkit::answer_dialogs(app->window(), answers, [this](ui::Ui& u) { dialogs.push_back(u("DlgTitle").text()); });
     }
     Tweak& tweak(std::string_view id) { return *app->tweaks().find(id); }
     const std::vector<ui::Element*>& switches(const Tweak& t) { return app->switches().of(t.id); }

@@ -11,6 +11,7 @@
 #include "app/tweaks/score.h"
 #include "app/tweaks/tweak_sets.h"
 #include "app/ui/main_view.h"
+#include "dialog_answers.h"
 #include "registry_snapshot.h"
 #include "test_machine.h"
 
@@ -36,19 +37,11 @@ struct Pages : ::testing::Test {
     void start() {
         app = std::make_unique<App>(*pc);
         app->start_up();
-        app->window().on_dialog_shown = [this](ui::Ui& u) {
-            Shown s{u("DlgTitle").text(), u("DlgBody").text(), {}};
-            for (ui::Element* b : u("DlgButtons").children()) s.buttons.push_back(b->tag);
+        testkit::answer_dialogs(app->window(), answers, [this](ui::Ui& w) {
+            Shown s{w("DlgTitle").text(), w("DlgBody").text(), {}};
+            for (ui::Element* b : w("DlgButtons").children()) s.buttons.push_back(b->tag);
             dialogs.push_back(s);
-            std::string label = answers.empty() ? "" : answers.front();
-            if (!answers.empty()) answers.erase(answers.begin());
-            for (ui::Element* b : u("DlgButtons").children())
-                if (b->tag == label) {
-                    b->tree().dispatch(b->id(), "click", nullptr);
-                    return;
-                }
-            u.end_dialog();  // Escape
-        };
+        });
     }
     ui::Ui& u() { return app->window(); }
     ui::MainView& view() { return app->view(); }
