@@ -290,7 +290,17 @@ void MainView::on_toggle(Element& toggle) {
 
 void MainView::invoke_bulk(const std::vector<Tweak*>& list, BulkMode mode, bool quiet) {
     WindowBulkFront front(*this, d_);
-    BulkResult r = d_.tweaks.bulk(list, mode, front);
+    BulkResult r;
+    try {
+        r = d_.tweaks.bulk(list, mode, front);
+    } catch (const std::exception& e) {
+        // Failures of single tweaks are counted inside the run; this is the run itself (the
+        // re-read, the store). The panel must not stay up holding the window's input.
+        d_.ui.hide_progress();
+        d_.ui.set_busy(false);
+        d_.ui.log(std::string("Failed: ") + e.what(), LogKind::Err);
+        return;
+    }
     if (r.nothing_to_do) {
         if (!quiet) {
             std::string body = "Everything here is already set.";
