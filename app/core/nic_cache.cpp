@@ -18,6 +18,23 @@ void NicCache::refresh() {
     }
 }
 
+namespace {
+
+// The shared "switch it off" pattern of the catalog's adapter entries.
+constexpr std::string_view kOffPattern = "^(Disabled|Off|Disable)$";
+
+// On Windows in another language the driver's choices are translated ("Deaktiviert"), so the
+// English pattern finds nothing. The standardized keywords (those beginning with '*') store
+// "disabled" as "0" whatever the language: that choice is the wanted one.
+std::string stored_off(const NicData& d, const platform::AdapterProperty& p) {
+    if (d.target != kOffPattern || d.kw.empty() || d.kw[0] != '*' || !iequals(p.keyword, d.kw)) return {};
+    for (size_t i = 0; i < p.valid_display_values.size() && i < p.valid_registry_values.size(); ++i)
+        if (p.valid_registry_values[i] == "0") return p.valid_display_values[i];
+    return {};
+}
+
+}  // namespace
+
 std::vector<NicTarget> NicCache::targets(const NicData& d) const {
     std::vector<NicTarget> out;
     const bool max = d.target == "MAX";
@@ -37,6 +54,7 @@ std::vector<NicTarget> NicCache::targets(const NicData& d) const {
                     want = v;
                     break;
                 }
+            if (want.empty()) want = stored_off(d, p);
         }
         if (want.empty()) continue;
         out.push_back({p.adapter, p.display_name, p.display_value, want, p.valid_display_values});
