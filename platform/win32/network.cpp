@@ -362,10 +362,10 @@ LSTATUS set_text(HKEY key, const wchar_t* name, const std::wstring& value) {
                           DWORD((value.size() + 1) * sizeof(wchar_t)));
 }
 
-// Windows applies a changed QoS policy when machine policy is next applied (every 90 minutes);
-// this asks for that now. Unverified on real Windows: whether the QoS service takes a policy
-// written this way without it. Its failure is deliberately ignored: the policy is in place and
-// applies at the next refresh or restart either way.
+// Machine policy is applied again every 90 minutes; this asks for it now, so that the QoS service
+// rereads its policies. Unverified on real Windows: whether that service takes a policy written
+// this way without such a refresh, and how long a forced refresh keeps this call waiting. Its
+// failure is deliberately ignored: the policy is in place either way, for the next refresh.
 void refresh_machine_policy() {
     using RefreshPolicyExFn = BOOL(WINAPI*)(BOOL, DWORD);
     static const auto refresh = system_function<RefreshPolicyExFn>(L"userenv.dll", "RefreshPolicyEx");
