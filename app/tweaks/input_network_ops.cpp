@@ -3,13 +3,13 @@
 #include "app/tweaks/input_network_ops.h"
 
 #include <algorithm>
-#include <charconv>
 
 #include "app/core/backup_store.h"
 #include "app/core/text.h"
 #include "app/tweaks/custom_ops.h"
 #include "app/tweaks/kinds/reg_backup.h"
 #include "app/tweaks/operations.h"
+#include "platform/net_text.h"
 #include "platform/platform.h"
 
 namespace vexlo {
@@ -182,37 +182,6 @@ constexpr const char* kDnsRecord = "dns";
 const std::vector<std::string> kCloudflare = {"1.1.1.1", "1.0.0.1"};
 constexpr const char* kCloudflareText = "1.1.1.1,1.0.0.1";
 
-bool is_ipv4(std::string_view s) {
-    int parts = 0;
-    size_t i = 0;
-    while (i <= s.size()) {
-        size_t end = std::min(s.find('.', i), s.size());
-        std::string_view part = s.substr(i, end - i);
-        unsigned v = 0;
-        auto [p, ec] = std::from_chars(part.data(), part.data() + part.size(), v);
-        if (part.empty() || part.size() > 3 || ec != std::errc() || p != part.data() + part.size() || v > 255) return false;
-        ++parts;
-        i = end + 1;
-    }
-    return parts == 4;
-}
-
-// A recorded server list: split at commas and blanks, empty parts dropped.
-std::vector<std::string> split_servers(std::string_view text) {
-    std::vector<std::string> out;
-    std::string cur;
-    for (char c : text) {
-        if (c == ',' || c == ' ' || c == '\t') {
-            if (!cur.empty()) out.push_back(std::move(cur));
-            cur.clear();
-        } else {
-            cur += c;
-        }
-    }
-    if (!cur.empty()) out.push_back(std::move(cur));
-    return out;
-}
-
 std::string join(const std::vector<std::string>& parts) {
     std::string out;
     for (auto& p : parts) out += (out.empty() ? "" : ",") + p;
@@ -238,8 +207,8 @@ std::optional<std::string> dns_record_problem(const Json& rec) {
         if (!e.is_object() || !e.contains("I") || !e.contains("V") || !e["I"].is_number_unsigned() || !e["V"].is_string())
             return "an entry is not an interface index with its servers";
         if (e["I"].get<uint64_t>() == 0 || e["I"].get<uint64_t>() > UINT32_MAX) return "an interface index is out of range";
-        for (auto& s : split_servers(e["V"].get_ref<const std::string&>()))
-            if (!is_ipv4(s)) return "\"" + s + "\" is not an IPv4 address";
+        for (auto& s : platform::split_server_list(e["V"].get_ref<const std::string&>()))
+            if (!platform::is_ipv4_address(s)) return "\"" + s + "\" is not an IPv4 address";
     }
     return std::nullopt;
 }
@@ -308,7 +277,7 @@ CustomOps dns_ops(platform::Platform& pf, Reg& reg, BackupStore& store) {
         [&net, &store] {
             for (auto& e : dns_revert_plan(net, store)) {
                 try {
-                    auto servers = split_servers(e.servers);
+                    auto servers = platform::split_server_list(e.servers);
                     if (servers.empty()) net.reset_dns_servers(e.index);
                     else net.set_dns_servers(e.index, servers);
                 } catch (...) {
@@ -329,10 +298,10 @@ CustomOps dns_ops(platform::Platform& pf, Reg& reg, BackupStore& store) {
                 return out;
             }
             for (auto& e : dns_revert_plan(net, store)) {
-                auto next = split_servers(e.servers);
+                auto next = platform::split_server_list(e.servers);
                 auto now = net.dns_servers(e.index);
                 // Servers DHCP gave read like static ones: the interface's own list tells them apart.
-                auto own = split_servers(value_text(reg.get(std::string(kInterfaces) + "\\" + guid_of(all, e.index), "NameServer")));
+                auto own = platform::split_server_list(value_text(reg.get(std::string(kInterfaces) + "\\" + guid_of(all, e.index), "NameServer")));
                 if (own != next) out.push_back({"DNS servers of " + adapter_name(all, e.index), shown(now), shown(next)});
             }
             return out;

@@ -1,6 +1,7 @@
 // Network adapters, DNS and QoS, plug-and-play devices and the mouse settings of the simulated PC.
 #include <charconv>
 
+#include "platform/net_text.h"
 #include "platform/sim/sim_registry.h"
 #include "platform/sim/sim_world.h"
 
@@ -130,38 +131,6 @@ namespace {
 
 constexpr const char* kInterfaces = R"(SYSTEM\CurrentControlSet\Services\Tcpip\Parameters\Interfaces\)";
 
-bool is_ipv4(std::string_view s) {
-    int parts = 0;
-    size_t i = 0;
-    while (i <= s.size()) {
-        size_t end = s.find('.', i);
-        if (end == std::string_view::npos) end = s.size();
-        std::string_view part = s.substr(i, end - i);
-        unsigned v = 0;
-        auto [p, ec] = std::from_chars(part.data(), part.data() + part.size(), v);
-        if (part.empty() || part.size() > 3 || ec != std::errc() || p != part.data() + part.size() || v > 255) return false;
-        ++parts;
-        i = end + 1;
-    }
-    return parts == 4;
-}
-
-// "1.1.1.1,1.0.0.1" or "192.168.1.1 192.168.1.2": the addresses, empty parts dropped.
-std::vector<std::string> server_list(std::string_view text) {
-    std::vector<std::string> out;
-    std::string cur;
-    for (char c : text) {
-        if (c == ',' || c == ' ' || c == '\t') {
-            if (!cur.empty()) out.push_back(std::move(cur));
-            cur.clear();
-        } else {
-            cur += c;
-        }
-    }
-    if (!cur.empty()) out.push_back(std::move(cur));
-    return out;
-}
-
 std::string text_of(const std::optional<platform::RegValue>& v) {
     return v && (v->kind == platform::RegKind::String || v->kind == platform::RegKind::ExpandString) ? v->text : "";
 }
@@ -187,16 +156,16 @@ std::vector<std::string> SimNetwork::dns_servers(uint32_t if_index) {
     } catch (const PlatformError&) {
         return {};  // no such interface, or a disabled one: nothing to list, as the contract says
     }
-    auto mine = server_list(text_of(registry_.get(platform::Hive::LocalMachine, key, "NameServer")));
+    auto mine = platform::split_server_list(text_of(registry_.get(platform::Hive::LocalMachine, key, "NameServer")));
     if (!mine.empty()) return mine;
-    return server_list(text_of(registry_.get(platform::Hive::LocalMachine, key, "DhcpNameServer")));
+    return platform::split_server_list(text_of(registry_.get(platform::Hive::LocalMachine, key, "DhcpNameServer")));
 }
 
 void SimNetwork::set_dns_servers(uint32_t if_index, const std::vector<std::string>& servers) {
     if (servers.empty()) throw PlatformError("Give at least one DNS server address.");
     std::string joined;
     for (auto& s : servers) {
-        if (!is_ipv4(s)) throw PlatformError("\"" + s + "\" is not an IPv4 address.");
+        if (!platform::is_ipv4_address(s)) throw PlatformError("\"" + s + "\" is not an IPv4 address.");
         joined += (joined.empty() ? "" : ",") + s;
     }
     std::string key = interface_key(if_index);
