@@ -9,6 +9,7 @@ std::regex make_pattern(const std::string& pattern) {
 }
 
 void NicCache::refresh() {
+    targets_.clear();
     try {
         props_ = net_.adapter_properties();
     } catch (...) {
@@ -35,7 +36,14 @@ std::string stored_off(const NicData& d, const platform::AdapterProperty& p) {
 
 }  // namespace
 
-std::vector<NicTarget> NicCache::targets(const NicData& d) const {
+const std::vector<NicTarget>& NicCache::targets(const NicData& d) const {
+    std::string key = d.kw + '\x1f' + d.rx + '\x1f' + d.target;
+    auto known = targets_.find(key);
+    if (known != targets_.end()) return known->second;
+    return targets_.emplace(std::move(key), match(d)).first->second;
+}
+
+std::vector<NicTarget> NicCache::match(const NicData& d) const {
     std::vector<NicTarget> out;
     const bool max = d.target == "MAX";
     for (const auto& p : props_) {
