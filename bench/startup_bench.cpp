@@ -45,6 +45,17 @@ void BM_FullStatePass(benchmark::State& state) {
 }
 BENCHMARK(BM_FullStatePass)->Unit(benchmark::kMicrosecond);
 
+// The same after a bulk run or an adapter restart: the adapters' properties and the devices'
+// power entries are read again first.
+void BM_FullStatePassRereadingCaches(benchmark::State& state) {
+    Machine m;
+    App app(*m.pc);
+    app.start_up();
+    for (auto _ : state) app.tweaks().refresh_all({}, /*reread_caches=*/true);
+    state.counters["tweaks"] = double(app.tweaks().catalog().tweaks.size());
+}
+BENCHMARK(BM_FullStatePassRereadingCaches)->Unit(benchmark::kMicrosecond);
+
 void BM_SwitchRoundTrip(benchmark::State& state) {
     Machine m;
     App app(*m.pc);

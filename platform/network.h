@@ -1,5 +1,6 @@
 #pragma once
-// Advanced properties of the physical network adapters.
+// The physical network adapters: their advanced properties, status, DNS servers, and the QoS
+// policies that tag traffic.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -14,12 +15,26 @@ struct AdapterProperty {
     std::string keyword;        // registry keyword, "*InterruptModeration"
     std::vector<std::string> valid_display_values;  // may be empty (numeric properties)
     int64_t numeric_max = 0;    // 0 when not numeric
+    // What the driver stores: the current value ("0") and, paired with valid_display_values,
+    // each choice's stored form. Display texts follow Windows' language; these do not.
+    std::string registry_value;
+    std::vector<std::string> valid_registry_values;
 };
 
 // A physical adapter as the network settings list it.
 struct AdapterStatus {
-    std::string name;    // "Ethernet"
-    std::string status;  // "Up", "Disconnected" or "Disabled"
+    std::string name;       // "Ethernet"
+    std::string status;     // "Up", "Disconnected" or "Disabled"
+    uint32_t if_index = 0;  // the interface index; 0 when Windows gave none (a disabled adapter)
+    std::string guid;       // the interface GUID as the TCP/IP keys name it, "{4E1F...}"; may be empty
+};
+
+// A QoS policy that marks an application's packets with a DSCP value, on every network
+// profile, for TCP and UDP alike.
+struct QosPolicy {
+    std::string name;      // "VexloTweaks Fortnite"
+    std::string app_path;  // the program, by file name or full path
+    int dscp = 0;          // 0..63
 };
 
 class Network {
@@ -36,6 +51,23 @@ public:
     // Restarts one adapter (disable, then enable), so that changed properties take effect; the
     // connection drops for a few seconds. Throws PlatformError.
     virtual void restart_adapter(std::string_view name) = 0;
+
+    // The IPv4 DNS servers an interface uses, in order: its static ones, else those DHCP gave.
+    // Empty when it has none or cannot be read.
+    virtual std::vector<std::string> dns_servers(uint32_t if_index) = 0;
+    // Gives the interface these static IPv4 DNS servers, in order. Throws PlatformError.
+    virtual void set_dns_servers(uint32_t if_index, const std::vector<std::string>& servers) = 0;
+    // Back to the servers DHCP gives (no static ones). Throws PlatformError.
+    virtual void reset_dns_servers(uint32_t if_index) = 0;
+    // Empties the DNS client's cache. Throws PlatformError.
+    virtual void flush_dns_cache() = 0;
+
+    // Whether a QoS policy of that name (any case) exists; false when it cannot be read.
+    virtual bool qos_policy_exists(std::string_view name) = 0;
+    // Creates the policy, replacing one of the same name. Throws PlatformError.
+    virtual void create_qos_policy(const QosPolicy& policy) = 0;
+    // Removes the policy; false when there was none. Throws PlatformError.
+    virtual bool remove_qos_policy(std::string_view name) = 0;
 };
 
 }  // namespace vexlo::platform

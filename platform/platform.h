@@ -7,6 +7,7 @@
 #include "platform/devices.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/input.h"
 #include "platform/instance.h"
 #include "platform/memory_agent.h"
 #include "platform/network.h"
@@ -42,6 +43,7 @@ public:
     virtual MemoryAgent& memory_agent() = 0;
     virtual Defender& defender() = 0;
     virtual SystemRestore& restore() = 0;
+    virtual Input& input() = 0;
 };
 
 }  // namespace vexlo::platform

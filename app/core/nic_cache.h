@@ -2,6 +2,7 @@
 // The advanced properties of the physical network adapters, read once and refreshed after
 // every change, and the targets an adapter tweak aims at.
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "app/tweaks/tweak.h"
@@ -21,13 +22,18 @@ class NicCache {
 public:
     explicit NicCache(platform::Network& net) : net_(net) {}
     void refresh();
-    // One target per matching property that has a wanted value, in cache order.
-    std::vector<NicTarget> targets(const NicData& d) const;
+    // One target per matching property that has a wanted value, in cache order. Worked out
+    // once per reading of the adapters for each keyword, pattern and target: a state pass asks
+    // for every adapter entry twice, and matching the patterns is most of its work. The list
+    // stays valid until the next refresh.
+    const std::vector<NicTarget>& targets(const NicData& d) const;
     const std::vector<platform::AdapterProperty>& properties() const { return props_; }
 
 private:
+    std::vector<NicTarget> match(const NicData& d) const;
     platform::Network& net_;
     std::vector<platform::AdapterProperty> props_;
+    mutable std::unordered_map<std::string, std::vector<NicTarget>> targets_;
 };
 
 // A case-insensitive, unanchored pattern. Throws std::regex_error for a bad one.

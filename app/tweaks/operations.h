@@ -2,6 +2,7 @@
 // The C++ functions that catalog entries name: availability tests (avail = "name") and the
 // operations of custom tweaks (ops = "name").
 #include <functional>
+#include <optional>
 #include <map>
 #include <string>
 #include <vector>
@@ -20,6 +21,9 @@ struct CustomOps {
     // changes anything, dropped once revert has put everything back). Empty for operations
     // that keep none: the engine marks those itself.
     std::function<bool()> recorded;
+    // Why a record stored under the tweak's id cannot be one these operations wrote, or nullopt;
+    // empty for operations whose record needs no check beyond their own reading of it.
+    std::function<std::optional<std::string>(const Json& rec)> record_problem;
 };
 
 struct Operations {

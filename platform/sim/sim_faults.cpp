@@ -60,6 +60,21 @@ void Faults::fail_restore_point(bool fail) {
     restore_point_fails_ = fail;
 }
 
+void Faults::fail_qos_policy(bool fail) {
+    std::lock_guard lk(mu_);
+    qos_policy_fails_ = fail;
+}
+
+void Faults::fail_dns_change(bool fail) {
+    std::lock_guard lk(mu_);
+    dns_change_fails_ = fail;
+}
+
+void Faults::fail_mouse_set(bool fail) {
+    std::lock_guard lk(mu_);
+    mouse_set_fails_ = fail;
+}
+
 void Faults::clear() {
     std::lock_guard lk(mu_);
     registry_countdown_ = file_countdown_ = 0;
@@ -69,6 +84,7 @@ void Faults::clear() {
     denied_tasks_.clear();
     power_write_fails_ = false;
     restore_enable_fails_ = restore_point_fails_ = false;
+    qos_policy_fails_ = dns_change_fails_ = mouse_set_fails_ = false;
 }
 
 void Faults::on_write(std::function<void(const PendingWrite&)> hook) {
@@ -121,6 +137,21 @@ bool Faults::restore_enable_fails() const {
 bool Faults::restore_point_fails() const {
     std::lock_guard lk(mu_);
     return restore_point_fails_;
+}
+
+bool Faults::qos_policy_fails() const {
+    std::lock_guard lk(mu_);
+    return qos_policy_fails_;
+}
+
+bool Faults::dns_change_fails() const {
+    std::lock_guard lk(mu_);
+    return dns_change_fails_;
+}
+
+bool Faults::mouse_set_fails() const {
+    std::lock_guard lk(mu_);
+    return mouse_set_fails_;
 }
 
 void Faults::before_registry_write(std::string_view what) {

@@ -60,6 +60,11 @@ public:
     // disabled by policy), and creating a restore point throws (as when the shadow copy fails).
     void fail_restore_enable(bool fail);
     void fail_restore_point(bool fail);
+    // While set, creating a QoS policy throws (as when the policy store is locked by Group
+    // Policy), changing an interface's DNS servers throws, and SPI_SETMOUSE returns false.
+    void fail_qos_policy(bool fail);
+    void fail_dns_change(bool fail);
+    void fail_mouse_set(bool fail);
     void clear();
 
     // Called just before each write (see PendingWrite) of this machine object, from the thread
@@ -83,6 +88,9 @@ public:
     bool power_write_fails() const;
     bool restore_enable_fails() const;
     bool restore_point_fails() const;
+    bool qos_policy_fails() const;
+    bool dns_change_fails() const;
+    bool mouse_set_fails() const;
     // After the failure checks: the write will be made. Cheap when nothing watches.
     void before_write(const PendingWrite& w);
     // Whether before_write does anything, for callers whose description costs work.
@@ -99,6 +107,9 @@ private:
     bool power_write_fails_ = false;
     bool restore_enable_fails_ = false;
     bool restore_point_fails_ = false;
+    bool qos_policy_fails_ = false;
+    bool dns_change_fails_ = false;
+    bool mouse_set_fails_ = false;
     std::function<void(const PendingWrite&)> write_hook_;
     int exit_countdown_ = 0;
 };

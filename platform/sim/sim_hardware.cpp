@@ -1,6 +1,8 @@
-// Network adapters and plug-and-play devices of the simulated PC.
+// Network adapters, DNS and QoS, plug-and-play devices and the mouse settings of the simulated PC.
 #include <charconv>
 
+#include "platform/net_text.h"
+#include "platform/sim/sim_registry.h"
 #include "platform/sim/sim_world.h"
 
 namespace vexlo::sim {
@@ -10,15 +12,26 @@ using platform::PlatformError;
 
 // ---- Network adapters ----
 
-SimNetwork::SimNetwork(const fs::path& dir, Faults& faults)
-    : store_(dir / "network.json", world_counter_file(dir), "network adapters"), faults_(faults) {}
+SimNetwork::SimNetwork(const fs::path& dir, SimRegistry& registry, Faults& faults)
+    : store_(dir / "network.json", world_counter_file(dir), "network adapters"), registry_(registry), faults_(faults) {}
+
+std::string AdvancedProperty::registry_value_of(std::string_view display) const {
+    for (size_t i = 0; i < valid_display_values.size(); ++i)
+        if (iequals(valid_display_values[i], display))
+            return i < valid_registry_values.size() ? valid_registry_values[i] : std::to_string(i);
+    return std::string(display);
+}
 
 std::vector<platform::AdapterProperty> SimNetwork::adapter_properties() {
     return store_.read([](const NetworkState& n) {
         std::vector<platform::AdapterProperty> out;
         for (auto& a : n.adapters)
-            for (auto& p : a.properties)
-                out.push_back({a.name, p.display_name, p.display_value, p.keyword, p.valid_display_values, p.numeric_max});
+            for (auto& p : a.properties) {
+                platform::AdapterProperty q{a.name, p.display_name, p.display_value, p.keyword, p.valid_display_values,
+                                            p.numeric_max, p.registry_value_of(p.display_value), {}};
+                for (auto& v : p.valid_display_values) q.valid_registry_values.push_back(p.registry_value_of(v));
+                out.push_back(std::move(q));
+            }
         return out;
     });
 }
@@ -94,7 +107,7 @@ int SimNetwork::restarts(std::string_view adapter) {
 std::vector<platform::AdapterStatus> SimNetwork::physical_adapters() {
     return store_.read([](const NetworkState& n) {
         std::vector<platform::AdapterStatus> out;
-        for (auto& a : n.adapters) out.push_back({a.name, a.status});
+        for (auto& a : n.adapters) out.push_back({a.name, a.status, a.if_index, a.guid});
         return out;
     });
 }
@@ -110,6 +123,107 @@ void SimNetwork::restart_adapter(std::string_view name) {
         }
         throw PlatformError("There is no network adapter named " + std::string(name) + ".");
     });
+}
+
+// ---- DNS servers and QoS policies ----
+
+namespace {
+
+constexpr const char* kInterfaces = R"(SYSTEM\CurrentControlSet\Services\Tcpip\Parameters\Interfaces\)";
+
+std::string text_of(const std::optional<platform::RegValue>& v) {
+    return v && (v->kind == platform::RegKind::String || v->kind == platform::RegKind::ExpandString) ? v->text : "";
+}
+
+}  // namespace
+
+std::string SimNetwork::interface_key(uint32_t if_index) {
+    return store_.read([&](const NetworkState& n) {
+        for (auto& a : n.adapters) {
+            if (a.if_index != if_index || if_index == 0) continue;
+            if (a.status == "Disabled")
+                throw PlatformError("The network adapter " + a.name + " is disabled: it has no interface to change.");
+            return kInterfaces + a.guid;
+        }
+        throw PlatformError("No network interface has the index " + std::to_string(if_index) + ".");
+    });
+}
+
+std::vector<std::string> SimNetwork::dns_servers(uint32_t if_index) {
+    std::string key;
+    try {
+        key = interface_key(if_index);
+    } catch (const PlatformError&) {
+        return {};  // no such interface, or a disabled one: nothing to list, as the contract says
+    }
+    auto mine = platform::split_server_list(text_of(registry_.get(platform::Hive::LocalMachine, key, "NameServer")));
+    if (!mine.empty()) return mine;
+    return platform::split_server_list(text_of(registry_.get(platform::Hive::LocalMachine, key, "DhcpNameServer")));
+}
+
+void SimNetwork::set_dns_servers(uint32_t if_index, const std::vector<std::string>& servers) {
+    if (servers.empty()) throw PlatformError("Give at least one DNS server address.");
+    std::string joined;
+    for (auto& s : servers) {
+        if (!platform::is_ipv4_address(s)) throw PlatformError("\"" + s + "\" is not an IPv4 address.");
+        joined += (joined.empty() ? "" : ",") + s;
+    }
+    std::string key = interface_key(if_index);
+    if (faults_.dns_change_fails())
+        throw PlatformError("Cannot set the DNS servers of interface " + std::to_string(if_index) + ": Access is denied.");
+    registry_.set(platform::Hive::LocalMachine, key, "NameServer", platform::RegValue::string(joined));
+}
+
+void SimNetwork::reset_dns_servers(uint32_t if_index) {
+    std::string key = interface_key(if_index);
+    if (faults_.dns_change_fails())
+        throw PlatformError("Cannot reset the DNS servers of interface " + std::to_string(if_index) + ": Access is denied.");
+    registry_.set(platform::Hive::LocalMachine, key, "NameServer", platform::RegValue::string(""));
+}
+
+void SimNetwork::flush_dns_cache() {
+    store_.update([](NetworkState& n) {
+        n.dns_cache.clear();
+        ++n.dns_flushes;
+    });
+}
+
+bool SimNetwork::qos_policy_exists(std::string_view name) {
+    return store_.read([&](const NetworkState& n) {
+        for (auto& q : n.qos_policies)
+            if (iequals(q.name, name)) return true;
+        return false;
+    });
+}
+
+void SimNetwork::create_qos_policy(const platform::QosPolicy& policy) {
+    if (policy.name.empty() || policy.name.find('\\') != std::string::npos)
+        throw PlatformError("\"" + policy.name + "\" cannot name a QoS policy.");
+    if (policy.dscp < 0 || policy.dscp > 63) throw PlatformError("A DSCP value is between 0 and 63.");
+    if (faults_.qos_policy_fails())
+        throw PlatformError("Cannot create the QoS policy \"" + policy.name + "\": Access is denied.");
+    store_.update([&](NetworkState& n) {
+        std::erase_if(n.qos_policies, [&](const QosPolicyData& q) { return iequals(q.name, policy.name); });
+        n.qos_policies.push_back({policy.name, policy.app_path, policy.dscp});
+    });
+}
+
+bool SimNetwork::remove_qos_policy(std::string_view name) {
+    if (!qos_policy_exists(name)) return false;
+    store_.update([&](NetworkState& n) {
+        std::erase_if(n.qos_policies, [&](const QosPolicyData& q) { return iequals(q.name, name); });
+    });
+    return true;
+}
+
+std::vector<std::string> SimNetwork::dns_cache() {
+    return store_.read([](const NetworkState& n) { return n.dns_cache; });
+}
+int SimNetwork::dns_flushes() {
+    return store_.read([](const NetworkState& n) { return n.dns_flushes; });
+}
+std::vector<QosPolicyData> SimNetwork::qos_policies() {
+    return store_.read([](const NetworkState& n) { return n.qos_policies; });
 }
 
 // ---- Devices ----
@@ -139,6 +253,35 @@ void SimDevices::set_power_enable(std::string_view instance_name, bool enable) {
         }
         throw PlatformError("There is no power management entry for " + std::string(instance_name) + ": Not found.");
     });
+}
+
+// ---- Mouse settings ----
+
+SimInput::SimInput(const fs::path& dir, SimRegistry& registry, Faults& faults)
+    : store_(dir / "input.json", world_counter_file(dir), "input settings"), registry_(registry), faults_(faults) {}
+
+std::optional<platform::MouseParameters> SimInput::mouse_parameters() {
+    return store_.read([](const InputState& in) { return in.mouse; });
+}
+
+bool SimInput::set_mouse_parameters(const platform::MouseParameters& values, uint32_t flags) {
+    if (faults_.mouse_set_fails()) return false;
+    store_.update([&](InputState& in) {
+        in.mouse = values;
+        ++in.mouse_sets;
+        in.last_flags = flags;
+    });
+    if (flags & platform::kSpiUpdateIniFile) {
+        const char* key = R"(Control Panel\Mouse)";
+        const char* names[] = {"MouseThreshold1", "MouseThreshold2", "MouseSpeed"};
+        for (int i = 0; i < 3; ++i)
+            registry_.set(platform::Hive::CurrentUser, key, names[i], platform::RegValue::string(std::to_string(values[i])));
+    }
+    return true;
+}
+
+InputState SimInput::state() {
+    return store_.read([](const InputState& in) { return in; });
 }
 
 }  // namespace vexlo::sim

@@ -377,11 +377,13 @@ void add_power_setting(MachineImage& m, const char* subgroup, const char* settin
 
 // ---- Network adapters ----
 
-AdvancedProperty choice(const char* display, const char* keyword, const char* value, std::vector<std::string> valid) {
-    return {display, value, keyword, std::move(valid), 0, 0};
+// Choices are stored as "0", "1", ... in list order unless `stored` says otherwise.
+AdvancedProperty choice(const char* display, const char* keyword, const char* value, std::vector<std::string> valid,
+                        std::vector<std::string> stored = {}) {
+    return {display, value, keyword, std::move(valid), 0, 0, std::move(stored)};
 }
 AdvancedProperty number(const char* display, const char* keyword, const char* value, int64_t min, int64_t max) {
-    return {display, value, keyword, {}, min, max};
+    return {display, value, keyword, {}, min, max, {}};
 }
 AdvancedProperty on_off(const char* display, const char* keyword, const char* value) {
     return choice(display, keyword, value, {"Disabled", "Enabled"});
@@ -401,7 +403,8 @@ NetworkAdapterData intel_i225v() {
                        {"Auto Detect", "Force Master Mode", "Force Slave Mode"}),
                 on_off("Interrupt Moderation", "*InterruptModeration", "Enabled"),
                 choice("Interrupt Moderation Rate", "ITR", "Adaptive",
-                       {"Off", "Minimal", "Low", "Medium", "High", "Extreme", "Adaptive"}),
+                       {"Off", "Minimal", "Low", "Medium", "High", "Extreme", "Adaptive"},
+                       {"0", "200", "400", "950", "2000", "3600", "65535"}),
                 choice("IPv4 Checksum Offload", "*IPChecksumOffloadIPv4", "Rx & Tx Enabled", kOffload),
                 choice("Jumbo Packet", "*JumboPacket", "Disabled", {"Disabled", "9014 Bytes"}),
                 on_off("Large Send Offload V2 (IPv4)", "*LsoV2IPv4", "Enabled"),
@@ -508,6 +511,54 @@ NetworkAdapterData realtek_8125(const char* status) {
             }};
 }
 
+// The interface Windows made for an adapter: its index and the GUID its TCP/IP key is named by.
+NetworkAdapterData with_interface(NetworkAdapterData a, uint32_t if_index, const char* guid) {
+    a.if_index = if_index;
+    a.guid = guid;
+    return a;
+}
+
+// The Intel I225-V and Wi-Fi drivers as German Windows shows them: the display names and values
+// are translated, the keywords and stored values are not.
+void germanize(NetworkAdapterData& a) {
+    struct Text {
+        const char* keyword;
+        const char* name;
+        std::vector<std::string> values;
+    };
+    const Text texts[] = {
+        {"*EEE", "Energieeffizientes Ethernet", {"Aus", "Ein"}},
+        {"*FlowControl", "Flusssteuerung", {"Deaktiviert", "Tx aktiviert", "Rx aktiviert", "Rx & Tx aktiviert"}},
+        {"*InterruptModeration", "Interruptmoderation", {"Deaktiviert", "Aktiviert"}},
+        {"ITR", "Interruptmoderationsrate", {"Aus", "Minimal", "Niedrig", "Mittel", "Hoch", "Extrem", "Adaptiv"}},
+        {"*LsoV2IPv4", "Large Send Offload V2 (IPv4)", {"Deaktiviert", "Aktiviert"}},
+        {"*LsoV2IPv6", "Large Send Offload V2 (IPv6)", {"Deaktiviert", "Aktiviert"}},
+        {"ReduceSpeedOnPowerDown", "Geschwindigkeit beim Herunterfahren reduzieren", {"Deaktiviert", "Aktiviert"}},
+        {"*PacketCoalescing", "Paketzusammenführung", {"Deaktiviert", "Aktiviert"}},
+        {"MIMOPowerSaveMode", "MIMO-Energiesparmodus", {"Auto-SMPS", "Kein SMPS"}},
+        {"uAPSDSupport", "U-APSD-Unterstützung", {"Deaktiviert", "Aktiviert"}},
+        {"RoamAggressiveness", "Roaming-Aggressivität", {"1. Am niedrigsten", "2. Mittel-niedrig", "3. Mittel", "4. Mittel-hoch", "5. Am höchsten"}},
+    };
+    for (auto& p : a.properties)
+        for (auto& t : texts) {
+            if (p.keyword != t.keyword || t.values.size() != p.valid_display_values.size()) continue;
+            for (size_t i = 0; i < t.values.size(); ++i) {
+                if (p.valid_registry_values.size() < t.values.size()) p.valid_registry_values.push_back(std::to_string(i));
+                if (p.display_value == p.valid_display_values[i]) p.display_value = t.values[i];
+            }
+            p.display_name = t.name;
+            p.valid_display_values = t.values;
+        }
+    for (auto& p : a.properties)
+        if (p.display_value == "Enabled") p.display_value = "Aktiviert";
+        else if (p.display_value == "Disabled") p.display_value = "Deaktiviert";
+    for (auto& p : a.properties)
+        for (auto& v : p.valid_display_values)
+            if (v == "Enabled") v = "Aktiviert";
+            else if (v == "Disabled") v = "Deaktiviert";
+    std::sort(a.properties.begin(), a.properties.end(), [](auto& x, auto& y) { return iless(x.display_name, y.display_name); });
+}
+
 // ---- Devices ----
 
 struct DeviceDef {
@@ -608,8 +659,12 @@ void add_world_desktop11(MachineImage& m) {
     add_services(m);
     add_tasks(m);
     add_power_plans(m);
-    m.world.network.adapters = {intel_i225v(), intel_wifi("Intel(R) Wi-Fi 6E AX210 160MHz")};
+    m.world.network.adapters = {with_interface(intel_i225v(), 12, "{8f3c2a1e-5b7d-4c9a-9e21-3d6f0a8b7c45}"),
+                                with_interface(intel_wifi("Intel(R) Wi-Fi 6E AX210 160MHz"), 18,
+                                               "{c41e7b90-2d3a-4f6e-8b15-a97d0e2c6f38}")};
     add_devices_desktop11(m);
+    add_input_desktop11(m);
+    add_network_desktop11(m);
     m.world.boot = boot_entry("Windows 11", true);
     m.world.memory_agent = {};  // everything on, as Windows 11 ships
     m.world.defender = {};      // available, real-time protection on, no exclusions
@@ -642,7 +697,8 @@ void change_world_desktop10(MachineImage& m) {
     remove_power_setting(m, kSubProcessor, kEpp);
     remove_power_setting(m, kSubProcessor, kHeteroPolicy);
     remove_power_setting(m, kSubProcessor, kHeteroShort);
-    m.world.network.adapters = {intel_i219v()};
+    m.world.network.adapters = {with_interface(intel_i219v(), 7, "{5b9e1d24-7a3c-4e80-b6f2-0c8d3a91e7b5}")};
+    change_network_desktop10(m);
     std::erase_if(m.world.devices.devices, [](const DeviceData& d) {
         return d.device_class == "Bluetooth" || d.instance_id.find("DEV_2725") != std::string::npos;
     });
@@ -681,7 +737,10 @@ void change_world_laptop11(MachineImage& m) {
         add_task(m, std::string(R"(\Microsoft\Office\)") + task);
     add_task(m, R"(\Adobe Acrobat Update Task)");
     add_power_setting(m, "44f3beca-a7c0-460e-9df2-bb8b99e0cba6", "3619c3f2-afb2-4afc-b0e9-e7fef372de36", {1, 0});
-    m.world.network.adapters = {intel_wifi("Intel(R) Wi-Fi 6E AX211 160MHz"), realtek_8125("Disconnected")};
+    m.world.network.adapters = {with_interface(intel_wifi("Intel(R) Wi-Fi 6E AX211 160MHz"), 16,
+                                               "{e27a4c81-9f0b-4d36-a5c2-61b8d7e03f94}"),
+                                with_interface(realtek_8125("Disconnected"), 9, "{3d8f6a25-c1e4-47b9-8d03-b5a2e6f91c70}")};
+    change_network_laptop11(m);
     m.world.restore.protection["C:\\"] = false;
     set_devices(m,
                 {
@@ -711,6 +770,37 @@ void change_world_laptop11(MachineImage& m) {
                     {R"(PCI\VEN_10DE&DEV_28A0&SUBSYS_3F1A17AA&REV_A1\4&2C0B5D7&0&0008_0)", true},
                 });
     m.files.push_back({R"(C:\Program Files\Microsoft Office\root\Office16\WINWORD.EXE)", placeholder_exe("WINWORD.EXE")});
+}
+
+// German Windows 11 on the same desktop: the adapters' texts are translated by their drivers.
+void change_world_german11(MachineImage& m) {
+    for (auto& a : m.world.network.adapters) germanize(a);
+    m.world.boot.values["locale"] = "de-DE";
+}
+
+// A thin-and-light Windows 11 laptop with Modern Standby: Wi-Fi only, no Ethernet port. Its
+// plans hide USB selective suspend and the wireless power saving (the platform manages both),
+// and its USB controllers and I2C input devices offer no "turn off to save power" switch.
+void change_world_thin11(MachineImage& m) {
+    m.world.network.adapters = {with_interface(intel_wifi("Intel(R) Wi-Fi 6E AX211 160MHz"), 14,
+                                               "{9a6d2f47-3b1e-4c85-a0d9-e4f72b5c8136}")};
+    remove_power_setting(m, "2a737441-1930-4402-8d77-b2bebba308a3", "48e6b7a6-50f5-4782-a5d4-53bb8f07e226");
+    remove_power_setting(m, "19cbb8fa-5279-450e-9fac-8a3d5fedd0c1", "12bbebe6-58d6-4636-95bb-3217ef867c1a");
+    set_devices(m,
+                {
+                    {R"(PCI\VEN_8086&DEV_7E7D&SUBSYS_0C1117AA&REV_20\3&11583659&0&68)", "USB",
+                     "Intel(R) USB 3.20 eXtensible Host Controller - 1.20 (Microsoft)", -1},
+                    {R"(USB\ROOT_HUB30\4&3B1C2D9E&0&0)", "USB", "USB Root Hub (USB 3.0)", -1},
+                    {R"(ACPI\MSFT0001\4&2A7D4C1B&0)", "HIDClass", "HID Keyboard Device", -1},
+                    {R"(ACPI\SYNA2B52\4&1C9E7F3A&0)", "HIDClass", "I2C HID Device", -1},
+                    {R"(HID\SYNA2B52&COL01\5&3E1A6B2D&0&0000)", "HIDClass", "HID-compliant touch pad", -1},
+                    {R"(USB\VID_8087&PID_0033\5&3B1C2D9E&0&10)", "Bluetooth", "Intel(R) Wireless Bluetooth(R)", 1},
+                    {R"(BTH\MS_BTHLE\6&2F1D7C4A&0&2)", "Bluetooth", "Microsoft Bluetooth LE Enumerator", -1},
+                    {R"(PCI\VEN_8086&DEV_7E40&SUBSYS_00948086&REV_20\3&11583659&0&A3)", "Net",
+                     "Intel(R) Wi-Fi 6E AX211 160MHz", 1},
+                },
+                {});
+    change_network_thin11(m);
 }
 
 // ESET Security in charge: Defender stays installed and answers, in passive mode without

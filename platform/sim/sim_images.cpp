@@ -422,6 +422,27 @@ MachineImage otherav11() {
     return m;
 }
 
+// The desktop on German Windows: the network drivers show their settings in German.
+MachineImage german11() {
+    MachineImage m = windows11_desktop();
+    m.name = "german11";
+    change_world_german11(m);
+    return m;
+}
+
+// A thin-and-light Modern Standby laptop on Wi-Fi, without an Ethernet port.
+MachineImage thin11() {
+    MachineImage m = laptop11();
+    m.name = "thin11";
+    m.facts.refresh_hz = 60;
+    for (const char* name : {"COMPUTERNAME", "USERDOMAIN"}) m.set_env(name, "LAPTOP-9C3V7N2K");
+    set_cpu(m, {"Intel(R) Core(TM) Ultra 7 155U", "Intel64 Family 6 Model 170 Stepping 4", "GenuineIntel", 1700, 14,
+                "6", "aa04"});
+    set_gpus(m, {{"Intel(R) Graphics", "Intel Corporation", "32.0.101.5972", 2'147'483'648}});
+    change_world_thin11(m);
+    return m;
+}
+
 const std::vector<std::pair<std::string_view, std::function<MachineImage()>>>& images() {
     static const std::vector<std::pair<std::string_view, std::function<MachineImage()>>> table = {
         {"desktop11", windows11_desktop},
@@ -431,6 +452,8 @@ const std::vector<std::pair<std::string_view, std::function<MachineImage()>>>& i
         {"nogame11", nogame11},
         {"gamenoini11", gamenoini11},
         {"otherav11", otherav11},
+        {"german11", german11},
+        {"thin11", thin11},
     };
     return table;
 }

@@ -57,6 +57,17 @@ std::vector<std::string> image_names();
 void add_world_desktop11(MachineImage& m);
 void change_world_desktop10(MachineImage& m);
 void change_world_laptop11(MachineImage& m);
+// sim_image_input.cpp: pointer and keyboard settings, input drivers, TCP/IP interfaces and DNS.
+void add_input_desktop11(MachineImage& m);
+void add_network_desktop11(MachineImage& m);  // after the adapters are in place
+void change_network_desktop10(MachineImage& m);
+void change_network_laptop11(MachineImage& m);
+void change_network_thin11(MachineImage& m);
+// The live mouse settings and the profile values they were loaded from.
+void set_mouse(MachineImage& m, platform::MouseParameters mouse);
+// sim_image_world.cpp: a German desktop's adapter texts; a thin Wi-Fi-only laptop.
+void change_world_german11(MachineImage& m);
+void change_world_thin11(MachineImage& m);
 // sim_image_startup.cpp: the Run keys, the Startup folders and the entries blocked in them.
 void add_startup_desktop11(MachineImage& m);
 void change_startup_desktop10(MachineImage& m);

@@ -128,12 +128,13 @@ std::unique_ptr<SimMachine> SimMachine::open(const fs::path& dir, std::string_vi
     m->services_ = std::make_unique<SimServices>(dir, *m->registry_, m->faults_);
     m->tasks_ = std::make_unique<SimTasks>(dir, m->faults_);
     m->power_ = std::make_unique<SimPower>(dir, *m->registry_, *m->files_, m->faults_);
-    m->network_ = std::make_unique<SimNetwork>(dir, m->faults_);
+    m->network_ = std::make_unique<SimNetwork>(dir, *m->registry_, m->faults_);
     m->devices_ = std::make_unique<SimDevices>(dir);
     m->boot_ = std::make_unique<SimBoot>(dir);
     m->memory_agent_ = std::make_unique<SimMemoryAgent>(dir);
     m->defender_ = std::make_unique<SimDefender>(dir);
     m->restore_ = std::make_unique<SimRestore>(dir, *m->clock_, m->faults_);
+    m->input_ = std::make_unique<SimInput>(dir, *m->registry_, m->faults_);
 
     // A part whose file is missing (a new machine, or one made before the part existed)
     // starts as the image has it; an unknown image leaves it empty.
@@ -152,6 +153,7 @@ std::unique_ptr<SimMachine> SimMachine::open(const fs::path& dir, std::string_vi
     open_part(m->memory_agent_->store(), &WorldSeed::memory_agent);
     open_part(m->defender_->store(), &WorldSeed::defender);
     open_part(m->restore_->store(), &WorldSeed::restore);
+    open_part(m->input_->store(), &WorldSeed::input);
     return m;
 }
 
@@ -200,6 +202,17 @@ void SimMachine::set_adapter_status(std::string_view adapter, std::string_view s
     network_->set_status(adapter, status);
 }
 int SimMachine::adapter_restarts(std::string_view adapter) { return network_->restarts(adapter); }
+std::vector<std::string> SimMachine::dns_cache() { return network_->dns_cache(); }
+int SimMachine::dns_flushes() { return network_->dns_flushes(); }
+std::vector<SimMachine::QosPolicyInfo> SimMachine::qos_policies() {
+    std::vector<QosPolicyInfo> out;
+    for (auto& q : network_->qos_policies()) out.push_back({q.name, q.app_path, q.dscp});
+    return out;
+}
+SimMachine::MouseState SimMachine::mouse_state() {
+    auto in = input_->state();
+    return {in.mouse, in.mouse_sets, in.last_flags};
+}
 
 void SimMachine::set_elevated(bool elevated) {
     system_->set_elevated(elevated);
@@ -230,5 +243,6 @@ platform::BootConfig& SimMachine::boot() { return *boot_; }
 platform::MemoryAgent& SimMachine::memory_agent() { return *memory_agent_; }
 platform::Defender& SimMachine::defender() { return *defender_; }
 platform::SystemRestore& SimMachine::restore() { return *restore_; }
+platform::Input& SimMachine::input() { return *input_; }
 
 }  // namespace vexlo::sim

@@ -9,7 +9,7 @@
 //   objects/         named mutexes and events, shared by the processes that open the folder
 //   shell.log        what the application asked of the desktop
 //   services.json, tasks.json, power.json, network.json, devices.json, boot.json,
-//   memory_agent.json, defender.json, restore.json   the rest of Windows (sim_world.h); state.lock counts
+//   memory_agent.json, defender.json, restore.json, input.json   the rest of Windows (sim_world.h); state.lock counts
 //                    their changes
 // Several processes may open the same folder at once; changes made by one are seen by the
 // others.
@@ -44,6 +44,7 @@ class SimBoot;
 class SimMemoryAgent;
 class SimDefender;
 class SimRestore;
+class SimInput;
 
 class SimMachine final : public platform::Platform {
 public:
@@ -107,6 +108,21 @@ public:
     // `status` is "Up", "Disconnected" or "Disabled".
     void set_adapter_status(std::string_view adapter, std::string_view status);
     int adapter_restarts(std::string_view adapter);  // 0 for an adapter the machine lacks
+    // The DNS client's cache and how often it was flushed.
+    std::vector<std::string> dns_cache();
+    int dns_flushes();
+    struct QosPolicyInfo {
+        std::string name, app_path;
+        int dscp = 0;
+    };
+    std::vector<QosPolicyInfo> qos_policies();
+    // The mouse settings in use, how often SPI_SETMOUSE set them and its last flags.
+    struct MouseState {
+        platform::MouseParameters mouse{};
+        int sets = 0;
+        uint32_t last_flags = 0;
+    };
+    MouseState mouse_state();
 
     platform::Registry& registry() override;
     platform::FileSystem& files() override;
@@ -125,6 +141,7 @@ public:
     platform::MemoryAgent& memory_agent() override;
     platform::Defender& defender() override;
     platform::SystemRestore& restore() override;
+    platform::Input& input() override;
 
 private:
     SimMachine();
@@ -150,6 +167,7 @@ private:
     std::unique_ptr<SimMemoryAgent> memory_agent_;
     std::unique_ptr<SimDefender> defender_;
     std::unique_ptr<SimRestore> restore_;
+    std::unique_ptr<SimInput> input_;
     std::vector<std::pair<std::string, std::string>> environment_;
 };
 

@@ -5,12 +5,14 @@
 //   services.json      running state by service name; start types stay in the registry
 //   tasks.json         scheduled tasks by full path, with their state
 //   power.json         plans with their AC/DC value indices, and the active plan
-//   network.json       physical adapters and their advanced properties
+//   network.json       physical adapters (properties, interface index and GUID), QoS policies
+//                      and the DNS client's cache; DNS servers live in the TCP/IP interface keys
 //   devices.json       present devices by class, and the power-management entries
 //   boot.json          the current boot entry, as bcdedit lists it
 //   memory_agent.json  the memory manager agent's features
 //   defender.json      Defender's availability, real-time protection and exclusions
 //   restore.json       System Protection by drive, and the restore points made
+//   input.json         the live mouse settings (SystemParametersInfo) and how they were last set
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -72,6 +74,12 @@ struct AdvancedProperty {
     std::vector<std::string> valid_display_values;  // empty for numeric properties
     int64_t numeric_min = 0;
     int64_t numeric_max = 0;  // 0 when not numeric
+    // What the driver stores for each choice, paired with valid_display_values; empty means
+    // "0", "1", ... in list order.
+    std::vector<std::string> valid_registry_values;
+
+    // The stored form of a display value: its paired registry value, else the text itself.
+    std::string registry_value_of(std::string_view display) const;
 };
 
 struct NetworkAdapterData {
@@ -80,10 +88,21 @@ struct NetworkAdapterData {
     std::string status;       // "Up", "Disconnected" or "Disabled"; properties are listed either way
     std::vector<AdvancedProperty> properties;
     int restarts = 0;         // how often restart_adapter restarted it
+    uint32_t if_index = 0;    // the interface index
+    std::string guid;         // the interface GUID, "{...}", as the TCP/IP interface keys name it
+};
+
+struct QosPolicyData {
+    std::string name;
+    std::string app_path;
+    int dscp = 0;
 };
 
 struct NetworkState {
     std::vector<NetworkAdapterData> adapters;
+    std::vector<QosPolicyData> qos_policies;
+    std::vector<std::string> dns_cache;  // names the DNS client holds answers for
+    int dns_flushes = 0;                 // how often the cache was emptied
 };
 
 struct DeviceData {
@@ -118,6 +137,14 @@ struct DefenderState {
     std::vector<std::string> exclusion_paths;
 };
 
+// The mouse settings Windows is using now: set by SystemParametersInfo, loaded from the user's
+// profile at sign-in.
+struct InputState {
+    platform::MouseParameters mouse = {6, 10, 1};  // Windows' defaults
+    int mouse_sets = 0;                            // how often SPI_SETMOUSE was called
+    uint32_t last_flags = 0;                       // the flags of the last call
+};
+
 struct RestorePointData {
     std::string description;
     std::string type;  // "MODIFY_SETTINGS"
@@ -143,6 +170,7 @@ struct WorldSeed {
     MemoryAgentState memory_agent;
     DefenderState defender;
     RestoreState restore;
+    InputState input;
 };
 
 std::string encode_state(const ServiceTable&);
@@ -163,6 +191,8 @@ std::string encode_state(const DefenderState&);
 void decode_state(std::string_view, DefenderState&);
 std::string encode_state(const RestoreState&);
 void decode_state(std::string_view, RestoreState&);
+std::string encode_state(const InputState&);
+void decode_state(std::string_view, InputState&);
 
 // ---- The parts ----
 
@@ -243,7 +273,7 @@ private:
 
 class SimNetwork final : public platform::Network {
 public:
-    SimNetwork(const std::filesystem::path& dir, Faults& faults);
+    SimNetwork(const std::filesystem::path& dir, SimRegistry& registry, Faults& faults);
     Stored<NetworkState>& store() { return store_; }
 
     // Control: sets an adapter's status ("Up", "Disconnected" or "Disabled") without any of the
@@ -259,8 +289,27 @@ public:
     // A disabled adapter stays disabled and throws, as restarting it in Windows fails.
     void restart_adapter(std::string_view name) override;
 
+    // DNS servers live where Windows keeps them: the static list in the interface key's
+    // NameServer (comma-separated), the list DHCP gave in DhcpNameServer (blank-separated).
+    // A disabled adapter has no interface to read or change.
+    std::vector<std::string> dns_servers(uint32_t if_index) override;
+    void set_dns_servers(uint32_t if_index, const std::vector<std::string>& servers) override;
+    void reset_dns_servers(uint32_t if_index) override;
+    void flush_dns_cache() override;
+    bool qos_policy_exists(std::string_view name) override;
+    void create_qos_policy(const platform::QosPolicy& policy) override;
+    bool remove_qos_policy(std::string_view name) override;
+
+    // Control: what the DNS client holds, and how often it was emptied.
+    std::vector<std::string> dns_cache();
+    int dns_flushes();
+    std::vector<QosPolicyData> qos_policies();
+
 private:
+    // The interface key of an adapter that is not disabled. Throws PlatformError otherwise.
+    std::string interface_key(uint32_t if_index);
     Stored<NetworkState> store_;
+    SimRegistry& registry_;
     Faults& faults_;
 };
 
@@ -342,6 +391,23 @@ private:
     Stored<RestoreState> store_;
     std::filesystem::path drives_;  // <machine>/files
     platform::Clock& clock_;
+    Faults& faults_;
+};
+
+class SimInput final : public platform::Input {
+public:
+    SimInput(const std::filesystem::path& dir, SimRegistry& registry, Faults& faults);
+    Stored<InputState>& store() { return store_; }
+
+    std::optional<platform::MouseParameters> mouse_parameters() override;
+    // With kSpiUpdateIniFile the user's profile gets the values too, as Windows writes them:
+    // MouseThreshold1, MouseThreshold2 and MouseSpeed under HKCU\Control Panel\Mouse.
+    bool set_mouse_parameters(const platform::MouseParameters& values, uint32_t flags) override;
+    InputState state();
+
+private:
+    Stored<InputState> store_;
+    SimRegistry& registry_;
     Faults& faults_;
 };
 

@@ -106,8 +106,10 @@ void decode_state(std::string_view text, PowerState& p) {
 }
 
 // ---- network.json ----
-// {"adapters": [{"name", "description", "status", "restarts", "properties": [{"display_name", "display_value",
-//   "keyword", "valid_display_values": [...]} or {..., "numeric_min": 80, "numeric_max": 4096}]}]}
+// {"adapters": [{"name", "description", "status", "if_index", "guid", "restarts", "properties":
+//   [{"display_name", "display_value", "keyword", "valid_display_values": [...], "valid_registry_values": [...]}
+//    or {..., "numeric_min": 80, "numeric_max": 4096}]}],
+//  "qos_policies": [{"name", "app_path", "dscp"}], "dns_cache": ["epicgames.com", ...], "dns_flushes": 0}
 
 std::string encode_state(const NetworkState& n) {
     ordered adapters = ordered::array();
@@ -120,15 +122,19 @@ std::string encode_state(const NetworkState& n) {
                 jp["numeric_max"] = p.numeric_max;
             } else {
                 jp["valid_display_values"] = p.valid_display_values;
+                if (!p.valid_registry_values.empty()) jp["valid_registry_values"] = p.valid_registry_values;
             }
             props.push_back(std::move(jp));
         }
-        ordered ja = {{"name", a.name}, {"description", a.description}, {"status", a.status}};
+        ordered ja = {{"name", a.name}, {"description", a.description}, {"status", a.status},
+                      {"if_index", a.if_index}, {"guid", a.guid}};
         if (a.restarts != 0) ja["restarts"] = a.restarts;
         ja["properties"] = std::move(props);
         adapters.push_back(std::move(ja));
     }
-    return dump({{"adapters", adapters}});
+    ordered qos = ordered::array();
+    for (auto& q : n.qos_policies) qos.push_back({{"name", q.name}, {"app_path", q.app_path}, {"dscp", q.dscp}});
+    return dump({{"adapters", adapters}, {"qos_policies", qos}, {"dns_cache", n.dns_cache}, {"dns_flushes", n.dns_flushes}});
 }
 
 void decode_state(std::string_view text, NetworkState& n) {
@@ -141,18 +147,28 @@ void decode_state(std::string_view text, NetworkState& n) {
             if (a.status != "Up" && a.status != "Disconnected" && a.status != "Disabled")
                 throw PlatformError("adapter " + a.name + ": status must be Up, Disconnected or Disabled");
             a.restarts = ja.value("restarts", 0);
+            a.if_index = ja.value("if_index", uint32_t(0));
+            a.guid = ja.value("guid", std::string());
             for (auto& jp : ja.at("properties")) {
                 AdvancedProperty p;
                 p.display_name = jp.at("display_name").get<std::string>();
                 p.display_value = jp.at("display_value").get<std::string>();
                 p.keyword = jp.value("keyword", std::string());
                 p.valid_display_values = jp.value("valid_display_values", std::vector<std::string>{});
+                p.valid_registry_values = jp.value("valid_registry_values", std::vector<std::string>{});
+                if (!p.valid_registry_values.empty() && p.valid_registry_values.size() != p.valid_display_values.size())
+                    throw PlatformError("adapter " + a.name + ", " + p.display_name +
+                                        ": valid_registry_values must pair with valid_display_values");
                 p.numeric_min = jp.value("numeric_min", int64_t(0));
                 p.numeric_max = jp.value("numeric_max", int64_t(0));
                 a.properties.push_back(std::move(p));
             }
             n.adapters.push_back(std::move(a));
         }
+        for (auto& q : j.value("qos_policies", json::array()))
+            n.qos_policies.push_back({q.at("name").get<std::string>(), q.value("app_path", std::string()), q.value("dscp", 0)});
+        n.dns_cache = j.value("dns_cache", std::vector<std::string>{});
+        n.dns_flushes = j.value("dns_flushes", 0);
     });
 }
 
@@ -251,6 +267,20 @@ void decode_state(std::string_view text, RestoreState& r) {
         for (auto& p : j.at("points"))
             r.points.push_back({p.at("description").get<std::string>(), p.value("type", std::string("MODIFY_SETTINGS")),
                                 p.value("time", std::string())});
+    });
+}
+
+// ---- input.json: {"mouse": [6, 10, 1], "mouse_sets": 0, "last_flags": 0} ----
+
+std::string encode_state(const InputState& in) {
+    return dump({{"mouse", in.mouse}, {"mouse_sets", in.mouse_sets}, {"last_flags", in.last_flags}});
+}
+
+void decode_state(std::string_view text, InputState& in) {
+    parse(text, [&](const json& j) {
+        in.mouse = j.at("mouse").get<platform::MouseParameters>();
+        in.mouse_sets = j.value("mouse_sets", 0);
+        in.last_flags = j.value("last_flags", uint32_t(0));
     });
 }
 

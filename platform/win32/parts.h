@@ -23,6 +23,7 @@ std::unique_ptr<platform::BootConfig> make_boot_config();
 std::unique_ptr<platform::MemoryAgent> make_memory_agent();
 std::unique_ptr<platform::Defender> make_defender();
 std::unique_ptr<platform::SystemRestore> make_system_restore();
+std::unique_ptr<platform::Input> make_input();
 
 // True when running under Wine, whose power API crashes the process.
 bool running_under_wine();

@@ -35,6 +35,7 @@ public:
     platform::MemoryAgent& memory_agent() override { return *memory_; }
     platform::Defender& defender() override { return *defender_; }
     platform::SystemRestore& restore() override { return *restore_; }
+    platform::Input& input() override { return *input_; }
 
 private:
     std::unique_ptr<platform::Registry> registry_ = make_registry();
@@ -54,6 +55,7 @@ private:
     std::unique_ptr<platform::MemoryAgent> memory_ = make_memory_agent();
     std::unique_ptr<platform::Defender> defender_ = make_defender();
     std::unique_ptr<platform::SystemRestore> restore_ = make_system_restore();
+    std::unique_ptr<platform::Input> input_ = make_input();
 };
 
 }  // namespace

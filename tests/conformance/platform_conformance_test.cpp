@@ -454,6 +454,57 @@ TEST_F(Conformance, PhysicalAdaptersListAStatusAndUnknownOnesDoNotRestart) {
                  PlatformError);
 }
 
+TEST_F(Conformance, PhysicalAdaptersHaveAnInterfaceAndReadableDnsServers) {
+    for (const AdapterStatus& a : p().network().physical_adapters()) {
+        if (a.status == "Disabled") continue;  // Windows may give a disabled adapter no interface
+        EXPECT_NE(a.if_index, 0u) << a.name;
+        ASSERT_GE(a.guid.size(), 38u) << a.name;
+        EXPECT_EQ(a.guid.front(), '{') << a.name;
+        EXPECT_EQ(a.guid.back(), '}') << a.name;
+        for (auto& server : p().network().dns_servers(a.if_index)) EXPECT_EQ(std::count(server.begin(), server.end(), '.'), 3) << server;
+    }
+}
+
+TEST_F(Conformance, DnsChangesRefuseBadServersAndMissingInterfaces) {
+    const uint32_t missing = 0x7ffffff0u;
+    EXPECT_TRUE(p().network().dns_servers(missing).empty());
+    EXPECT_THROW(p().network().set_dns_servers(missing, {"1.1.1.1"}), PlatformError);
+    EXPECT_THROW(p().network().reset_dns_servers(missing), PlatformError);
+    // Refused before any interface is looked at: nothing can be half-changed by a bad list.
+    for (auto& a : p().network().physical_adapters()) {
+        if (a.if_index == 0) continue;
+        auto before = p().network().dns_servers(a.if_index);
+        for (const std::vector<std::string>& bad :
+             {std::vector<std::string>{}, {"1.1.1.1", "dns.example"}, {"1.1.1"}, {"256.1.1.1"}, {"::1"}})
+            EXPECT_THROW(p().network().set_dns_servers(a.if_index, bad), PlatformError);
+        EXPECT_EQ(p().network().dns_servers(a.if_index), before) << a.name;
+    }
+}
+
+TEST_F(Conformance, QosPolicyRoundTrip) {
+    const std::string name = "Vexlo conformance " + std::to_string(test_process_id());
+    ASSERT_FALSE(p().network().qos_policy_exists(name));
+    p().network().create_qos_policy({name, "vexlo-conformance.exe", 46});
+    EXPECT_TRUE(p().network().qos_policy_exists(spelled(name, ::toupper)));
+    p().network().create_qos_policy({name, "vexlo-conformance.exe", 10});  // replaces it
+    EXPECT_TRUE(p().network().qos_policy_exists(name));
+    EXPECT_TRUE(p().network().remove_qos_policy(name));
+    EXPECT_FALSE(p().network().qos_policy_exists(name));
+    EXPECT_FALSE(p().network().remove_qos_policy(name));
+    EXPECT_THROW(p().network().create_qos_policy({"", "x.exe", 46}), PlatformError);
+    EXPECT_THROW(p().network().create_qos_policy({"a\\b", "x.exe", 46}), PlatformError);
+    EXPECT_THROW(p().network().create_qos_policy({name, "x.exe", 64}), PlatformError);
+    EXPECT_FALSE(p().network().qos_policy_exists(name));
+}
+
+TEST_F(Conformance, MouseParametersReadBackAsSet) {
+    auto before = p().input().mouse_parameters();
+    ASSERT_TRUE(before.has_value());
+    // The same values, without writing the profile or telling other programs: nothing changes.
+    EXPECT_TRUE(p().input().set_mouse_parameters(*before, 0));
+    EXPECT_EQ(p().input().mouse_parameters(), before);
+}
+
 TEST_F(Conformance, RestorePointOnTheSystemDrive) {
     if (made().under_wine) GTEST_SKIP() << "Wine has no System Restore: root\\default holds no SystemRestore class";
     std::string data = fs().known_folder(KnownFolder::ProgramData);

@@ -51,13 +51,23 @@ TEST(NicTargets, WantedValuesByPatternAndMax) {
         void set_adapter_property(std::string_view, std::string_view, std::string_view) override {}
         std::vector<platform::AdapterStatus> physical_adapters() override { return {}; }
         void restart_adapter(std::string_view) override {}
+        std::vector<std::string> dns_servers(uint32_t) override { return {}; }
+        void set_dns_servers(uint32_t, const std::vector<std::string>&) override {}
+        void reset_dns_servers(uint32_t) override {}
+        void flush_dns_cache() override {}
+        bool qos_policy_exists(std::string_view) override { return false; }
+        void create_qos_policy(const platform::QosPolicy&) override {}
+        bool remove_qos_policy(std::string_view) override { return false; }
     } net;
     net.props = {
-        {"Ethernet", "Interrupt Moderation", "Enabled", "*InterruptModeration", {"Disabled", "Enabled"}, 0},
-        {"Ethernet", "Receive Buffers", "256", "*ReceiveBuffers", {}, 4096},
-        {"Ethernet", "Transmit Buffers", "512", "*TransmitBuffers", {}, 0},
+        {"Ethernet", "Interrupt Moderation", "Enabled", "*InterruptModeration", {"Disabled", "Enabled"}, 0, "1", {"0", "1"}},
+        {"Ethernet", "Receive Buffers", "256", "*ReceiveBuffers", {}, 4096, "256", {}},
+        {"Ethernet", "Transmit Buffers", "512", "*TransmitBuffers", {}, 0, "512", {}},
         {"Wi-Fi", "Roaming Aggressiveness", "3. Medium", "RoamAggressiveness",
-         {"1. Lowest", "2. Medium-low", "3. Medium", "4. Medium-High", "5. Highest"}, 0},
+         {"1. Lowest", "2. Medium-low", "3. Medium", "4. Medium-High", "5. Highest"}, 0, "2", {"0", "1", "2", "3", "4"}},
+        // German drivers: the texts are translated, the stored values are not.
+        {"Ethernet 2", "Energieeffizientes Ethernet", "Ein", "*EEE", {"Ein", "Aus"}, 0, "1", {"1", "0"}},
+        {"Ethernet 2", "Wake on Link", "Ein", "WakeOnLink", {"Aus", "Ein"}, 0, "1", {"0", "1"}},
     };
     NicCache cache(net);
     cache.refresh();
@@ -79,6 +89,12 @@ TEST(NicTargets, WantedValuesByPatternAndMax) {
         {make("Interrupt Moderation", "", "MAX"), {}},           // a keyword never matches a display name
         {make("", "InterruptModeration", "MAX"), {}},            // a pattern never matches a keyword
         {make("*InterruptModeration", "", "^On$"), {}},          // no valid value matches
+        // Off in another language: the choice stored as "0", only for a standardized keyword
+        // the entry names, and only for the shared Off pattern.
+        {make("*EEE", "", "^(Disabled|Off|Disable)$"), {"Aus"}},
+        {make("*eee", "", "^Off$"), {}},
+        {make("WakeOnLink", "", "^(Disabled|Off|Disable)$"), {}},
+        {make("", "Energieeffizientes", "^(Disabled|Off|Disable)$"), {}},
     };
     for (auto& c : cases) {
         std::vector<std::string> wants;

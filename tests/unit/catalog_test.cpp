@@ -56,7 +56,8 @@ Operations stand_in_ops() {
     for (auto name : {"windows11", "ram16", "has_fortnite", "ini_exists", "defender_for_fortnite"})
         ops.predicates[name] = [] { return true; };
     for (auto name : {"power_plan", "hibernation", "dynamic_tick", "memory_compression", "dx_windowed_optimizations",
-                      "dx_vrr", "fortnite_gpu", "fortnite_fso", "fortnite_defender", "ini_lock"})
+                      "dx_vrr", "fortnite_gpu", "fortnite_fso", "fortnite_defender", "ini_lock", "mouse", "qos", "nagle",
+                      "dns"})
         ops.customs[name] = {[] { return false; }, [] {}, [] {}, {}};
     return ops;
 }

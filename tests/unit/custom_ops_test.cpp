@@ -104,6 +104,7 @@ struct NoCopyPlatform : platform::Platform {
     platform::MemoryAgent& memory_agent() override { return pc.memory_agent(); }
     platform::Defender& defender() override { return pc.defender(); }
     platform::SystemRestore& restore() override { return pc.restore(); }
+    platform::Input& input() override { return pc.input(); }
 };
 
 TEST(PowerPlanTweak, FailedTemplateCopyFallsBackToHighPerformance) {

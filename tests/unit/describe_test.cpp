@@ -263,6 +263,13 @@ bool names_key(const std::string& where, const std::string& key, const testkit::
         std::string path = key.substr(4, bar - 4);
         std::string name = key.substr(bar + 1);
         if (where == "hibernation") return iequals(path, "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Power") && name == "HibernateEnabled";
+        // An interface's DNS servers are its NameServer value.
+        if (where.starts_with("DNS servers of ")) {
+            auto guid = after.find("adapter-guid:" + where.substr(15));
+            return guid != after.end() && name == "NameServer" &&
+                   iequals(path, "HKLM\\SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters\\Interfaces\\" +
+                                     guid->second.get<std::string>());
+        }
         std::string hive = path.substr(0, 4), sub = path.substr(5);
         return iequals(where, hive + ":\\" + sub + "\\" + (name.empty() ? "(default)" : name));
     }
@@ -279,6 +286,9 @@ bool names_key(const std::string& where, const std::string& key, const testkit::
         size_t bar = a.find('|');
         return where == "adapter " + a.substr(0, bar) + " " + a.substr(bar + 1);
     }
+    if (key.starts_with("dns:")) return where == "DNS servers of " + rest("dns:");
+    if (key.starts_with("qos:")) return where == "QoS policy \"" + rest("qos:") + "\"";
+    if (key == "mouse:live") return where == "mouse settings in use";
     if (key.starts_with("devpower:")) return where == "device " + rest("devpower:") + " may turn off to save power";
     if (key.starts_with("boot:")) return iequals(where, "boot entry " + rest("boot:"));
     if (key == "memory:" + std::to_string(int(platform::MemoryFeature::Compression)))

@@ -41,6 +41,12 @@ inline MachineState machine_state(platform::Platform& pf,
         s["power:index:" + sub + "/" + set] = v ? nlohmann::json(*v) : nlohmann::json(nullptr);
     }
     for (auto& p : pf.network().adapter_properties()) s["nic:" + p.adapter + "|" + p.display_name] = p.display_value;
+    for (auto& a : pf.network().physical_adapters()) {
+        s["dns:" + a.name] = pf.network().dns_servers(a.if_index);
+        s["adapter-guid:" + a.name] = a.guid;  // which TCP/IP interface key is the adapter's
+    }
+    if (pf.network().qos_policy_exists("VexloTweaks Fortnite")) s["qos:VexloTweaks Fortnite"] = true;
+    if (auto mouse = pf.input().mouse_parameters()) s["mouse:live"] = *mouse;
     for (auto& d : pf.devices().power_entries()) s["devpower:" + d.instance_name] = d.enable;
     for (auto& [k, v] : pf.boot().current_entry()) s["boot:" + k] = v;
     for (auto f : {platform::MemoryFeature::Compression, platform::MemoryFeature::PageCombining,
@@ -83,6 +89,8 @@ inline bool intended_difference(const std::string& key, const MachineState& befo
     const std::string settings = "reg:HKCU\\" + parse_reg_path(kSettingsKey)->subkey + "|";
     if (key == settings + "PowerPlan" || key == settings + "PrevPowerPlan") return true;
     if (key.rfind("power:plan:", 0) == 0 && !before.contains(key)) return true;
+    // The QoS switch lets policies apply on every network and leaves that on.
+    if (key == "reg:HKLM\\SYSTEM\\CurrentControlSet\\Services\\Tcpip\\QoS|Do not use NLA") return !before.contains(key);
     // A task that was running when it was disabled is ready, not running, once enabled again.
     if (key.rfind("task:", 0) == 0) {
         auto was = before.find(key);

@@ -222,6 +222,10 @@ TEST_F(SimMachineTest, EachImageSeedsWhatItSays) {
          "Windows 10 Pro", "23H2"},
         {"otherav11", 22631, 32, false, 165, {"NVIDIA GeForce RTX 4070"}, 2, 1, "Microsoft Windows 11 Pro",
          "Windows 10 Pro", "23H2"},
+        {"german11", 22631, 32, false, 165, {"NVIDIA GeForce RTX 4070"}, 2, 1, "Microsoft Windows 11 Pro",
+         "Windows 10 Pro", "23H2"},
+        {"thin11", 22631, 16, true, 60, {"Intel(R) Graphics"}, 2, 1, "Microsoft Windows 11 Home", "Windows 10 Home",
+         "23H2"},
     };
     ASSERT_EQ(SimMachine::image_names().size(), std::size(cases));
     for (const Case& c : cases) {

@@ -86,6 +86,8 @@ TEST_F(SimWorld, ImagesSeedWhatTheySay) {
         {"nogame11", false, false, true, true, true, {"Ethernet", "Wi-Fi"}, true, true, false, false},
         {"gamenoini11", true, false, true, true, true, {"Ethernet", "Wi-Fi"}, true, true, false, false},
         {"otherav11", true, true, false, true, true, {"Ethernet", "Wi-Fi"}, true, true, false, false},
+        {"german11", true, true, true, true, true, {"Ethernet", "Wi-Fi"}, true, true, false, false},
+        {"thin11", true, true, true, true, true, {"Wi-Fi"}, true, false, false, true},
     };
     ASSERT_EQ(SimMachine::image_names().size(), std::size(cases));
     for (const Case& c : cases) {

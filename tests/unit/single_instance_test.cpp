@@ -57,6 +57,7 @@ public:
     platform::MemoryAgent& memory_agent() override { return pc_.memory_agent(); }
     platform::Defender& defender() override { return pc_.defender(); }
     platform::SystemRestore& restore() override { return pc_.restore(); }
+    platform::Input& input() override { return pc_.input(); }
 
 private:
     struct Event final : platform::NamedEvent {

@@ -48,6 +48,11 @@ public:
         return ops.recorded ? ops.recorded() : has_change_mark(ctx.reg, t.id);
     }
 
+    std::optional<std::string> record_problem(const Tweak& t, const Json& rec) const override {
+        const auto& ops = t.data_as<CustomData>().ops;
+        return ops.record_problem ? ops.record_problem(rec) : std::nullopt;
+    }
+
     std::vector<PlannedChange> describe(const Tweak& t, KindContext&, bool apply) const override {
         const auto& ops = t.data_as<CustomData>().ops;
         if (!ops.describe) throw std::runtime_error("This tweak cannot list the changes it makes.");
