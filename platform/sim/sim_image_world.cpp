@@ -659,6 +659,7 @@ void add_world_desktop11(MachineImage& m) {
     add_services(m);
     add_tasks(m);
     add_power_plans(m);
+    add_system_extras_desktop11(m);
     m.world.network.adapters = {with_interface(intel_i225v(), 12, "{8f3c2a1e-5b7d-4c9a-9e21-3d6f0a8b7c45}"),
                                 with_interface(intel_wifi("Intel(R) Wi-Fi 6E AX210 160MHz"), 18,
                                                "{c41e7b90-2d3a-4f6e-8b15-a97d0e2c6f38}")};
@@ -697,6 +698,7 @@ void change_world_desktop10(MachineImage& m) {
     remove_power_setting(m, kSubProcessor, kEpp);
     remove_power_setting(m, kSubProcessor, kHeteroPolicy);
     remove_power_setting(m, kSubProcessor, kHeteroShort);
+    change_system_extras_intel(m);
     m.world.network.adapters = {with_interface(intel_i219v(), 7, "{5b9e1d24-7a3c-4e80-b6f2-0c8d3a91e7b5}")};
     change_network_desktop10(m);
     std::erase_if(m.world.devices.devices, [](const DeviceData& d) {
@@ -737,6 +739,7 @@ void change_world_laptop11(MachineImage& m) {
         add_task(m, std::string(R"(\Microsoft\Office\)") + task);
     add_task(m, R"(\Adobe Acrobat Update Task)");
     add_power_setting(m, "44f3beca-a7c0-460e-9df2-bb8b99e0cba6", "3619c3f2-afb2-4afc-b0e9-e7fef372de36", {1, 0});
+    change_system_extras_intel(m);
     m.world.network.adapters = {with_interface(intel_wifi("Intel(R) Wi-Fi 6E AX211 160MHz"), 16,
                                                "{e27a4c81-9f0b-4d36-a5c2-61b8d7e03f94}"),
                                 with_interface(realtek_8125("Disconnected"), 9, "{3d8f6a25-c1e4-47b9-8d03-b5a2e6f91c70}")};
@@ -803,11 +806,12 @@ void change_world_thin11(MachineImage& m) {
     change_network_thin11(m);
 }
 
-// ESET Security in charge: Defender stays installed and answers, in passive mode without
-// real-time protection.
+// ESET Security in charge: Defender stays installed and its preferences answer, but with
+// another antivirus registered its antimalware service and real-time protection are off.
 void add_other_antivirus(MachineImage& m) {
     install_service(m, {"ekrn", 2, true, Host::Own, R"("C:\Program Files\ESET\ESET Security\ekrn.exe")", "ESET Service"});
     m.world.defender.realtime_protection = false;
+    m.world.defender.antimalware_service = false;
     m.world.defender.active_antivirus = "ESET Security";
     m.processes.push_back({4120, "ekrn.exe"});
     m.processes.push_back({8876, "egui.exe"});

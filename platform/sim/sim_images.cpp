@@ -394,7 +394,7 @@ MachineImage laptop11() {
 MachineImage lowram11() {
     MachineImage m = windows11_desktop();
     m.name = "lowram11";
-    m.facts.total_memory_bytes = 8'506'142'720;  // 8 GB
+    m.facts.total_memory_bytes = 8'589'934'592;  // 8 GB, none of it reserved by firmware
     return m;
 }
 

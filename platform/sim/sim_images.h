@@ -78,6 +78,10 @@ void set_game_settings(MachineImage& m, int width, int height);
 void remove_game(MachineImage& m);
 void remove_game_settings(MachineImage& m);
 void add_other_antivirus(MachineImage& m);
+// sim_image_system_extras.cpp: file-system, fault-tolerant-heap and service-host values, and the
+// AMD switchable-graphics power setting (after the plans are in place), which Intel PCs lack.
+void add_system_extras_desktop11(MachineImage& m);
+void change_system_extras_intel(MachineImage& m);
 // A stand-in for a program file: an executable's first bytes and a note.
 std::string placeholder_exe(std::string_view name);
 

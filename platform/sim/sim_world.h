@@ -135,6 +135,9 @@ struct DefenderState {
     bool realtime_protection = true;
     std::string active_antivirus = "Microsoft Defender Antivirus";
     std::vector<std::string> exclusion_paths;
+    bool antimalware_service = true;  // off while another antivirus is registered
+    int scan_cpu_load_factor = 50;    // Windows' defaults
+    bool low_cpu_priority = false;
 };
 
 // The mouse settings Windows is using now: set by SystemParametersInfo, loaded from the user's
@@ -368,6 +371,13 @@ public:
     // available.
     void add_exclusion_path(std::string_view path) override;
     void remove_exclusion_path(std::string_view path) override;
+    bool antimalware_service_enabled() override;
+    // Read as Get-MpPreference does while Defender answers; the changes throw as the
+    // exclusions' do, and a load factor outside 5..100 is refused.
+    std::optional<int> scan_cpu_load_factor() override;
+    std::optional<bool> low_cpu_priority() override;
+    void set_scan_cpu_load_factor(int percent) override;
+    void set_low_cpu_priority(bool on) override;
 
 private:
     Stored<DefenderState> store_;

@@ -234,7 +234,10 @@ std::string encode_state(const DefenderState& d) {
     return dump({{"available", d.available},
                  {"realtime_protection", d.realtime_protection},
                  {"active_antivirus", d.active_antivirus},
-                 {"exclusion_paths", d.exclusion_paths}});
+                 {"exclusion_paths", d.exclusion_paths},
+                 {"antimalware_service", d.antimalware_service},
+                 {"scan_cpu_load_factor", d.scan_cpu_load_factor},
+                 {"low_cpu_priority", d.low_cpu_priority}});
 }
 
 void decode_state(std::string_view text, DefenderState& d) {
@@ -243,6 +246,9 @@ void decode_state(std::string_view text, DefenderState& d) {
         d.realtime_protection = j.at("realtime_protection").get<bool>();
         d.active_antivirus = j.value("active_antivirus", std::string());
         d.exclusion_paths = j.value("exclusion_paths", std::vector<std::string>{});
+        d.antimalware_service = j.value("antimalware_service", d.available);
+        d.scan_cpu_load_factor = j.value("scan_cpu_load_factor", 50);
+        d.low_cpu_priority = j.value("low_cpu_priority", false);
     });
 }
 

@@ -53,11 +53,12 @@ std::string with(const std::string& extra_tweak) { return std::string(kGood) + "
 // registered is shown by every test that starts the application.
 Operations stand_in_ops() {
     Operations ops;
-    for (auto name : {"windows11", "ram16", "has_fortnite", "ini_exists", "defender_for_fortnite"})
+    for (auto name : {"windows11", "ram16", "has_fortnite", "ini_exists", "defender_for_fortnite", "more_than_4gb",
+                      "defender_active"})
         ops.predicates[name] = [] { return true; };
     for (auto name : {"power_plan", "hibernation", "dynamic_tick", "memory_compression", "dx_windowed_optimizations",
                       "dx_vrr", "fortnite_gpu", "fortnite_fso", "fortnite_defender", "ini_lock", "mouse", "qos", "nagle",
-                      "dns"})
+                      "dns", "svchost", "pagecombine", "prelaunch", "def_cpu", "def_lowprio"})
         ops.customs[name] = {[] { return false; }, [] {}, [] {}, {}};
     return ops;
 }

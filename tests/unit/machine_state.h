@@ -56,6 +56,10 @@ inline MachineState machine_state(platform::Platform& pf,
     }
     s["defender:exclusions"] = pf.defender().exclusion_paths();
     s["defender:realtime"] = pf.defender().realtime_protection_enabled();
+    auto factor = pf.defender().scan_cpu_load_factor();
+    s["defender:scan_cpu_load_factor"] = factor ? nlohmann::json(*factor) : nlohmann::json(nullptr);
+    auto low = pf.defender().low_cpu_priority();
+    s["defender:low_cpu_priority"] = low ? nlohmann::json(*low) : nlohmann::json(nullptr);
     std::string ini = game_settings_path(pf.files());
     s["file:" + ini] = pf.files().read(ini).value_or("<missing>");
     s["file-readonly:" + ini] = pf.files().is_read_only(ini);
