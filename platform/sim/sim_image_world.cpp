@@ -66,7 +66,8 @@ void uninstall_service(MachineImage& m, std::string_view name) {
 // A Windows 11 23H2 Pro desktop with Steam, Discord, Chrome (its new updater, which no longer
 // installs gupdate and gupdatem) and an NVIDIA driver of 2024 (without NvTelemetryContainer).
 // Not installed here: gupdate, gupdatem, NvTelemetryContainer, AdobeARMservice, irmon (gone
-// in Windows 11), MozillaMaintenance, brave, bravem, ClickToRunSvc, AdobeUpdateService.
+// in Windows 11), MozillaMaintenance, brave, bravem, ClickToRunSvc, AdobeUpdateService, and the
+// Hyper-V guest services (vmic*): every image is a physical PC, not a virtual machine.
 void add_services(MachineImage& m) {
     const Host S = Host::Svchost, O = Host::Own, D = Host::Driver;
     const ServiceDef services[] = {
@@ -114,14 +115,6 @@ void add_services(MachineImage& m) {
         {"WdiServiceHost", 3, true, S, "LocalService -p", "@%systemroot%\\system32\\wdi.dll,-502"},
         {"WdiSystemHost", 3, false, S, "LocalSystemNetworkRestricted -p", "@%systemroot%\\system32\\wdi.dll,-500"},
         {"diagsvc", 3, false, S, "diagnostics", "@%systemroot%\\system32\\DiagSvc.dll,-100"},
-        {"vmickvpexchange", 3, false, S, "LocalSystemNetworkRestricted -p", "@%SystemRoot%\\System32\\ICSvc.dll,-101"},
-        {"vmicguestinterface", 3, false, S, "LocalSystemNetworkRestricted -p", "@%SystemRoot%\\System32\\ICSvc.dll,-501"},
-        {"vmicshutdown", 3, false, S, "LocalSystemNetworkRestricted -p", "@%SystemRoot%\\System32\\ICSvc.dll,-201"},
-        {"vmicheartbeat", 3, false, S, "ICService -p", "@%SystemRoot%\\System32\\ICSvc.dll,-301"},
-        {"vmicvmsession", 3, false, S, "LocalSystemNetworkRestricted -p", "@%SystemRoot%\\System32\\ICSvc.dll,-701"},
-        {"vmicrdv", 3, false, S, "ICService -p", "@%SystemRoot%\\System32\\ICSvc.dll,-601"},
-        {"vmictimesync", 3, false, S, "LocalServiceNetworkRestricted -p", "@%SystemRoot%\\System32\\ICSvc.dll,-401"},
-        {"vmicvss", 3, false, S, "LocalSystemNetworkRestricted -p", "@%SystemRoot%\\System32\\ICSvc.dll,-801"},
         {"icssvc", 3, false, S, "LocalSystemNetworkRestricted -p", "@%SystemRoot%\\System32\\tetheringservice.dll,-4097"},
         {"lltdsvc", 3, false, S, "LocalService -p", "@%SystemRoot%\\system32\\lltdres.dll,-1"},
         {"MSiSCSI", 3, false, S, "netsvcs -p", "@%SystemRoot%\\system32\\iscsidsc.dll,-5000"},
@@ -221,8 +214,9 @@ void remove_task(MachineImage& m, std::string_view path) {
 }
 
 // Of the debloat page's tasks the desktop lacks the Office ones (no Office installed), the
-// Program Data Updater (gone in Windows 11) and the NVIDIA daily update check (GeForce
-// Experience only). Maps notifications (MapsToastTask) is the one Windows itself ships
+// Program Data Updater (gone in Windows 11), the NVIDIA daily update check (GeForce
+// Experience only) and NVIDIA's crash-report tasks (its 2024 driver comes without telemetry).
+// Maps notifications (MapsToastTask) is the one Windows itself ships
 // disabled; the compatibility appraiser happens to be running.
 void add_tasks(MachineImage& m) {
     const std::string w = R"(\Microsoft\Windows\)";
@@ -282,7 +276,6 @@ void add_tasks(MachineImage& m) {
         {R"(\OneDrive Reporting Task-S-1-5-21-3623811015-3361044348-30300820-1001)", "Ready"},
         {R"(\OneDrive Standalone Update Task-S-1-5-21-3623811015-3361044348-30300820-1001)", "Ready"},
     };
-    for (int i = 1; i <= 4; ++i) tasks.push_back({R"(\NvTmRep_CrashReport)" + std::to_string(i) + kNvTaskSuffix, "Ready"});
     set_tasks(m, tasks);
 }
 
@@ -682,7 +675,8 @@ void add_world_desktop11(MachineImage& m) {
 }
 
 // Windows 10 22H2 on a Z390 board: wired only (an Intel I219-V), hibernation turned off by the
-// user, GeForce Experience with the NVIDIA telemetry service and daily update task, plans
+// user, Firefox, GeForce Experience with the NVIDIA telemetry service, its crash-report and
+// daily update tasks, plans
 // without the energy preference and hybrid-core settings, no DirectX swap-effect upgrade.
 void change_world_desktop10(MachineImage& m) {
     install_service(m, {"NvTelemetryContainer", 2, true, Host::Own,
@@ -694,6 +688,11 @@ void change_world_desktop10(MachineImage& m) {
     uninstall_service(m, "MixedRealityOpenXRSvc");
     add_task(m, R"(\Microsoft\Windows\Application Experience\ProgramDataUpdater)");
     add_task(m, std::string(R"(\NvDriverUpdateCheckDaily)") + kNvTaskSuffix);
+    // The driver's telemetry leaves four crash-report upload tasks at the root of the library.
+    for (int i = 1; i <= 4; ++i) add_task(m, R"(\NvTmRep_CrashReport)" + std::to_string(i) + kNvTaskSuffix);
+    install_service(m, {"MozillaMaintenance", 3, false, Host::Own,
+                        R"("C:\Program Files (x86)\Mozilla Maintenance Service\maintenanceservice.exe")",
+                        "Mozilla Maintenance Service"});
     remove_task(m, R"(\Microsoft\Windows\Printing\EduPrintProv)");
     remove_power_setting(m, kSubProcessor, kEpp);
     remove_power_setting(m, kSubProcessor, kHeteroPolicy);
@@ -783,8 +782,15 @@ void change_world_german11(MachineImage& m) {
 
 // A thin-and-light Windows 11 laptop with Modern Standby: Wi-Fi only, no Ethernet port. Its
 // plans hide USB selective suspend and the wireless power saving (the platform manages both),
-// and its USB controllers and I2C input devices offer no "turn off to save power" switch.
+// and its USB controllers and I2C input devices offer no "turn off to save power" switch. Its
+// light sensor keeps the sensor service running; the owner browses with Brave.
 void change_world_thin11(MachineImage& m) {
+    install_service(m, {"SensorService", 3, true, Host::Svchost, "", ""});
+    install_service(m, {"brave", 2, false, Host::Own, R"("C:\Program Files (x86)\BraveSoftware\Update\BraveUpdate.exe" /svc)",
+                        "Brave Update Service (brave)", {"RPCSS"}, true});
+    install_service(m, {"bravem", 3, false, Host::Own,
+                        R"("C:\Program Files (x86)\BraveSoftware\Update\BraveUpdate.exe" /medsvc)",
+                        "Brave Update Service (bravem)", {"RPCSS"}});
     m.world.network.adapters = {with_interface(intel_wifi("Intel(R) Wi-Fi 6E AX211 160MHz"), 14,
                                                "{9a6d2f47-3b1e-4c85-a0d9-e4f72b5c8136}")};
     remove_power_setting(m, "2a737441-1930-4402-8d77-b2bebba308a3", "48e6b7a6-50f5-4782-a5d4-53bb8f07e226");
