@@ -168,6 +168,9 @@ void add_services(MachineImage& m) {
          R"("C:\Program Files (x86)\Google\GoogleUpdater\131.0.6776.0\updater.exe" --system --windows-service --service=update-internal)",
          "Google Updater Internal Service (GoogleUpdaterInternalService131.0.6776.0)"},
         {"RpcSs", 2, true, S, "rpcss -p", "@combase.dll,-5010", {"RpcEptMapper", "DcomLaunch"}},
+        // The TCP/IP driver, started at boot (its display name as Windows writes it): services that
+        // need it find it running.
+        {"Tcpip", 0, true, D, R"(System32\drivers\tcpip.sys)", "@todo.dll,-100;TCP/IP Protocol Driver"},
         {"WinDefend", 2, true, O, R"("C:\ProgramData\Microsoft\Windows Defender\Platform\4.18.24090.11-0\MsMpEng.exe")",
          "@%ProgramFiles%\\Windows Defender\\MpAsDesc.dll,-310", {"RpcSs"}},
         {"wuauserv", 3, true, S, "netsvcs -p", "@%systemroot%\\system32\\wuaueng.dll,-105", {"rpcss"}},
