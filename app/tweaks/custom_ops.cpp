@@ -13,6 +13,7 @@
 #include "app/tweaks/kinds/reg_backup.h"
 #include "app/tweaks/operations.h"
 #include "app/tweaks/ops_system_extras.h"
+#include "app/tweaks/ops_privacy.h"
 #include "platform/platform.h"
 
 namespace vexlo {
@@ -294,6 +295,7 @@ void register_operations(Operations& ops, const OpsContext& ctx) {
     ops.customs["power_plan"] = power_plan_ops(pf.power(), reg, store);
     register_input_network_operations(ops, ctx);
     register_system_extras_operations(ops, ctx);
+    register_privacy_operations(ops, ctx);
 
     // Windows keeps HibernateEnabled and the hibernation file in step; the value is what we read.
     auto hibernation = [&reg]() -> std::optional<bool> {

@@ -662,6 +662,7 @@ void add_world_desktop11(MachineImage& m) {
     add_devices_desktop11(m);
     add_input_desktop11(m);
     add_network_desktop11(m);
+    add_privacy_desktop11(m);
     m.world.boot = boot_entry("Windows 11", true);
     m.world.memory_agent = {};  // everything on, as Windows 11 ships
     m.world.defender = {};      // available, real-time protection on, no exclusions
@@ -703,6 +704,7 @@ void change_world_desktop10(MachineImage& m) {
     change_system_extras_intel(m);
     m.world.network.adapters = {with_interface(intel_i219v(), 7, "{5b9e1d24-7a3c-4e80-b6f2-0c8d3a91e7b5}")};
     change_network_desktop10(m);
+    change_privacy_desktop10(m);
     std::erase_if(m.world.devices.devices, [](const DeviceData& d) {
         return d.device_class == "Bluetooth" || d.instance_id.find("DEV_2725") != std::string::npos;
     });
@@ -746,6 +748,7 @@ void change_world_laptop11(MachineImage& m) {
                                                "{e27a4c81-9f0b-4d36-a5c2-61b8d7e03f94}"),
                                 with_interface(realtek_8125("Disconnected"), 9, "{3d8f6a25-c1e4-47b9-8d03-b5a2e6f91c70}")};
     change_network_laptop11(m);
+    change_privacy_laptop11(m);
     m.world.restore.protection["C:\\"] = false;
     set_devices(m,
                 {

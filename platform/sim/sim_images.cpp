@@ -33,6 +33,11 @@ void MachineImage::add_key(Hive hive, std::string_view key) {
     registry.push_back({hive, std::string(key), std::nullopt, {}});
 }
 
+void MachineImage::set_values(Hive hive, std::string_view key, std::initializer_list<std::pair<const char*, RegValue>> values) {
+    add_key(hive, key);
+    for (auto& [name, v] : values) set_value(hive, key, name, v);
+}
+
 void MachineImage::remove_key(Hive hive, std::string_view key) {
     std::erase_if(registry, [&](const RegEntry& e) {
         if (e.hive != hive || e.key.size() < key.size() || !iequals(std::string_view(e.key).substr(0, key.size()), key))

@@ -3,6 +3,7 @@
 // a base machine and changes what differs, so adding one ("no game installed", "Windows Home")
 // is a few lines in sim_images.cpp.
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -43,6 +44,9 @@ struct MachineImage {
     void set_value(platform::Hive hive, std::string_view key, std::string_view name, platform::RegValue value);
     void remove_value(platform::Hive hive, std::string_view key, std::string_view name);
     void add_key(platform::Hive hive, std::string_view key);
+    // The key, with the values set (added or replaced).
+    void set_values(platform::Hive hive, std::string_view key,
+                    std::initializer_list<std::pair<const char*, platform::RegValue>> values);
     // Removes the key's own entries and those of every key below it.
     void remove_key(platform::Hive hive, std::string_view key);
     void set_env(std::string_view name, std::string value);
@@ -68,6 +72,10 @@ void set_mouse(MachineImage& m, platform::MouseParameters mouse);
 // sim_image_world.cpp: a German desktop's adapter texts; a thin Wi-Fi-only laptop.
 void change_world_german11(MachineImage& m);
 void change_world_thin11(MachineImage& m);
+// sim_image_privacy.cpp: app permissions, Explorer and taskbar values, shutdown timers, Office.
+void add_privacy_desktop11(MachineImage& m);
+void change_privacy_desktop10(MachineImage& m);
+void change_privacy_laptop11(MachineImage& m);
 // sim_image_startup.cpp: the Run keys, the Startup folders and the entries blocked in them.
 void add_startup_desktop11(MachineImage& m);
 void change_startup_desktop10(MachineImage& m);
