@@ -399,7 +399,7 @@ MachineImage laptop11() {
 MachineImage lowram11() {
     MachineImage m = windows11_desktop();
     m.name = "lowram11";
-    m.facts.total_memory_bytes = 8'589'934'592;  // 8 GB, none of it reserved by firmware
+    m.facts.total_memory_bytes = 8'589'934'336;  // 8 GB, 8388608 KB as Windows rounds it
     return m;
 }
 
