@@ -395,6 +395,8 @@ MachineImage lowram11() {
     MachineImage m = windows11_desktop();
     m.name = "lowram11";
     m.facts.total_memory_bytes = 8'506'142'720;  // 8 GB
+    // Installed from a trimmed image that leaves NetBIOS over TCP/IP bound to no interface.
+    remove_netbt_interfaces(m);
     return m;
 }
 
