@@ -10,6 +10,7 @@
 #include "app/core/system_facts.h"
 #include "app/core/text.h"
 #include "app/tweaks/input_network_ops.h"
+#include "app/tweaks/ops_network_extras.h"
 #include "app/tweaks/kinds/reg_backup.h"
 #include "app/tweaks/operations.h"
 #include "app/tweaks/ops_system_extras.h"
@@ -296,6 +297,7 @@ void register_operations(Operations& ops, const OpsContext& ctx) {
     register_input_network_operations(ops, ctx);
     register_system_extras_operations(ops, ctx);
     register_privacy_operations(ops, ctx);
+    register_network_extras_operations(ops, ctx);
 
     // Windows keeps HibernateEnabled and the hibernation file in step; the value is what we read.
     auto hibernation = [&reg]() -> std::optional<bool> {

@@ -663,6 +663,7 @@ void add_world_desktop11(MachineImage& m) {
     add_input_desktop11(m);
     add_network_desktop11(m);
     add_privacy_desktop11(m);
+    add_network_extras_desktop11(m);
     m.world.boot = boot_entry("Windows 11", true);
     m.world.memory_agent = {};  // everything on, as Windows 11 ships
     m.world.defender = {};      // available, real-time protection on, no exclusions
@@ -705,6 +706,7 @@ void change_world_desktop10(MachineImage& m) {
     m.world.network.adapters = {with_interface(intel_i219v(), 7, "{5b9e1d24-7a3c-4e80-b6f2-0c8d3a91e7b5}")};
     change_network_desktop10(m);
     change_privacy_desktop10(m);
+    add_network_extras(m);
     std::erase_if(m.world.devices.devices, [](const DeviceData& d) {
         return d.device_class == "Bluetooth" || d.instance_id.find("DEV_2725") != std::string::npos;
     });
@@ -749,6 +751,7 @@ void change_world_laptop11(MachineImage& m) {
                                 with_interface(realtek_8125("Disconnected"), 9, "{3d8f6a25-c1e4-47b9-8d03-b5a2e6f91c70}")};
     change_network_laptop11(m);
     change_privacy_laptop11(m);
+    add_network_extras(m);
     m.world.restore.protection["C:\\"] = false;
     set_devices(m,
                 {
@@ -786,7 +789,7 @@ void change_world_german11(MachineImage& m) {
     m.world.boot.values["locale"] = "de-DE";
 }
 
-// A thin-and-light Windows 11 laptop with Modern Standby: Wi-Fi only, no Ethernet port. Its
+// A thin-and-light Windows 11 laptop with Modern Standby: Wi-Fi only, on a Realtek card, no Ethernet port. Its
 // plans hide USB selective suspend and the wireless power saving (the platform manages both),
 // and its USB controllers and I2C input devices offer no "turn off to save power" switch. Its
 // light sensor keeps the sensor service running; the owner browses with Brave.
@@ -797,8 +800,7 @@ void change_world_thin11(MachineImage& m) {
     install_service(m, {"bravem", 3, false, Host::Own,
                         R"("C:\Program Files (x86)\BraveSoftware\Update\BraveUpdate.exe" /medsvc)",
                         "Brave Update Service (bravem)", {"RPCSS"}});
-    m.world.network.adapters = {with_interface(intel_wifi("Intel(R) Wi-Fi 6E AX211 160MHz"), 14,
-                                               "{9a6d2f47-3b1e-4c85-a0d9-e4f72b5c8136}")};
+    m.world.network.adapters = {with_interface(realtek_wifi(), 14, "{9a6d2f47-3b1e-4c85-a0d9-e4f72b5c8136}")};
     remove_power_setting(m, "2a737441-1930-4402-8d77-b2bebba308a3", "48e6b7a6-50f5-4782-a5d4-53bb8f07e226");
     remove_power_setting(m, "19cbb8fa-5279-450e-9fac-8a3d5fedd0c1", "12bbebe6-58d6-4636-95bb-3217ef867c1a");
     set_devices(m,
@@ -811,11 +813,12 @@ void change_world_thin11(MachineImage& m) {
                     {R"(HID\SYNA2B52&COL01\5&3E1A6B2D&0&0000)", "HIDClass", "HID-compliant touch pad", -1},
                     {R"(USB\VID_8087&PID_0033\5&3B1C2D9E&0&10)", "Bluetooth", "Intel(R) Wireless Bluetooth(R)", 1},
                     {R"(BTH\MS_BTHLE\6&2F1D7C4A&0&2)", "Bluetooth", "Microsoft Bluetooth LE Enumerator", -1},
-                    {R"(PCI\VEN_8086&DEV_7E40&SUBSYS_00948086&REV_20\3&11583659&0&A3)", "Net",
-                     "Intel(R) Wi-Fi 6E AX211 160MHz", 1},
+                    {R"(PCI\VEN_10EC&DEV_C852&SUBSYS_C85210EC&REV_00\4&1A2B3C4D&0&00E8)", "Net",
+                     "Realtek RTL8852CE WiFi 6E PCI-E NIC", 1},
                 },
                 {});
     change_network_thin11(m);
+    add_network_extras(m);
 }
 
 // ESET Security in charge: Defender stays installed and its preferences answer, but with

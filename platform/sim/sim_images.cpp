@@ -400,6 +400,8 @@ MachineImage lowram11() {
     MachineImage m = windows11_desktop();
     m.name = "lowram11";
     m.facts.total_memory_bytes = 8'589'934'336;  // 8 GB, 8388608 KB as Windows rounds it
+    // Installed from a trimmed image that leaves NetBIOS over TCP/IP bound to no interface.
+    remove_netbt_interfaces(m);
     return m;
 }
 

@@ -76,6 +76,14 @@ void change_world_thin11(MachineImage& m);
 void add_privacy_desktop11(MachineImage& m);
 void change_privacy_desktop10(MachineImage& m);
 void change_privacy_laptop11(MachineImage& m);
+// sim_image_network_extras.cpp: the adapters' offload, wake and sleep properties and the NetBT
+// interface keys (again after an image replaced its adapters), the Wi-Fi manager's key and the
+// profile's accessibility and touch feedback values.
+void add_network_extras_desktop11(MachineImage& m);
+void add_network_extras(MachineImage& m);
+// NetBT bound to no interface.
+void remove_netbt_interfaces(MachineImage& m);
+NetworkAdapterData realtek_wifi();
 // sim_image_startup.cpp: the Run keys, the Startup folders and the entries blocked in them.
 void add_startup_desktop11(MachineImage& m);
 void change_startup_desktop10(MachineImage& m);

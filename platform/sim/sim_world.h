@@ -103,6 +103,9 @@ struct NetworkState {
     std::vector<QosPolicyData> qos_policies;
     std::vector<std::string> dns_cache;  // names the DNS client holds answers for
     int dns_flushes = 0;                 // how often the cache was emptied
+    // The global offload settings; both enabled, as Windows ships.
+    bool receive_segment_coalescing = true;
+    bool packet_coalescing_filter = true;
 };
 
 struct DeviceData {
@@ -302,6 +305,8 @@ public:
     bool qos_policy_exists(std::string_view name) override;
     void create_qos_policy(const platform::QosPolicy& policy) override;
     bool remove_qos_policy(std::string_view name) override;
+    std::optional<bool> offload_global(platform::OffloadGlobal setting) override;
+    void set_offload_global(platform::OffloadGlobal setting, bool enabled) override;
 
     // Control: what the DNS client holds, and how often it was emptied.
     std::vector<std::string> dns_cache();

@@ -58,7 +58,8 @@ Operations stand_in_ops() {
         ops.predicates[name] = [] { return true; };
     for (auto name : {"power_plan", "hibernation", "dynamic_tick", "memory_compression", "dx_windowed_optimizations",
                       "dx_vrr", "fortnite_gpu", "fortnite_fso", "fortnite_defender", "ini_lock", "mouse", "qos", "nagle",
-                      "dns", "svchost", "pagecombine", "prelaunch", "def_cpu", "def_lowprio", "classicmenu"})
+                      "dns", "svchost", "pagecombine", "prelaunch", "def_cpu", "def_lowprio", "classicmenu", "rsc_global",
+                      "pcf_global", "netbios"})
         ops.customs[name] = {[] { return false; }, [] {}, [] {}, {}};
     return ops;
 }

@@ -288,6 +288,7 @@ bool names_key(const std::string& where, const std::string& key, const testkit::
     }
     if (key.starts_with("dns:")) return where == "DNS servers of " + rest("dns:");
     if (key.starts_with("qos:")) return where == "QoS policy \"" + rest("qos:") + "\"";
+    if (key.starts_with("offload-global:")) return where == "global offload setting " + rest("offload-global:");
     if (key == "mouse:live") return where == "mouse settings in use";
     if (key.starts_with("devpower:")) return where == "device " + rest("devpower:") + " may turn off to save power";
     if (key.starts_with("boot:")) return iequals(where, "boot entry " + rest("boot:"));

@@ -46,6 +46,11 @@ inline MachineState machine_state(platform::Platform& pf,
         s["adapter-guid:" + a.name] = a.guid;  // which TCP/IP interface key is the adapter's
     }
     if (pf.network().qos_policy_exists("VexloTweaks Fortnite")) s["qos:VexloTweaks Fortnite"] = true;
+    for (auto [g, name] : {std::pair{platform::OffloadGlobal::ReceiveSegmentCoalescing, "ReceiveSegmentCoalescing"},
+                           std::pair{platform::OffloadGlobal::PacketCoalescingFilter, "PacketCoalescingFilter"}}) {
+        auto on = pf.network().offload_global(g);
+        s[std::string("offload-global:") + name] = on ? nlohmann::json(*on) : nlohmann::json(nullptr);
+    }
     if (auto mouse = pf.input().mouse_parameters()) s["mouse:live"] = *mouse;
     for (auto& d : pf.devices().power_entries()) s["devpower:" + d.instance_name] = d.enable;
     for (auto& [k, v] : pf.boot().current_entry()) s["boot:" + k] = v;
