@@ -56,7 +56,7 @@ Json toml_to_json(const toml::node& n) {
 bool valid_id(std::string_view id) {
     if (id.empty()) return false;
     for (char ch : id)
-        if (!((ch >= 'a' && ch <= 'z') || (ch >= '0' && ch <= '9') || ch == '_')) return false;
+        if (!((ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') || ch == '_')) return false;
     return true;
 }
 
@@ -71,7 +71,7 @@ std::unique_ptr<Tweak> parse_tweak(const Json& e, ParseContext& ctx, const Catal
 
     auto tw = std::make_unique<Tweak>();
     tw->id = ctx.text(e, "id", true);
-    if (!valid_id(tw->id)) ctx.fail("id must be lower-case words joined by underscores");
+    if (!valid_id(tw->id)) ctx.fail("id must be letters and digits, words joined by underscores");
     if (cat.map.contains(tw->id)) ctx.fail("duplicate id");
     tw->page = ctx.text(e, "page", true);
     if (!builtin_pages().tweak_page(tw->page)) ctx.fail("unknown page '" + tw->page + "'");

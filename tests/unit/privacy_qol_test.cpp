@@ -68,8 +68,7 @@ TEST(PrivacyCatalog, PermissionEntriesAreTheirTable) {
         const Row& r = rows[i];
         SCOPED_TRACE(r.cap);
         const Tweak& t = h.tweak(ids[i]);
-        std::string id = std::string("perm_") + r.cap;  // ids are lower-case; the subkey keeps its case
-        for (auto& c : id) c = char(std::tolower(uint8_t(c)));
+        std::string id = std::string("perm_") + r.cap;
         EXPECT_EQ(t.id, id);
         EXPECT_EQ(t.title, std::string("Block apps from ") + r.title);
         EXPECT_EQ(t.desc, std::string("Store apps can no longer access ") + r.desc + ". Desktop programs are not affected.");
@@ -117,18 +116,18 @@ TEST(PrivacyCatalog, GroupsAndFlags) {
 TEST(PrivacyCatalog, BroadFileSystemAccess) {
     Headless h;
     const std::string key = std::string(kConsent) + "\\broadFileSystemAccess";
-    EXPECT_EQ(h.tweak("perm_broadfilesystemaccess").title, "Block apps from file system");
-    EXPECT_TRUE(h.state("perm_broadfilesystemaccess"));
-    ASSERT_FALSE(h.store().has("perm_broadfilesystemaccess"));
-    h.engine().revert_kind(h.tweak("perm_broadfilesystemaccess"));
+    EXPECT_EQ(h.tweak("perm_broadFileSystemAccess").title, "Block apps from file system");
+    EXPECT_TRUE(h.state("perm_broadFileSystemAccess"));
+    ASSERT_FALSE(h.store().has("perm_broadFileSystemAccess"));
+    h.engine().revert_kind(h.tweak("perm_broadFileSystemAccess"));
     EXPECT_EQ(raw(h, key, "Value"), platform::RegValue::string("Allow"));
-    EXPECT_FALSE(h.state("perm_broadfilesystemaccess"));
+    EXPECT_FALSE(h.state("perm_broadFileSystemAccess"));
 
-    h.engine().apply_kind(h.tweak("perm_broadfilesystemaccess"));
+    h.engine().apply_kind(h.tweak("perm_broadFileSystemAccess"));
     EXPECT_EQ(raw(h, key, "Value"), platform::RegValue::string("Deny"));
-    EXPECT_TRUE(h.state("perm_broadfilesystemaccess"));
+    EXPECT_TRUE(h.state("perm_broadFileSystemAccess"));
     // A capability the user allowed goes back to allowed from the record as well.
-    h.engine().revert_kind(h.tweak("perm_broadfilesystemaccess"));
+    h.engine().revert_kind(h.tweak("perm_broadFileSystemAccess"));
     EXPECT_EQ(raw(h, key, "Value"), platform::RegValue::string("Allow"));
 }
 
