@@ -114,7 +114,7 @@ std::unique_ptr<Tweak> parse_tweak(const Json& e, ParseContext& ctx, const Catal
     return tw;
 }
 
-// Fills the placeholders "{0}", "{1}", ... of every text in `j` from `row`. A text that is one
+// Fills the placeholders "{0}", "{1}", ... (up to three digits) of every text in `j` from `row`. A text that is one
 // placeholder alone takes the row's value as it is, so a number stays a number.
 void fill_row(Json& j, const Json& row, ParseContext& ctx) {
     if (j.is_object() || j.is_array()) {
@@ -126,7 +126,7 @@ void fill_row(Json& j, const Json& row, ParseContext& ctx) {
     std::string out;
     for (size_t i = 0; i < text.size();) {
         size_t close = text.find('}', i + 1);
-        bool placeholder = text[i] == '{' && close != std::string::npos && close > i + 1 &&
+        bool placeholder = text[i] == '{' && close != std::string::npos && close > i + 1 && close - i <= 4 &&
                            std::all_of(text.begin() + long(i) + 1, text.begin() + long(close),
                                        [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
         if (!placeholder) {

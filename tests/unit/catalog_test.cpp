@@ -234,14 +234,14 @@ TEST(CatalogData, BrokenEntriesAreNamed) {
 TEST(CatalogData, EntriesMadeFromATable) {
     Catalog cat = load_catalog(
         {{"test.toml", with("id = \"t_{0}\"\npage = \"Debloat\"\ngroup = \"G\"\ntitle = \"Report {0} of {hz}\"\n"
-                            "desc = \"Same for all.\"\nkind = \"svc\"\nsvc = { n = \"Svc{0}_{{x}}\", s = \"{1}\" }\n"
+                            "desc = \"Same for all {12345678901234567890}.\"\nkind = \"svc\"\nsvc = { n = \"Svc{0}_{{x}}\", s = \"{1}\" }\n"
                             "each = [[\"one\", 4], [\"two\", 3]]\n")}},
         test_ops(), {{"hz", "165"}});
     ASSERT_EQ(cat.tweaks.size(), 3u);
     EXPECT_EQ(cat.tweaks[1]->id, "t_one");
     EXPECT_EQ(cat.tweaks[2]->id, "t_two");
     EXPECT_EQ(cat.tweaks[2]->title, "Report two of 165");
-    EXPECT_EQ(cat.tweaks[2]->desc, "Same for all.");
+    EXPECT_EQ(cat.tweaks[2]->desc, "Same for all {12345678901234567890}.");  // too long to name a field
     EXPECT_EQ(cat.tweaks[1]->data_as<SvcData>().n, "Svcone_{{x}}");
     EXPECT_EQ(cat.tweaks[1]->data_as<SvcData>().s, 4);
     EXPECT_EQ(cat.tweaks[2]->data_as<SvcData>().s, 3);
