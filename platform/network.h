@@ -2,6 +2,7 @@
 // The physical network adapters: their advanced properties, status, DNS servers, and the QoS
 // policies that tag traffic.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +29,10 @@ struct AdapterStatus {
     uint32_t if_index = 0;  // the interface index; 0 when Windows gave none (a disabled adapter)
     std::string guid;       // the interface GUID as the TCP/IP keys name it, "{4E1F...}"; may be empty
 };
+
+// The Windows-wide offload settings (Get-NetOffloadGlobalSetting) that hold back or merge
+// packets for every adapter, whatever their drivers say.
+enum class OffloadGlobal { ReceiveSegmentCoalescing, PacketCoalescingFilter };
 
 // A QoS policy that marks an application's packets with a DSCP value, on every network
 // profile, for TCP and UDP alike.
@@ -68,6 +73,11 @@ public:
     virtual void create_qos_policy(const QosPolicy& policy) = 0;
     // Removes the policy; false when there was none. Throws PlatformError.
     virtual bool remove_qos_policy(std::string_view name) = 0;
+
+    // Whether the global offload setting is enabled; nullopt when it cannot be read.
+    virtual std::optional<bool> offload_global(OffloadGlobal setting) = 0;
+    // Enables or disables it for every adapter. Throws PlatformError.
+    virtual void set_offload_global(OffloadGlobal setting, bool enabled) = 0;
 };
 
 }  // namespace vexlo::platform

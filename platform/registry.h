@@ -68,8 +68,12 @@ public:
     // Creates the key with any missing parents. Throws PlatformError.
     virtual void create_key(Hive hive, std::string_view subkey) = 0;
     // Deletes one value. False when the key or the value did not exist. Throws PlatformError
-    // when the value exists but could not be deleted. Keys are never deleted.
+    // when the value exists but could not be deleted. The key stays, even when left empty.
     virtual bool remove(Hive hive, std::string_view subkey, std::string_view name) = 0;
+    // Deletes the key with every value and key below it. False when the key did not exist.
+    // Throws PlatformError when Windows refuses, and for an empty subkey (a hive's root is
+    // never deleted) or a malformed one.
+    virtual bool remove_tree(Hive hive, std::string_view subkey) = 0;
 
     // Names as stored (original case); empty when the key is missing.
     virtual std::vector<std::string> subkey_names(Hive hive, std::string_view subkey) = 0;

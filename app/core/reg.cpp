@@ -212,4 +212,9 @@ bool Reg::key_exists(std::string_view path) {
     return p && r_.key_exists(p->hive, p->subkey);
 }
 
+bool Reg::remove_tree(std::string_view path) {
+    RegPath p = must_parse(path);
+    return r_.remove_tree(p.hive, p.subkey);
+}
+
 }  // namespace vexlo

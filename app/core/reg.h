@@ -51,6 +51,9 @@ public:
     // The raw stored value, for backups. Never throws.
     std::optional<platform::RegValue> get_raw(std::string_view path, std::string_view name);
     bool key_exists(std::string_view path);
+    // Deletes the key with everything below it. False when it did not exist. Throws
+    // PlatformError when the path is not a registry key below a hive, or Windows refuses.
+    bool remove_tree(std::string_view path);
 
     platform::Registry& registry() { return r_; }
 

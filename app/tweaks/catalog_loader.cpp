@@ -56,7 +56,7 @@ Json toml_to_json(const toml::node& n) {
 bool valid_id(std::string_view id) {
     if (id.empty()) return false;
     for (char ch : id)
-        if (!((ch >= 'a' && ch <= 'z') || (ch >= '0' && ch <= '9') || ch == '_')) return false;
+        if (!((ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') || ch == '_')) return false;
     return true;
 }
 
@@ -71,7 +71,7 @@ std::unique_ptr<Tweak> parse_tweak(const Json& e, ParseContext& ctx, const Catal
 
     auto tw = std::make_unique<Tweak>();
     tw->id = ctx.text(e, "id", true);
-    if (!valid_id(tw->id)) ctx.fail("id must be lower-case words joined by underscores");
+    if (!valid_id(tw->id)) ctx.fail("id must be letters and digits, words joined by underscores");
     if (cat.map.contains(tw->id)) ctx.fail("duplicate id");
     tw->page = ctx.text(e, "page", true);
     if (!builtin_pages().tweak_page(tw->page)) ctx.fail("unknown page '" + tw->page + "'");
@@ -114,6 +114,59 @@ std::unique_ptr<Tweak> parse_tweak(const Json& e, ParseContext& ctx, const Catal
     return tw;
 }
 
+// Fills the placeholders "{0}", "{1}", ... (up to three digits) of every text in `j` from `row`. A text that is one
+// placeholder alone takes the row's value as it is, so a number stays a number.
+void fill_row(Json& j, const Json& row, ParseContext& ctx) {
+    if (j.is_object() || j.is_array()) {
+        for (auto& v : j) fill_row(v, row, ctx);
+        return;
+    }
+    if (!j.is_string()) return;
+    const std::string text = j.get<std::string>();
+    std::string out;
+    for (size_t i = 0; i < text.size();) {
+        size_t close = text.find('}', i + 1);
+        bool placeholder = text[i] == '{' && close != std::string::npos && close > i + 1 && close - i <= 4 &&
+                           std::all_of(text.begin() + long(i) + 1, text.begin() + long(close),
+                                       [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
+        if (!placeholder) {
+            out += text[i++];
+            continue;
+        }
+        size_t n = std::stoul(text.substr(i + 1, close - i - 1));
+        if (n >= row.size()) ctx.fail("{" + std::to_string(n) + "} names a field the rows of each do not have");
+        if (i == 0 && close + 1 == text.size()) {
+            j = row[n];
+            return;
+        }
+        out += row[n].is_string() ? row[n].get<std::string>() : row[n].dump();
+        i = close + 1;
+    }
+    j = std::move(out);
+}
+
+// An entry with "each" stands for one entry per row, made from the rest of it: a table kept in
+// one place in the data (service names with their labels, numbered tasks) gives exactly the
+// entries it lists, in its order. A row is a value or a list of values, all rows alike.
+std::vector<Json> expand_each(const Json& e, ParseContext& ctx) {
+    auto each = e.find("each");
+    if (each == e.end()) return {e};
+    if (!each->is_array() || each->empty()) ctx.fail("each must be a list of rows");
+    std::vector<Json> out;
+    for (const Json& r : *each) {
+        Json row = r.is_array() ? r : Json::array({r});
+        if (row.empty() || std::any_of(row.begin(), row.end(), [](const Json& v) { return v.is_object() || v.is_array(); }))
+            ctx.fail("a row of each is a text, a number or a list of them");
+        if (row.size() != (each->front().is_array() ? each->front().size() : 1))
+            ctx.fail("every row of each has the same number of fields");
+        Json one = e;
+        one.erase("each");
+        fill_row(one, row, ctx);
+        out.push_back(std::move(one));
+    }
+    return out;
+}
+
 }  // namespace
 
 std::vector<CatalogSource> builtin_catalog_sources() {
@@ -154,11 +207,12 @@ Catalog load_catalog(const std::vector<CatalogSource>& sources, const Operations
             number += std::to_string(index);  // (not "#" + ...: MinGW's GCC 12 warns of a false overlap)
             ParseContext ctx(src.file, std::move(number), ops, vars);
             if (!node.as_table()) ctx.fail("must be a table");
-            Json entry = toml_to_json(node);
-            if (auto id = entry.find("id"); id != entry.end() && id->is_string()) ctx.rename(id->get<std::string>());
-            auto tw = parse_tweak(entry, ctx, cat, ops);
-            cat.map.emplace(tw->id, tw.get());
-            cat.tweaks.push_back(std::move(tw));
+            for (Json& entry : expand_each(toml_to_json(node), ctx)) {
+                if (auto id = entry.find("id"); id != entry.end() && id->is_string()) ctx.rename(id->get<std::string>());
+                auto tw = parse_tweak(entry, ctx, cat, ops);
+                cat.map.emplace(tw->id, tw.get());
+                cat.tweaks.push_back(std::move(tw));
+            }
         }
     }
     return cat;

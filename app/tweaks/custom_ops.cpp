@@ -10,8 +10,11 @@
 #include "app/core/system_facts.h"
 #include "app/core/text.h"
 #include "app/tweaks/input_network_ops.h"
+#include "app/tweaks/ops_network_extras.h"
 #include "app/tweaks/kinds/reg_backup.h"
 #include "app/tweaks/operations.h"
+#include "app/tweaks/ops_system_extras.h"
+#include "app/tweaks/ops_privacy.h"
 #include "platform/platform.h"
 
 namespace vexlo {
@@ -292,6 +295,9 @@ void register_operations(Operations& ops, const OpsContext& ctx) {
 
     ops.customs["power_plan"] = power_plan_ops(pf.power(), reg, store);
     register_input_network_operations(ops, ctx);
+    register_system_extras_operations(ops, ctx);
+    register_privacy_operations(ops, ctx);
+    register_network_extras_operations(ops, ctx);
 
     // Windows keeps HibernateEnabled and the hibernation file in step; the value is what we read.
     auto hibernation = [&reg]() -> std::optional<bool> {

@@ -15,7 +15,7 @@
 namespace vexlo::sim {
 
 // A write the simulated PC is about to make. Every change of the machine folder passes here
-// first: registry set, create_key and remove; file write, append, copy, replace, remove,
+// first: registry set, create_key, remove and remove_tree; file write, append, copy, replace, remove,
 // set_read_only and create_directories; and every change of the rest of Windows (services,
 // tasks, power plans, adapters, devices, boot entry, memory agent, Defender, System Restore). Writes that
 // change nothing (creating a folder or key that exists, removing what is missing) do not.
@@ -35,8 +35,8 @@ struct PendingWrite {
 class Faults {
 public:
     // The nth registry write from now fails with "access denied" (counting from 1), the ones
-    // after it succeed again. Writes are set and create_key, and remove of a value that exists
-    // (removing a missing value writes nothing). A new call replaces an armed one; nth < 1
+    // after it succeed again. Writes are set and create_key, and remove of a value (or
+    // remove_tree of a key) that exists (removing what is missing writes nothing). A new call replaces an armed one; nth < 1
     // disarms.
     void fail_registry_write(int nth);
     // The same for file write, append and replace.

@@ -216,6 +216,20 @@ bool SimNetwork::remove_qos_policy(std::string_view name) {
     return true;
 }
 
+std::optional<bool> SimNetwork::offload_global(platform::OffloadGlobal setting) {
+    return store_.read([&](const NetworkState& n) {
+        return setting == platform::OffloadGlobal::ReceiveSegmentCoalescing ? n.receive_segment_coalescing
+                                                                             : n.packet_coalescing_filter;
+    });
+}
+
+void SimNetwork::set_offload_global(platform::OffloadGlobal setting, bool enabled) {
+    store_.update([&](NetworkState& n) {
+        (setting == platform::OffloadGlobal::ReceiveSegmentCoalescing ? n.receive_segment_coalescing
+                                                                      : n.packet_coalescing_filter) = enabled;
+    });
+}
+
 std::vector<std::string> SimNetwork::dns_cache() {
     return store_.read([](const NetworkState& n) { return n.dns_cache; });
 }

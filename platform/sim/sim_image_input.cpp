@@ -22,8 +22,7 @@ RegValue dw(uint32_t v) { return RegValue::dword(v); }
 RegValue msz(std::vector<std::string> v) { return RegValue::multi_string(std::move(v)); }
 
 void put(MachineImage& m, Hive hive, const std::string& key, std::initializer_list<std::pair<const char*, RegValue>> values) {
-    m.add_key(hive, key);
-    for (auto& [name, v] : values) m.set_value(hive, key, name, v);
+    m.set_values(hive, key, values);
 }
 
 // Windows' acceleration curve, as every profile carries it.

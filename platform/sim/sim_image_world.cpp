@@ -66,7 +66,8 @@ void uninstall_service(MachineImage& m, std::string_view name) {
 // A Windows 11 23H2 Pro desktop with Steam, Discord, Chrome (its new updater, which no longer
 // installs gupdate and gupdatem) and an NVIDIA driver of 2024 (without NvTelemetryContainer).
 // Not installed here: gupdate, gupdatem, NvTelemetryContainer, AdobeARMservice, irmon (gone
-// in Windows 11), MozillaMaintenance, brave, bravem, ClickToRunSvc, AdobeUpdateService.
+// in Windows 11), MozillaMaintenance, brave, bravem, ClickToRunSvc, AdobeUpdateService, and the
+// Hyper-V guest services (vmic*): every image is a physical PC, not a virtual machine.
 void add_services(MachineImage& m) {
     const Host S = Host::Svchost, O = Host::Own, D = Host::Driver;
     const ServiceDef services[] = {
@@ -114,14 +115,6 @@ void add_services(MachineImage& m) {
         {"WdiServiceHost", 3, true, S, "LocalService -p", "@%systemroot%\\system32\\wdi.dll,-502"},
         {"WdiSystemHost", 3, false, S, "LocalSystemNetworkRestricted -p", "@%systemroot%\\system32\\wdi.dll,-500"},
         {"diagsvc", 3, false, S, "diagnostics", "@%systemroot%\\system32\\DiagSvc.dll,-100"},
-        {"vmickvpexchange", 3, false, S, "LocalSystemNetworkRestricted -p", "@%SystemRoot%\\System32\\ICSvc.dll,-101"},
-        {"vmicguestinterface", 3, false, S, "LocalSystemNetworkRestricted -p", "@%SystemRoot%\\System32\\ICSvc.dll,-501"},
-        {"vmicshutdown", 3, false, S, "LocalSystemNetworkRestricted -p", "@%SystemRoot%\\System32\\ICSvc.dll,-201"},
-        {"vmicheartbeat", 3, false, S, "ICService -p", "@%SystemRoot%\\System32\\ICSvc.dll,-301"},
-        {"vmicvmsession", 3, false, S, "LocalSystemNetworkRestricted -p", "@%SystemRoot%\\System32\\ICSvc.dll,-701"},
-        {"vmicrdv", 3, false, S, "ICService -p", "@%SystemRoot%\\System32\\ICSvc.dll,-601"},
-        {"vmictimesync", 3, false, S, "LocalServiceNetworkRestricted -p", "@%SystemRoot%\\System32\\ICSvc.dll,-401"},
-        {"vmicvss", 3, false, S, "LocalSystemNetworkRestricted -p", "@%SystemRoot%\\System32\\ICSvc.dll,-801"},
         {"icssvc", 3, false, S, "LocalSystemNetworkRestricted -p", "@%SystemRoot%\\System32\\tetheringservice.dll,-4097"},
         {"lltdsvc", 3, false, S, "LocalService -p", "@%SystemRoot%\\system32\\lltdres.dll,-1"},
         {"MSiSCSI", 3, false, S, "netsvcs -p", "@%SystemRoot%\\system32\\iscsidsc.dll,-5000"},
@@ -175,6 +168,9 @@ void add_services(MachineImage& m) {
          R"("C:\Program Files (x86)\Google\GoogleUpdater\131.0.6776.0\updater.exe" --system --windows-service --service=update-internal)",
          "Google Updater Internal Service (GoogleUpdaterInternalService131.0.6776.0)"},
         {"RpcSs", 2, true, S, "rpcss -p", "@combase.dll,-5010", {"RpcEptMapper", "DcomLaunch"}},
+        // The TCP/IP driver, started at boot (its display name as Windows writes it): services that
+        // need it find it running.
+        {"Tcpip", 0, true, D, R"(System32\drivers\tcpip.sys)", "@todo.dll,-100;TCP/IP Protocol Driver"},
         {"WinDefend", 2, true, O, R"("C:\ProgramData\Microsoft\Windows Defender\Platform\4.18.24090.11-0\MsMpEng.exe")",
          "@%ProgramFiles%\\Windows Defender\\MpAsDesc.dll,-310", {"RpcSs"}},
         {"wuauserv", 3, true, S, "netsvcs -p", "@%systemroot%\\system32\\wuaueng.dll,-105", {"rpcss"}},
@@ -221,8 +217,9 @@ void remove_task(MachineImage& m, std::string_view path) {
 }
 
 // Of the debloat page's tasks the desktop lacks the Office ones (no Office installed), the
-// Program Data Updater (gone in Windows 11) and the NVIDIA daily update check (GeForce
-// Experience only). Maps notifications (MapsToastTask) is the one Windows itself ships
+// Program Data Updater (gone in Windows 11), the NVIDIA daily update check (GeForce
+// Experience only) and NVIDIA's crash-report tasks (its 2024 driver comes without telemetry).
+// Maps notifications (MapsToastTask) is the one Windows itself ships
 // disabled; the compatibility appraiser happens to be running.
 void add_tasks(MachineImage& m) {
     const std::string w = R"(\Microsoft\Windows\)";
@@ -282,7 +279,6 @@ void add_tasks(MachineImage& m) {
         {R"(\OneDrive Reporting Task-S-1-5-21-3623811015-3361044348-30300820-1001)", "Ready"},
         {R"(\OneDrive Standalone Update Task-S-1-5-21-3623811015-3361044348-30300820-1001)", "Ready"},
     };
-    for (int i = 1; i <= 4; ++i) tasks.push_back({R"(\NvTmRep_CrashReport)" + std::to_string(i) + kNvTaskSuffix, "Ready"});
     set_tasks(m, tasks);
 }
 
@@ -659,12 +655,15 @@ void add_world_desktop11(MachineImage& m) {
     add_services(m);
     add_tasks(m);
     add_power_plans(m);
+    add_system_extras_desktop11(m);
     m.world.network.adapters = {with_interface(intel_i225v(), 12, "{8f3c2a1e-5b7d-4c9a-9e21-3d6f0a8b7c45}"),
                                 with_interface(intel_wifi("Intel(R) Wi-Fi 6E AX210 160MHz"), 18,
                                                "{c41e7b90-2d3a-4f6e-8b15-a97d0e2c6f38}")};
     add_devices_desktop11(m);
     add_input_desktop11(m);
     add_network_desktop11(m);
+    add_privacy_desktop11(m);
+    add_network_extras_desktop11(m);
     m.world.boot = boot_entry("Windows 11", true);
     m.world.memory_agent = {};  // everything on, as Windows 11 ships
     m.world.defender = {};      // available, real-time protection on, no exclusions
@@ -681,7 +680,8 @@ void add_world_desktop11(MachineImage& m) {
 }
 
 // Windows 10 22H2 on a Z390 board: wired only (an Intel I219-V), hibernation turned off by the
-// user, GeForce Experience with the NVIDIA telemetry service and daily update task, plans
+// user, Firefox, GeForce Experience with the NVIDIA telemetry service, its crash-report and
+// daily update tasks, plans
 // without the energy preference and hybrid-core settings, no DirectX swap-effect upgrade.
 void change_world_desktop10(MachineImage& m) {
     install_service(m, {"NvTelemetryContainer", 2, true, Host::Own,
@@ -693,12 +693,20 @@ void change_world_desktop10(MachineImage& m) {
     uninstall_service(m, "MixedRealityOpenXRSvc");
     add_task(m, R"(\Microsoft\Windows\Application Experience\ProgramDataUpdater)");
     add_task(m, std::string(R"(\NvDriverUpdateCheckDaily)") + kNvTaskSuffix);
+    // The driver's telemetry leaves four crash-report upload tasks at the root of the library.
+    for (int i = 1; i <= 4; ++i) add_task(m, R"(\NvTmRep_CrashReport)" + std::to_string(i) + kNvTaskSuffix);
+    install_service(m, {"MozillaMaintenance", 3, false, Host::Own,
+                        R"("C:\Program Files (x86)\Mozilla Maintenance Service\maintenanceservice.exe")",
+                        "Mozilla Maintenance Service"});
     remove_task(m, R"(\Microsoft\Windows\Printing\EduPrintProv)");
     remove_power_setting(m, kSubProcessor, kEpp);
     remove_power_setting(m, kSubProcessor, kHeteroPolicy);
     remove_power_setting(m, kSubProcessor, kHeteroShort);
+    change_system_extras_intel(m);
     m.world.network.adapters = {with_interface(intel_i219v(), 7, "{5b9e1d24-7a3c-4e80-b6f2-0c8d3a91e7b5}")};
     change_network_desktop10(m);
+    change_privacy_desktop10(m);
+    add_network_extras(m);
     std::erase_if(m.world.devices.devices, [](const DeviceData& d) {
         return d.device_class == "Bluetooth" || d.instance_id.find("DEV_2725") != std::string::npos;
     });
@@ -737,10 +745,13 @@ void change_world_laptop11(MachineImage& m) {
         add_task(m, std::string(R"(\Microsoft\Office\)") + task);
     add_task(m, R"(\Adobe Acrobat Update Task)");
     add_power_setting(m, "44f3beca-a7c0-460e-9df2-bb8b99e0cba6", "3619c3f2-afb2-4afc-b0e9-e7fef372de36", {1, 0});
+    change_system_extras_intel(m);
     m.world.network.adapters = {with_interface(intel_wifi("Intel(R) Wi-Fi 6E AX211 160MHz"), 16,
                                                "{e27a4c81-9f0b-4d36-a5c2-61b8d7e03f94}"),
                                 with_interface(realtek_8125("Disconnected"), 9, "{3d8f6a25-c1e4-47b9-8d03-b5a2e6f91c70}")};
     change_network_laptop11(m);
+    change_privacy_laptop11(m);
+    add_network_extras(m);
     m.world.restore.protection["C:\\"] = false;
     set_devices(m,
                 {
@@ -778,12 +789,18 @@ void change_world_german11(MachineImage& m) {
     m.world.boot.values["locale"] = "de-DE";
 }
 
-// A thin-and-light Windows 11 laptop with Modern Standby: Wi-Fi only, no Ethernet port. Its
+// A thin-and-light Windows 11 laptop with Modern Standby: Wi-Fi only, on a Realtek card, no Ethernet port. Its
 // plans hide USB selective suspend and the wireless power saving (the platform manages both),
-// and its USB controllers and I2C input devices offer no "turn off to save power" switch.
+// and its USB controllers and I2C input devices offer no "turn off to save power" switch. Its
+// light sensor keeps the sensor service running; the owner browses with Brave.
 void change_world_thin11(MachineImage& m) {
-    m.world.network.adapters = {with_interface(intel_wifi("Intel(R) Wi-Fi 6E AX211 160MHz"), 14,
-                                               "{9a6d2f47-3b1e-4c85-a0d9-e4f72b5c8136}")};
+    install_service(m, {"SensorService", 3, true, Host::Svchost, "", ""});
+    install_service(m, {"brave", 2, false, Host::Own, R"("C:\Program Files (x86)\BraveSoftware\Update\BraveUpdate.exe" /svc)",
+                        "Brave Update Service (brave)", {"RPCSS"}, true});
+    install_service(m, {"bravem", 3, false, Host::Own,
+                        R"("C:\Program Files (x86)\BraveSoftware\Update\BraveUpdate.exe" /medsvc)",
+                        "Brave Update Service (bravem)", {"RPCSS"}});
+    m.world.network.adapters = {with_interface(realtek_wifi(), 14, "{9a6d2f47-3b1e-4c85-a0d9-e4f72b5c8136}")};
     remove_power_setting(m, "2a737441-1930-4402-8d77-b2bebba308a3", "48e6b7a6-50f5-4782-a5d4-53bb8f07e226");
     remove_power_setting(m, "19cbb8fa-5279-450e-9fac-8a3d5fedd0c1", "12bbebe6-58d6-4636-95bb-3217ef867c1a");
     set_devices(m,
@@ -796,18 +813,20 @@ void change_world_thin11(MachineImage& m) {
                     {R"(HID\SYNA2B52&COL01\5&3E1A6B2D&0&0000)", "HIDClass", "HID-compliant touch pad", -1},
                     {R"(USB\VID_8087&PID_0033\5&3B1C2D9E&0&10)", "Bluetooth", "Intel(R) Wireless Bluetooth(R)", 1},
                     {R"(BTH\MS_BTHLE\6&2F1D7C4A&0&2)", "Bluetooth", "Microsoft Bluetooth LE Enumerator", -1},
-                    {R"(PCI\VEN_8086&DEV_7E40&SUBSYS_00948086&REV_20\3&11583659&0&A3)", "Net",
-                     "Intel(R) Wi-Fi 6E AX211 160MHz", 1},
+                    {R"(PCI\VEN_10EC&DEV_C852&SUBSYS_C85210EC&REV_00\4&1A2B3C4D&0&00E8)", "Net",
+                     "Realtek RTL8852CE WiFi 6E PCI-E NIC", 1},
                 },
                 {});
     change_network_thin11(m);
+    add_network_extras(m);
 }
 
-// ESET Security in charge: Defender stays installed and answers, in passive mode without
-// real-time protection.
+// ESET Security in charge: Defender stays installed and its preferences answer, but with
+// another antivirus registered its antimalware service and real-time protection are off.
 void add_other_antivirus(MachineImage& m) {
     install_service(m, {"ekrn", 2, true, Host::Own, R"("C:\Program Files\ESET\ESET Security\ekrn.exe")", "ESET Service"});
     m.world.defender.realtime_protection = false;
+    m.world.defender.antimalware_service = false;
     m.world.defender.active_antivirus = "ESET Security";
     m.processes.push_back({4120, "ekrn.exe"});
     m.processes.push_back({8876, "egui.exe"});

@@ -33,6 +33,11 @@ void MachineImage::add_key(Hive hive, std::string_view key) {
     registry.push_back({hive, std::string(key), std::nullopt, {}});
 }
 
+void MachineImage::set_values(Hive hive, std::string_view key, std::initializer_list<std::pair<const char*, RegValue>> values) {
+    add_key(hive, key);
+    for (auto& [name, v] : values) set_value(hive, key, name, v);
+}
+
 void MachineImage::remove_key(Hive hive, std::string_view key) {
     std::erase_if(registry, [&](const RegEntry& e) {
         if (e.hive != hive || e.key.size() < key.size() || !iequals(std::string_view(e.key).substr(0, key.size()), key))
@@ -394,7 +399,9 @@ MachineImage laptop11() {
 MachineImage lowram11() {
     MachineImage m = windows11_desktop();
     m.name = "lowram11";
-    m.facts.total_memory_bytes = 8'506'142'720;  // 8 GB
+    m.facts.total_memory_bytes = 8'589'934'336;  // 8 GB, 8388608 KB as Windows rounds it
+    // Installed from a trimmed image that leaves NetBIOS over TCP/IP bound to no interface.
+    remove_netbt_interfaces(m);
     return m;
 }
 

@@ -3,6 +3,7 @@
 // a base machine and changes what differs, so adding one ("no game installed", "Windows Home")
 // is a few lines in sim_images.cpp.
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -43,6 +44,9 @@ struct MachineImage {
     void set_value(platform::Hive hive, std::string_view key, std::string_view name, platform::RegValue value);
     void remove_value(platform::Hive hive, std::string_view key, std::string_view name);
     void add_key(platform::Hive hive, std::string_view key);
+    // The key, with the values set (added or replaced).
+    void set_values(platform::Hive hive, std::string_view key,
+                    std::initializer_list<std::pair<const char*, platform::RegValue>> values);
     // Removes the key's own entries and those of every key below it.
     void remove_key(platform::Hive hive, std::string_view key);
     void set_env(std::string_view name, std::string value);
@@ -68,6 +72,18 @@ void set_mouse(MachineImage& m, platform::MouseParameters mouse);
 // sim_image_world.cpp: a German desktop's adapter texts; a thin Wi-Fi-only laptop.
 void change_world_german11(MachineImage& m);
 void change_world_thin11(MachineImage& m);
+// sim_image_privacy.cpp: app permissions, Explorer and taskbar values, shutdown timers, Office.
+void add_privacy_desktop11(MachineImage& m);
+void change_privacy_desktop10(MachineImage& m);
+void change_privacy_laptop11(MachineImage& m);
+// sim_image_network_extras.cpp: the adapters' offload, wake and sleep properties and the NetBT
+// interface keys (again after an image replaced its adapters), the Wi-Fi manager's key and the
+// profile's accessibility and touch feedback values.
+void add_network_extras_desktop11(MachineImage& m);
+void add_network_extras(MachineImage& m);
+// NetBT bound to no interface.
+void remove_netbt_interfaces(MachineImage& m);
+NetworkAdapterData realtek_wifi();
 // sim_image_startup.cpp: the Run keys, the Startup folders and the entries blocked in them.
 void add_startup_desktop11(MachineImage& m);
 void change_startup_desktop10(MachineImage& m);
@@ -78,6 +94,10 @@ void set_game_settings(MachineImage& m, int width, int height);
 void remove_game(MachineImage& m);
 void remove_game_settings(MachineImage& m);
 void add_other_antivirus(MachineImage& m);
+// sim_image_system_extras.cpp: file-system, fault-tolerant-heap and service-host values, and the
+// AMD switchable-graphics power setting (after the plans are in place), which Intel PCs lack.
+void add_system_extras_desktop11(MachineImage& m);
+void change_system_extras_intel(MachineImage& m);
 // A stand-in for a program file: an executable's first bytes and a note.
 std::string placeholder_exe(std::string_view name);
 

@@ -391,6 +391,43 @@ bool SimRegistry::remove(Hive hive, std::string_view subkey, std::string_view na
     return true;
 }
 
+bool SimRegistry::remove_tree(Hive hive, std::string_view subkey) {
+    const std::string what = describe(hive, subkey);
+    if (subkey.empty()) throw PlatformError("Cannot delete " + what + ": A hive's root key is never deleted.");
+    if (!valid_key_path(subkey)) throw PlatformError("Cannot delete " + what + ": The key name is not valid.");
+    std::lock_guard lk(mu_);
+    FileLock lock(lock_file_);
+    refresh(true);
+    Key* top = find_key(hive, subkey);
+    if (!top) return false;
+    faults_.before_registry_write(what);
+    faults_.before_write({"registry remove_tree", what});
+
+    KeyMap& keys = hive_keys(hive);
+    std::vector<Key*> below = {top};
+    for (size_t i = 0; i < below.size(); ++i)
+        below.insert(below.end(), below[i]->children.begin(), below[i]->children.end());
+    size_t cut = top->path.rfind('\\');
+    Key* parent = find_key(hive, cut == std::string::npos ? std::string_view() : std::string_view(top->path).substr(0, cut));
+    auto at = std::find(parent->children.begin(), parent->children.end(), top);
+    const size_t index = size_t(at - parent->children.begin());
+    parent->children.erase(at);
+    // Taken out whole, so that a failed write can put every key back as it was.
+    std::vector<KeyMap::node_type> taken;
+    for (Key* key : below) {
+        std::string path = key->path;
+        taken.push_back(keys.extract(path));
+    }
+    try {
+        persist();
+    } catch (...) {
+        for (auto& node : taken) keys.insert(std::move(node));
+        parent->children.insert(parent->children.begin() + ptrdiff_t(index), top);
+        throw;
+    }
+    return true;
+}
+
 std::vector<std::string> SimRegistry::subkey_names(Hive hive, std::string_view subkey) {
     std::lock_guard lk(mu_);
     refresh();

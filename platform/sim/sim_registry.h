@@ -53,6 +53,7 @@ public:
     void set(platform::Hive hive, std::string_view subkey, std::string_view name, const platform::RegValue& value) override;
     void create_key(platform::Hive hive, std::string_view subkey) override;
     bool remove(platform::Hive hive, std::string_view subkey, std::string_view name) override;
+    bool remove_tree(platform::Hive hive, std::string_view subkey) override;
     // Sorted by name without regard to case.
     std::vector<std::string> subkey_names(platform::Hive hive, std::string_view subkey) override;
     std::vector<std::string> value_names(platform::Hive hive, std::string_view subkey) override;

@@ -150,4 +150,33 @@ void SimDefender::remove_exclusion_path(std::string_view path) {
     });
 }
 
+bool SimDefender::antimalware_service_enabled() {
+    return store_.read([](const DefenderState& d) { return d.available && d.antimalware_service; });
+}
+
+std::optional<int> SimDefender::scan_cpu_load_factor() {
+    return store_.read([](const DefenderState& d) { return d.available ? std::optional<int>(d.scan_cpu_load_factor) : std::nullopt; });
+}
+
+std::optional<bool> SimDefender::low_cpu_priority() {
+    return store_.read([](const DefenderState& d) { return d.available ? std::optional<bool>(d.low_cpu_priority) : std::nullopt; });
+}
+
+void SimDefender::set_scan_cpu_load_factor(int percent) {
+    if (percent < 5 || percent > 100)
+        throw PlatformError("Cannot set Defender's scan CPU load factor to " + std::to_string(percent) +
+                            ": it must be from 5 to 100.");
+    store_.update([&](DefenderState& d) {
+        check_available(d);
+        d.scan_cpu_load_factor = percent;
+    });
+}
+
+void SimDefender::set_low_cpu_priority(bool on) {
+    store_.update([&](DefenderState& d) {
+        check_available(d);
+        d.low_cpu_priority = on;
+    });
+}
+
 }  // namespace vexlo::sim

@@ -103,6 +103,9 @@ struct NetworkState {
     std::vector<QosPolicyData> qos_policies;
     std::vector<std::string> dns_cache;  // names the DNS client holds answers for
     int dns_flushes = 0;                 // how often the cache was emptied
+    // The global offload settings; both enabled, as Windows ships.
+    bool receive_segment_coalescing = true;
+    bool packet_coalescing_filter = true;
 };
 
 struct DeviceData {
@@ -135,6 +138,9 @@ struct DefenderState {
     bool realtime_protection = true;
     std::string active_antivirus = "Microsoft Defender Antivirus";
     std::vector<std::string> exclusion_paths;
+    bool antimalware_service = true;  // off while another antivirus is registered
+    int scan_cpu_load_factor = 50;    // Windows' defaults
+    bool low_cpu_priority = false;
 };
 
 // The mouse settings Windows is using now: set by SystemParametersInfo, loaded from the user's
@@ -299,6 +305,8 @@ public:
     bool qos_policy_exists(std::string_view name) override;
     void create_qos_policy(const platform::QosPolicy& policy) override;
     bool remove_qos_policy(std::string_view name) override;
+    std::optional<bool> offload_global(platform::OffloadGlobal setting) override;
+    void set_offload_global(platform::OffloadGlobal setting, bool enabled) override;
 
     // Control: what the DNS client holds, and how often it was emptied.
     std::vector<std::string> dns_cache();
@@ -368,6 +376,13 @@ public:
     // available.
     void add_exclusion_path(std::string_view path) override;
     void remove_exclusion_path(std::string_view path) override;
+    bool antimalware_service_enabled() override;
+    // Read as Get-MpPreference does while Defender answers; the changes throw as the
+    // exclusions' do, and a load factor outside 5..100 is refused.
+    std::optional<int> scan_cpu_load_factor() override;
+    std::optional<bool> low_cpu_priority() override;
+    void set_scan_cpu_load_factor(int percent) override;
+    void set_low_cpu_priority(bool on) override;
 
 private:
     Stored<DefenderState> store_;

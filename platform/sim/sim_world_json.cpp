@@ -109,7 +109,8 @@ void decode_state(std::string_view text, PowerState& p) {
 // {"adapters": [{"name", "description", "status", "if_index", "guid", "restarts", "properties":
 //   [{"display_name", "display_value", "keyword", "valid_display_values": [...], "valid_registry_values": [...]}
 //    or {..., "numeric_min": 80, "numeric_max": 4096}]}],
-//  "qos_policies": [{"name", "app_path", "dscp"}], "dns_cache": ["epicgames.com", ...], "dns_flushes": 0}
+//  "qos_policies": [{"name", "app_path", "dscp"}], "dns_cache": ["epicgames.com", ...], "dns_flushes": 0,
+//  "offload_globals": {"ReceiveSegmentCoalescing": "Enabled", "PacketCoalescingFilter": "Enabled"}}
 
 std::string encode_state(const NetworkState& n) {
     ordered adapters = ordered::array();
@@ -134,7 +135,11 @@ std::string encode_state(const NetworkState& n) {
     }
     ordered qos = ordered::array();
     for (auto& q : n.qos_policies) qos.push_back({{"name", q.name}, {"app_path", q.app_path}, {"dscp", q.dscp}});
-    return dump({{"adapters", adapters}, {"qos_policies", qos}, {"dns_cache", n.dns_cache}, {"dns_flushes", n.dns_flushes}});
+    auto shown = [](bool on) { return on ? "Enabled" : "Disabled"; };
+    ordered globals = {{"ReceiveSegmentCoalescing", shown(n.receive_segment_coalescing)},
+                       {"PacketCoalescingFilter", shown(n.packet_coalescing_filter)}};
+    return dump({{"adapters", adapters}, {"qos_policies", qos}, {"dns_cache", n.dns_cache}, {"dns_flushes", n.dns_flushes},
+                 {"offload_globals", globals}});
 }
 
 void decode_state(std::string_view text, NetworkState& n) {
@@ -169,6 +174,14 @@ void decode_state(std::string_view text, NetworkState& n) {
             n.qos_policies.push_back({q.at("name").get<std::string>(), q.value("app_path", std::string()), q.value("dscp", 0)});
         n.dns_cache = j.value("dns_cache", std::vector<std::string>{});
         n.dns_flushes = j.value("dns_flushes", 0);
+        const json globals = j.value("offload_globals", json::object());
+        auto global = [&](const char* name) {
+            std::string v = globals.value(name, std::string("Enabled"));
+            if (v != "Enabled" && v != "Disabled") throw PlatformError(std::string(name) + ": must be Enabled or Disabled");
+            return v == "Enabled";
+        };
+        n.receive_segment_coalescing = global("ReceiveSegmentCoalescing");
+        n.packet_coalescing_filter = global("PacketCoalescingFilter");
     });
 }
 
@@ -234,7 +247,10 @@ std::string encode_state(const DefenderState& d) {
     return dump({{"available", d.available},
                  {"realtime_protection", d.realtime_protection},
                  {"active_antivirus", d.active_antivirus},
-                 {"exclusion_paths", d.exclusion_paths}});
+                 {"exclusion_paths", d.exclusion_paths},
+                 {"antimalware_service", d.antimalware_service},
+                 {"scan_cpu_load_factor", d.scan_cpu_load_factor},
+                 {"low_cpu_priority", d.low_cpu_priority}});
 }
 
 void decode_state(std::string_view text, DefenderState& d) {
@@ -243,6 +259,9 @@ void decode_state(std::string_view text, DefenderState& d) {
         d.realtime_protection = j.at("realtime_protection").get<bool>();
         d.active_antivirus = j.value("active_antivirus", std::string());
         d.exclusion_paths = j.value("exclusion_paths", std::vector<std::string>{});
+        d.antimalware_service = j.value("antimalware_service", d.available);
+        d.scan_cpu_load_factor = j.value("scan_cpu_load_factor", 50);
+        d.low_cpu_priority = j.value("low_cpu_priority", false);
     });
 }
 

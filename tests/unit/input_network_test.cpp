@@ -57,7 +57,7 @@ std::map<std::string, bool> nagle_values(Headless& h) {
 TEST(LatencyNetworkCatalog, GroupsInOrder) {
     Headless h;
     using L = std::vector<std::string>;
-    EXPECT_EQ(ids_of(h, "Latency", "Mouse"), (L{"mouse", "mouse_speed", "usbss", "usb_devpwr", "mouse_queue"}));
+    EXPECT_EQ(ids_of(h, "Latency", "Mouse"), (L{"mouse", "mouse_speed", "usbss", "usb_devpwr", "mouse_queue", "usb3lpm"}));
     EXPECT_EQ(ids_of(h, "Latency", "Keyboard"),
               (L{"kb_delay", "kb_rate", "sticky", "filterkeys", "togglekeys", "langkey", "kb_queue"}));
     EXPECT_EQ(ids_of(h, "Latency", "Controller"), (L{"gamebarbtn", "bt_devpwr", "gamebar_tips"}));
@@ -67,7 +67,8 @@ TEST(LatencyNetworkCatalog, GroupsInOrder) {
               (L{"nic_eee", "nic_green", "nic_aeee", "nic_pwrsave", "nic_gl", "nic_adg", "nic_rspd", "nic_sips", "nic_ulp",
                  "nic_ss", "nic_im", "nic_imr", "nic_flow", "nic_lso4", "nic_lso6"}));
     EXPECT_EQ(ids_of(h, "Network", "Wi-Fi adapter"),
-              (L{"wifi_pwr", "wifi_roam", "wifi_band", "wifi_mimo", "wifi_pc", "wifi_tx", "wifi_uap"}));
+              (L{"wifi_pwr", "wifi_roam", "wifi_band", "wifi_mimo", "wifi_pc", "wifi_tx", "wifi_uap", "wifi_rs",
+                 "wifi_wow1", "wifi_wow2"}));
     // The pages follow System in the catalog, Latency first.
     auto& all = h.app->tweaks().catalog().tweaks;
     auto pos = [&](std::string_view id) {

@@ -46,6 +46,11 @@ inline MachineState machine_state(platform::Platform& pf,
         s["adapter-guid:" + a.name] = a.guid;  // which TCP/IP interface key is the adapter's
     }
     if (pf.network().qos_policy_exists("VexloTweaks Fortnite")) s["qos:VexloTweaks Fortnite"] = true;
+    for (auto [g, name] : {std::pair{platform::OffloadGlobal::ReceiveSegmentCoalescing, "ReceiveSegmentCoalescing"},
+                           std::pair{platform::OffloadGlobal::PacketCoalescingFilter, "PacketCoalescingFilter"}}) {
+        auto on = pf.network().offload_global(g);
+        s[std::string("offload-global:") + name] = on ? nlohmann::json(*on) : nlohmann::json(nullptr);
+    }
     if (auto mouse = pf.input().mouse_parameters()) s["mouse:live"] = *mouse;
     for (auto& d : pf.devices().power_entries()) s["devpower:" + d.instance_name] = d.enable;
     for (auto& [k, v] : pf.boot().current_entry()) s["boot:" + k] = v;
@@ -56,6 +61,10 @@ inline MachineState machine_state(platform::Platform& pf,
     }
     s["defender:exclusions"] = pf.defender().exclusion_paths();
     s["defender:realtime"] = pf.defender().realtime_protection_enabled();
+    auto factor = pf.defender().scan_cpu_load_factor();
+    s["defender:scan_cpu_load_factor"] = factor ? nlohmann::json(*factor) : nlohmann::json(nullptr);
+    auto low = pf.defender().low_cpu_priority();
+    s["defender:low_cpu_priority"] = low ? nlohmann::json(*low) : nlohmann::json(nullptr);
     std::string ini = game_settings_path(pf.files());
     s["file:" + ini] = pf.files().read(ini).value_or("<missing>");
     s["file-readonly:" + ini] = pf.files().is_read_only(ini);

@@ -157,7 +157,8 @@ TEST_F(SimWorld, Desktop11HoldsMostCatalogServicesAndTasks) {
         std::ifstream in(entry.path());
         for (std::string line; std::getline(in, line);) {
             std::smatch mt;
-            if (std::regex_search(line, mt, svc_re)) services.push_back(mt[1]);
+            // Names filled from a table ("{0}") are the Hyper-V guest services, which no image has.
+            if (std::regex_search(line, mt, svc_re) && mt[1].str().find('{') == std::string::npos) services.push_back(mt[1]);
             if (std::regex_search(line, mt, task_re)) tasks.push_back(mt[1]);
         }
     }
@@ -167,7 +168,8 @@ TEST_F(SimWorld, Desktop11HoldsMostCatalogServicesAndTasks) {
     int installed = 0;
     for (auto& name : services)
         installed += m->registry().get(HKLM, "SYSTEM\\CurrentControlSet\\Services\\" + name, "Start").has_value();
-    EXPECT_GE(installed, int(services.size()) - 8);
+    // Most, not all: the programs it lacks (Office, Adobe, other browsers' updaters) are missing.
+    EXPECT_GE(installed, int(services.size()) - 12);
     EXPECT_LT(installed, int(services.size()));
 
     int present = 0, disabled = 0;

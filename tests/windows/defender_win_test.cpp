@@ -1,11 +1,13 @@
 // Defender's preferences. Wine has no Defender: there the part must say so and refuse changes.
-// On Windows (elevated) an exclusion for a folder that does not exist is added and removed.
+// On Windows (elevated) an exclusion for a folder that does not exist is added and removed, and
+// the scan limits are changed and put back.
 #include <windows.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
 #include "platform/error.h"
@@ -33,6 +35,42 @@ TEST(DefenderWin, WithoutDefenderNothingIsReadAndChangesThrow) {
             << e.what();
     }
     EXPECT_THROW(defender->remove_exclusion_path("C:\\Games\\Fortnite"), PlatformError);
+}
+
+TEST(DefenderWin, ScanLimitsWithoutDefenderAreUnknownAndChangesThrow) {
+    auto defender = make_defender();
+    // Refused before Defender is asked, wherever this runs.
+    EXPECT_THROW(defender->set_scan_cpu_load_factor(101), PlatformError);
+    EXPECT_THROW(defender->set_scan_cpu_load_factor(4), PlatformError);
+    if (defender->available()) GTEST_SKIP() << "Defender answers on this system";
+    EXPECT_FALSE(defender->antimalware_service_enabled());
+    EXPECT_EQ(defender->scan_cpu_load_factor(), std::nullopt);
+    EXPECT_EQ(defender->low_cpu_priority(), std::nullopt);
+    try {
+        defender->set_scan_cpu_load_factor(20);
+        ADD_FAILURE() << "the load factor was set without Defender";
+    } catch (const PlatformError& e) {
+        EXPECT_NE(std::string(e.what()).find("Cannot set Defender's scan CPU load factor to 20: "), std::string::npos)
+            << e.what();
+    }
+    EXPECT_THROW(defender->set_low_cpu_priority(true), PlatformError);
+}
+
+TEST(DefenderWin, ScanLimitsRoundTripWhereDefenderAnswers) {
+    auto defender = make_defender();
+    if (!defender->available()) GTEST_SKIP() << "Defender does not answer here (Wine has none)";
+    if (!IsUserAnAdmin()) GTEST_SKIP() << "changing Defender's preferences needs an elevated run";
+    auto factor = defender->scan_cpu_load_factor();
+    auto low = defender->low_cpu_priority();
+    ASSERT_TRUE(factor && low);
+    defender->set_scan_cpu_load_factor(*factor == 30 ? 31 : 30);
+    EXPECT_EQ(defender->scan_cpu_load_factor(), *factor == 30 ? 31 : 30);
+    defender->set_low_cpu_priority(!*low);
+    EXPECT_EQ(defender->low_cpu_priority(), !*low);
+    defender->set_scan_cpu_load_factor(*factor);
+    defender->set_low_cpu_priority(*low);
+    EXPECT_EQ(defender->scan_cpu_load_factor(), factor);
+    EXPECT_EQ(defender->low_cpu_priority(), low);
 }
 
 TEST(DefenderWin, ExclusionRoundTripWhereDefenderAnswers) {
