@@ -35,6 +35,19 @@ void BM_StartUpToReady(benchmark::State& state) {
 }
 BENCHMARK(BM_StartUpToReady)->Unit(benchmark::kMillisecond);
 
+// The same stages without the window's content, as the command line starts.
+void BM_StartUpWithoutWindow(benchmark::State& state) {
+    Machine m;
+    StartOptions opts;
+    opts.build_window = false;
+    for (auto _ : state) {
+        App app(*m.pc, opts);
+        app.start_up();
+        benchmark::DoNotOptimize(app.tweaks().catalog().tweaks.size());
+    }
+}
+BENCHMARK(BM_StartUpWithoutWindow)->Unit(benchmark::kMillisecond);
+
 void BM_FullStatePass(benchmark::State& state) {
     Machine m;
     App app(*m.pc);

@@ -454,6 +454,8 @@ int main(int argc, char** argv) {
         if (const char* n = std::getenv("VEXLO_SIM_KILL_AT")) pc->faults().exit_at_write(std::atoi(n));
         StartOptions opts;
         opts.exe = argv[0];
+        // The commands below show no window; `run` builds it.
+        opts.build_window = false;
         if (sim_cmd->parsed()) {
             if (reset_cmd->parsed()) return cmd_sim_reset(*pc, reset_id);
             if (start_proc->parsed())
@@ -505,6 +507,7 @@ int main(int argc, char** argv) {
         }
         opts.args = run_args;
         for (auto& extra : run->remaining()) opts.args.push_back(extra);
+        opts.build_window = true;
         opts.open_window = !no_browser;
         opts.port = port;
         opts.on_url = [&](const std::string& url) {

@@ -103,7 +103,7 @@ App::~App() {
 }
 
 void App::set_splash(const std::string& text, double percent) {
-    if (tray_mode_) return;
+    if (tray_mode_ || !options_.build_window) return;
     ui::set_splash(ui_.tree(), text, percent);
     ui_.update_ui();
 }
@@ -198,7 +198,8 @@ void App::rescan_startup_items() {
 
 void App::start_up() {
     // Splash and the stages, in their fixed order.
-    ui::build_splash(ui_.tree(), "/logo.svg", !tray_mode_);
+    const bool window = options_.build_window;
+    if (window) ui::build_splash(ui_.tree(), "/logo.svg", !tray_mode_);
     set_splash("Reading your system", 5);
     activity_.mute(options_.look_only);
     if (!options_.look_only) {
@@ -220,12 +221,14 @@ void App::start_up() {
 
     set_splash("Loading tools", 30);
 
-    set_splash("Building the interface", 40);
-    ui::build_main_window(ui_.tree(), "/logo.svg", kAppVersion);
-    ui_("BtnClose").on("click", [this](ui::Element&, const Json&) { exit_app(); });
+    if (window) {
+        set_splash("Building the interface", 40);
+        ui::build_main_window(ui_.tree(), "/logo.svg", kAppVersion);
+        ui_("BtnClose").on("click", [this](ui::Element&, const Json&) { exit_app(); });
 
-    set_splash("Reading your hardware", 50);
-    fill_hardware_tiles();
+        set_splash("Reading your hardware", 50);
+        fill_hardware_tiles();
+    }
 
     set_splash("Checking network adapters", 58);
     engine_.refresh_caches();
@@ -238,7 +241,10 @@ void App::start_up() {
         /*reread_caches=*/false);
 
     set_splash("Building pages", 92);
-    build_pages();
+    if (window)
+        build_pages();  // which scans the startup entries for their page
+    else
+        rescan_startup_items();
     if (!options_.look_only) {
         try {
             initialize_applied_marks(reg_, catalog_);
@@ -247,8 +253,10 @@ void App::start_up() {
         }
     }
 
-    view_->update_counters();
-    view_->build_wins();
+    if (view_) {
+        view_->update_counters();
+        view_->build_wins();
+    }
 
     set_splash("Ready", 100);
     size_t total = 0, available = 0;
@@ -259,7 +267,7 @@ void App::start_up() {
     }
     ui_.log("Vexlo Tweaks " + std::string(kAppVersion) + " ready: " + std::to_string(available) + " of " +
            std::to_string(total) + " tweaks available on this PC.");
-    if (!tray_mode_) {
+    if (window && !tray_mode_) {
         ui_("Main").set_visible(true);
         ui_.set_window_visible(true);
     }

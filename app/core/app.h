@@ -42,6 +42,9 @@ struct StartOptions {
     // Start-up only looks: no folder is made, no log line or applied mark is written, so a
     // listing or a preview leaves the PC exactly as it was.
     bool look_only = false;
+    // Builds the window's content: splash, pages, tiles. Without it start-up reads, checks and
+    // records exactly as it does with it, for a caller that shows no window (the command line).
+    bool build_window = true;
 };
 
 // Creates the parts of the application, connects them and runs them. Nothing outside reaches
@@ -81,7 +84,7 @@ public:
     // reports in the status bar and the activity log.
     std::string new_restore_point();
     std::string restart_adapters();
-    // Pages, counters, bulk runs, search: built by start-up.
+    // Pages, counters, bulk runs, search: built by start-up unless it built no window.
     ui::MainView& view() { return *view_; }
 
 private:

@@ -63,6 +63,7 @@ std::string BackupStore::keep_aside(const std::string& text) {
 void BackupStore::load(bool read_only) {
     read_only_ = read_only;
     data_ = Json::object();
+    member_text_.clear();
     damage_ = {};
     loaded_text_.clear();
     auto text = files_.read(path_);
@@ -84,14 +85,43 @@ void BackupStore::drop_damaged(const std::vector<std::string>& ids) {
     if (damage_.copy_path.empty() && !loaded_text_.empty()) damage_.copy_path = keep_aside(loaded_text_);
     for (auto& id : ids) {
         data_.erase(id);
+        member_text_.erase(id);
         damage_.ids.push_back(id);
     }
 }
 
-bool BackupStore::save(std::string* why) {
+std::string BackupStore::file_text() {
     std::string text(kBom);
-    text += data_.dump(1, '\t', false, Json::error_handler_t::replace);
+    if (data_.empty()) {
+        text += "{}";
+    } else {
+        text += "{\n";
+        bool first = true;
+        for (auto it = data_.begin(); it != data_.end(); ++it) {
+            auto member = member_text_.find(it.key());
+            if (member == member_text_.end()) {
+                // One level deeper than on its own: every line after the first gets a tab more.
+                std::string value = it.value().dump(1, '\t', false, Json::error_handler_t::replace);
+                std::string m = "\t" + Json(it.key()).dump(-1, ' ', false, Json::error_handler_t::replace) + ": ";
+                m.reserve(m.size() + value.size() + value.size() / 8);
+                for (char c : value) {
+                    m += c;
+                    if (c == '\n') m += '\t';
+                }
+                member = member_text_.emplace(it.key(), std::move(m)).first;
+            }
+            if (!first) text += ",\n";
+            text += member->second;
+            first = false;
+        }
+        text += "\n}";
+    }
     text += "\r\n";
+    return text;
+}
+
+bool BackupStore::save(std::string* why) {
+    std::string text = file_text();
     std::string tmp = path_ + ".tmp";
     try {
         files_.write(tmp, text);
@@ -123,10 +153,12 @@ bool BackupStore::put_if_absent(std::string_view id, Json record) {
     std::string key(id);
     if (data_.contains(key)) return false;
     data_[key] = std::move(record);
+    member_text_.erase(key);
     try {
         save_or_throw();
     } catch (...) {
         data_.erase(key);
+        member_text_.erase(key);
         throw;
     }
     return true;
@@ -138,9 +170,11 @@ void BackupStore::put(std::string_view id, Json record) {
     std::optional<Json> before;
     if (it != data_.end()) before = *it;
     data_[key] = std::move(record);
+    member_text_.erase(key);
     try {
         save_or_throw();
     } catch (...) {
+        member_text_.erase(key);
         if (before)
             data_[key] = std::move(*before);
         else
@@ -153,6 +187,7 @@ bool BackupStore::remove(std::string_view id) {
     auto it = data_.find(std::string(id));
     if (it == data_.end()) return true;
     data_.erase(it);
+    member_text_.erase(std::string(id));
     return save();
 }
 

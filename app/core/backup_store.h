@@ -3,6 +3,7 @@
 // wins and stays until a revert has put every value of it back. Mirrored whole into
 // backup.json after every change: a record is on disk before the first value it protects
 // changes, and it leaves the disk only after the last of them is back.
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -74,6 +75,13 @@ public:
 private:
     void save_or_throw();
     std::string keep_aside(const std::string& text);
+    // The file's text: what data_.dump(1, '\t') gives, joined from each record's member.
+    std::string file_text();
+
+    // Each record's member of the file's text, as it stands inside the store's object; a record
+    // that changes loses its entry. A save re-encodes only the records changed since the last:
+    // a bulk revert saves once per tweak, and the file holds every other record unchanged.
+    std::map<std::string, std::string, std::less<>> member_text_;
 
     platform::FileSystem& files_;
     std::string path_;

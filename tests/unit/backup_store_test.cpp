@@ -97,6 +97,38 @@ TEST_F(StoreFixture, FailedSaveKeepsThePreviousFileWholeAndRefusesTheRecord) {
     EXPECT_FALSE(again.has("b1"));
 }
 
+// A save writes only the records changed since the last one anew; the file must still be, byte
+// for byte, the whole store as one encoding writes it, whatever happened in between.
+TEST_F(StoreFixture, EverySaveWritesTheWholeStoreExactly) {
+    auto whole = [](const BackupStore& s) {
+        return "\xEF\xBB\xBF" + s.data().dump(1, '\t', false, Json::error_handler_t::replace) + "\r\n";
+    };
+    store->save_custom("empty", Json::object());
+    EXPECT_EQ(file_text(), whole(*store));
+    store->put("list", Json::array({Json{{"P", "HKCU:\\A"}, {"N", "x\ny"}, {"V", Json::array({1, 2})}}, nullptr}));
+    store->save_custom("z", Json::array());
+    store->save_custom("a\"quoted\"", "caf\xC3\xA9 \xFF");  // a bad UTF-8 byte is replaced, as a dump does
+    EXPECT_EQ(file_text(), whole(*store));
+    store->put("list", Json{{"V", 3}});  // a changed record is encoded again
+    EXPECT_EQ(file_text(), whole(*store));
+    pc->faults().set_disk_full(true);
+    EXPECT_THROW(store->put("z", Json{{"V", 9}}), BackupError);
+    EXPECT_THROW(store->save_custom("new", 1), BackupError);
+    pc->faults().set_disk_full(false);
+    EXPECT_TRUE(store->remove("empty"));
+    EXPECT_EQ(file_text(), whole(*store));
+    EXPECT_EQ(store->get("z")->at("V"), Json::array());
+    BackupStore again = reloaded();  // records read back from the file
+    again.save_custom("b", 2);
+    EXPECT_EQ(file_text(), whole(again));
+    for (auto id : {"a\"quoted\"", "b", "list", "z"}) EXPECT_TRUE(again.has(id)) << id;
+    EXPECT_TRUE(again.remove("a\"quoted\""));
+    EXPECT_TRUE(again.remove("b"));
+    EXPECT_TRUE(again.remove("list"));
+    EXPECT_TRUE(again.remove("z"));
+    EXPECT_EQ(file_text(), "\xEF\xBB\xBF{}\r\n");
+}
+
 TEST_F(StoreFixture, UnreadableFileIsKeptAsideNotLost) {
     const std::string junk = "{\"svc_sysmain\": [ {\"P\": \"HKLM:\\\\SYS";  // cut off mid-write by an older version
     pc->files().write(paths.backup_file, junk);

@@ -15,9 +15,12 @@ namespace vexlo::testkit {
 struct Headless {
     TempMachine pc;
     std::unique_ptr<App> app;
-    explicit Headless(std::string_view image = "desktop11") : pc(image) { start(); }
+    StartOptions options;  // of every start
+    explicit Headless(std::string_view image = "desktop11", StartOptions opts = {}) : pc(image), options(std::move(opts)) {
+        start();
+    }
     void start() {
-        app = std::make_unique<App>(*pc);
+        app = std::make_unique<App>(*pc, options);
         app->start_up();
     }
     // Quit and start again, reloading backup.json as a new run does.

@@ -129,18 +129,31 @@ private:
     std::map<fs::path, std::pair<Stamp, Stamp>> copied_;
 };
 
+StartOptions no_window() {
+    StartOptions o;
+    o.build_window = false;
+    return o;
+}
+
 struct Loss {
     int point = 0;
     std::string write;  // the write killed before ("... (torn)" when killed half-way through)
     std::vector<std::string> diffs;
 };
 
+// Which of a run's kill points one sweep recovers from: every `of`-th, from the `index`-th
+// (counted from 0). Sweeps of the same run with every index between them try every point.
+struct Share {
+    int index = 0, of = 1;
+};
+
 // Stops `run` at each write it makes from arm() on, and recovers a copy of what each stop left.
 class KillSweep {
 public:
     KillSweep(Headless& run, MachineState before, std::vector<std::pair<std::string, std::string>> settings,
-              std::function<bool(const std::string&)> also_intended = {})
-        : run_(run), before_(std::move(before)), settings_(std::move(settings)), also_intended_(std::move(also_intended)) {}
+              std::function<bool(const std::string&)> also_intended = {}, Share share = {})
+        : run_(run), before_(std::move(before)), settings_(std::move(settings)), also_intended_(std::move(also_intended)),
+          share_(share) {}
 
     void arm() {
         started_ = std::chrono::steady_clock::now();
@@ -157,10 +170,12 @@ public:
         size_t values = 0;
         for (auto& l : losses_) values += l.diffs.size();
         double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
-        std::cout << "[kill-anywhere] " << name << ": " << writes_ << " writes, " << points_
-                  << " kill points tried, originals lost at " << losses_.size() << " of them (" << values
+        std::cout << "[kill-anywhere] " << name << ": " << writes_ << " writes, " << points_ << " kill points";
+        if (share_.of > 1) std::cout << " (share " << share_.index + 1 << " of " << share_.of << ")";
+        std::cout << ", " << tried_ << " tried, originals lost at " << losses_.size() << " of them (" << values
                   << " differing values), " << seconds << " s\n";
         EXPECT_GT(writes_, 0) << "the run made no write";
+        EXPECT_GT(tried_, 0) << "no kill point was tried";
         EXPECT_EQ(losses_.size(), 0u) << describe();
     }
 
@@ -180,7 +195,8 @@ private:
     }
 
     void recover(const std::string& what, const sim::PendingWrite* torn) {
-        ++points_;
+        if (points_++ % share_.of != share_.index) return;
+        ++tried_;
         rec_.app.reset();
         mirror_.mirror(run_.pc.dir(), rec_.pc.dir());
         if (torn) tear(*torn);
@@ -196,7 +212,7 @@ private:
         } catch (const std::exception& e) {
             diffs.push_back(std::string("the product did not start again: ") + e.what());
         }
-        if (!diffs.empty()) losses_.push_back({points_, what, std::move(diffs)});
+        if (!diffs.empty()) losses_.push_back({points_, what, std::move(diffs)});  // numbered from 1
     }
 
     // Half of the new bytes reached the file: Windows writes a file in place, truncated first.
@@ -236,13 +252,16 @@ private:
     }
 
     Headless& run_;
-    Headless rec_;  // the product started again on what each kill left
+    // The product started again on what each kill left. Its window's content reads the PC
+    // and writes nothing to it, so the recoveries go without it.
+    Headless rec_{"desktop11", no_window()};
     FolderMirror mirror_;
     MachineState before_;
     std::vector<std::pair<std::string, std::string>> settings_;
     std::function<bool(const std::string&)> also_intended_;
+    Share share_;
     std::chrono::steady_clock::time_point started_;
-    int writes_ = 0, points_ = 0;
+    int writes_ = 0, points_ = 0, tried_ = 0;
     std::vector<Loss> losses_;
     std::vector<std::pair<std::string, std::string>> seen_;  // op and target of each write
 };
@@ -254,8 +273,8 @@ MachineState state_of(Headless& h) { return testkit::machine_state(*h.pc, power_
 // `must_cover` lists writes (op, part of the target) the run is expected to make.
 void sweep_change(Headless& run, MachineState before, const std::vector<Tweak*>& list, bool want, const std::string& name,
                   const std::vector<std::pair<std::string, std::string>>& must_cover = {},
-                  std::function<bool(const std::string&)> also_intended = {}) {
-    KillSweep sweep(run, std::move(before), power_settings(run), std::move(also_intended));
+                  std::function<bool(const std::string&)> also_intended = {}, Share share = {}) {
+    KillSweep sweep(run, std::move(before), power_settings(run), std::move(also_intended), share);
     QuietFront front;
     sweep.arm();
     if (want)
@@ -279,19 +298,59 @@ const std::vector<std::pair<std::string, std::string>> kNetworkReverts = {
     {"network adapters", ""}, {"registry set", "NameServer"}, {"registry remove", "TcpAckFrequency"},
     {"input settings", ""}, {"registry set", "MouseDataQueueSize"}};
 
-TEST(KillAnywhere, BulkApplyOfEveryTweak) {
+//
+// The two bulk runs have thousands of kill points between them, so their sweeps are shared out:
+// each test of a share makes the whole run and recovers from its share of the points, and the
+// shares run side by side as separate tests.
+constexpr int kShares = 4;
+
+class KillAnywhereShare : public ::testing::TestWithParam<int> {
+protected:
+    Share share() const { return {GetParam(), kShares}; }
+};
+
+TEST_P(KillAnywhereShare, BulkApplyOfEveryTweak) {
     Headless run;
-    sweep_change(run, state_of(run), available_tweaks(run), true, "bulk apply", kNetworkWrites);
+    sweep_change(run, state_of(run), available_tweaks(run), true, "bulk apply", kNetworkWrites, {}, share());
 }
 
 // All of them applied (and the product started again), then turned off in one bulk run.
-TEST(KillAnywhere, BulkRevertOfEveryTweak) {
+TEST_P(KillAnywhereShare, BulkRevertOfEveryTweak) {
     Headless run;
     auto before = state_of(run);
     QuietFront front;
     run.app->tweaks().change_each(available_tweaks(run), true, front);
     run.restart();
-    sweep_change(run, std::move(before), available_tweaks(run), false, "bulk revert", kNetworkReverts);
+    sweep_change(run, std::move(before), available_tweaks(run), false, "bulk revert", kNetworkReverts, {}, share());
+}
+
+INSTANTIATE_TEST_SUITE_P(KillAnywhere, KillAnywhereShare, ::testing::Range(0, kShares));
+
+// The recoveries start without the window: that start must read, record and leave the PC as
+// the window's start does, startup entries included.
+TEST(KillAnywhere, AStartWithoutTheWindowIsTheSameStart) {
+    auto listing = [](Headless& h) {
+        std::vector<std::string> out;
+        for (auto& t : h.app->tweaks().catalog().tweaks)
+            out.push_back(t->id + " " + t->page + " " + std::to_string(t->available) + std::to_string(t->state) +
+                          std::to_string(t->recorded) + " " + t->reason);
+        return out;
+    };
+    Headless with("laptop11"), without("laptop11", no_window());
+    for (Headless* h : {&with, &without}) {
+        QuietFront front;
+        // Everything but our power plan, which gets a new id on each PC.
+        h->app->tweaks().change_each(available_tweaks(*h, [](const Tweak& t) { return t.id != "power"; }), true, front);
+        h->app->tweaks().revert_changes({&h->tweak("svc_sysmain")}, front);
+        h->restart();
+    }
+    EXPECT_GT(std::count_if(with.app->tweaks().catalog().tweaks.begin(), with.app->tweaks().catalog().tweaks.end(),
+                            [](auto& t) { return t->kind == Kind::Startup; }),
+              0)
+        << "the image has no startup entries to scan";
+    EXPECT_EQ(listing(with), listing(without));
+    EXPECT_EQ(testkit::differences(state_of(with), state_of(without), [](const std::string&) { return false; }),
+              std::vector<std::string>{});
 }
 
 // The power plan switch with the power settings, on a PC that runs the Power saver plan.
