@@ -3,8 +3,11 @@
 // the memory manager agent switches, and the two security trade-offs kept out of bulk runs.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
 #include <map>
+
+#include <nlohmann/json.hpp>
 
 #include "app/core/backup_store.h"
 #include "app/tweaks/tweak_sets.h"
@@ -84,6 +87,26 @@ TEST(SystemExtrasCatalog, ReasonsOnOtherPCs) {
         Tweak& t = h->tweak(c.id);
         EXPECT_EQ(t.available, std::string(c.reason).empty()) << c.image << " " << c.id;
         EXPECT_EQ(t.reason, c.reason) << c.image << " " << c.id;
+    }
+}
+
+// No image is that small: the 8 GB PC's memory is set to what a 4 GB one reports with some of it
+// reserved for graphics (3.9 GB, under 4000000 KB), to the threshold itself, and to 1 KB above.
+TEST(SvchostTweak, OfferedOnlyAboveFourMillionKilobytes) {
+    Headless h("lowram11");
+    const std::filesystem::path file = h.pc.dir() / "machine.json";
+    for (auto [bytes, offered] : {std::pair<uint64_t, bool>{4'090'000'000ull, false}, {4'096'000'000ull, false}, {4'096'001'024ull, true}}) {
+        h.app.reset();
+        std::ifstream in(file);
+        nlohmann::json j = nlohmann::json::parse(in);
+        in.close();
+        j["facts"]["total_memory_bytes"] = bytes;
+        std::ofstream(file, std::ios::trunc) << j.dump(1, '\t') << "\n";
+        h.restart();
+        ASSERT_EQ(h.facts().ram_kb, (bytes + 512) / 1024) << bytes;
+        Tweak& t = h.tweak("svchost");
+        EXPECT_EQ(t.available, offered) << bytes;
+        EXPECT_EQ(t.reason, offered ? "" : "Needs more than 4 GB of RAM.") << bytes;
     }
 }
 
