@@ -3,27 +3,19 @@
 // the live mouse settings; the TCP/IP interface keys of the adapters with their addresses and DNS
 // servers, and the DNS client's cache. Called by the image functions of sim_images.cpp once the
 // adapters are in place.
+#include "platform/sim/sim_image_values.h"
 #include "platform/sim/sim_images.h"
 #include "platform/sim/sim_util.h"
 
 namespace vexlo::sim {
 
-using platform::Hive;
-using platform::RegValue;
+using namespace image_values;
 
 namespace {
 
-constexpr Hive HKLM = Hive::LocalMachine;
-constexpr Hive HKCU = Hive::CurrentUser;
 const std::string kInterfaces = R"(SYSTEM\CurrentControlSet\Services\Tcpip\Parameters\Interfaces)";
 
-RegValue sz(std::string v) { return RegValue::string(std::move(v)); }
-RegValue dw(uint32_t v) { return RegValue::dword(v); }
-RegValue msz(std::vector<std::string> v) { return RegValue::multi_string(std::move(v)); }
 
-void put(MachineImage& m, Hive hive, const std::string& key, std::initializer_list<std::pair<const char*, RegValue>> values) {
-    m.set_values(hive, key, values);
-}
 
 // Windows' acceleration curve, as every profile carries it.
 RegValue curve(const char* hex) {

@@ -5,18 +5,16 @@
 // in place.
 #include <algorithm>
 
+#include "platform/sim/sim_image_values.h"
 #include "platform/sim/sim_images.h"
 #include "platform/sim/sim_util.h"
 
 namespace vexlo::sim {
 
-using platform::Hive;
-using platform::RegValue;
+using namespace image_values;
 
 namespace {
 
-constexpr Hive HKLM = Hive::LocalMachine;
-constexpr Hive HKCU = Hive::CurrentUser;
 const std::string kNetbtInterfaces = R"(SYSTEM\CurrentControlSet\Services\NetBT\Parameters\Interfaces)";
 // The kernel debugger's and the VPN miniport's interfaces, which every PC has beside its adapters.
 constexpr const char* kOtherInterfaces[] = {"{2ee2c70c-a092-4d88-a654-98c8d7645cd5}",

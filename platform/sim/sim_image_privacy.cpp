@@ -2,22 +2,18 @@
 // Explorer's and the taskbar's values as Windows writes them at first sign-in, the shutdown
 // timers, Remote Assistance, and the Office profile of the laptop. None of the cloud-content,
 // Edge, Chrome, Office, search or OneDrive policies are set: a home PC has no Group Policy.
+#include "platform/sim/sim_image_values.h"
 #include "platform/sim/sim_images.h"
 
 namespace vexlo::sim {
 
-using platform::Hive;
-using platform::RegValue;
+using namespace image_values;
 
 namespace {
 
-constexpr Hive HKLM = Hive::LocalMachine;
-constexpr Hive HKCU = Hive::CurrentUser;
 const std::string kConsent = R"(SOFTWARE\Microsoft\Windows\CurrentVersion\CapabilityAccessManager\ConsentStore\)";
 const std::string kAdvanced = R"(Software\Microsoft\Windows\CurrentVersion\Explorer\Advanced)";
 
-RegValue sz(std::string v) { return RegValue::string(std::move(v)); }
-RegValue dw(uint32_t v) { return RegValue::dword(v); }
 
 }  // namespace
 

@@ -1,17 +1,15 @@
 // What the built-in machines start with Windows: the Run keys of the user, of the machine and
 // of 32-bit programs, the two Startup folders of the Start menu, and the StartupApproved lists
 // that remember which of them the user blocked in Task Manager. Called by sim_images.cpp.
+#include "platform/sim/sim_image_values.h"
 #include "platform/sim/sim_images.h"
 
 namespace vexlo::sim {
 
-using platform::Hive;
-using platform::RegValue;
+using namespace image_values;
 
 namespace {
 
-constexpr Hive HKLM = Hive::LocalMachine;
-constexpr Hive HKCU = Hive::CurrentUser;
 const char* const kUserRun = R"(Software\Microsoft\Windows\CurrentVersion\Run)";
 const char* const kMachineRun = R"(SOFTWARE\Microsoft\Windows\CurrentVersion\Run)";
 const char* const kRun32 = R"(SOFTWARE\WOW6432Node\Microsoft\Windows\CurrentVersion\Run)";

@@ -1,18 +1,17 @@
 // What the built-in machines have for the System page's advanced settings: the file-system,
 // fault-tolerant-heap and service-host values Windows ships with, and the graphics power
 // setting that AMD's software adds to the power plans. Called by sim_image_world.cpp.
+#include "platform/sim/sim_image_values.h"
 #include "platform/sim/sim_images.h"
 
 #include "platform/sim/sim_util.h"
 
 namespace vexlo::sim {
 
-using platform::Hive;
-using platform::RegValue;
+using namespace image_values;
 
 namespace {
 
-constexpr Hive HKLM = Hive::LocalMachine;
 constexpr const char* kAmdGraphicsSub = "e276e160-7cb0-43c6-b20b-73f5dce39954";
 constexpr const char* kAmdSwitchable = "a1662ab2-9d34-4e53-ba8b-2639b9e20857";
 

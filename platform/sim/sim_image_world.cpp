@@ -4,19 +4,17 @@
 // functions of sim_images.cpp.
 #include <algorithm>
 
+#include "platform/sim/sim_image_values.h"
 #include "platform/sim/sim_images.h"
 #include "platform/sim/sim_util.h"
 
 namespace vexlo::sim {
 
-using platform::Hive;
 using platform::RegKind;
-using platform::RegValue;
+using namespace image_values;
 
 namespace {
 
-constexpr Hive HKLM = Hive::LocalMachine;
-constexpr Hive HKCU = Hive::CurrentUser;
 const std::string kServices = R"(SYSTEM\CurrentControlSet\Services\)";
 
 bool has_value(const MachineImage& m, Hive hive, std::string_view key, std::string_view name) {

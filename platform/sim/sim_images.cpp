@@ -1,3 +1,4 @@
+#include "platform/sim/sim_image_values.h"
 #include "platform/sim/sim_images.h"
 
 #include <algorithm>
@@ -7,8 +8,7 @@
 
 namespace vexlo::sim {
 
-using platform::Hive;
-using platform::RegValue;
+using namespace image_values;
 
 // ---- Editing an image ------------------------------------------------------------------
 
@@ -69,14 +69,8 @@ void MachineImage::remove_files(std::string_view path) {
 
 namespace {
 
-constexpr Hive HKLM = Hive::LocalMachine;
-constexpr Hive HKCU = Hive::CurrentUser;
 
-RegValue dw(uint32_t v) { return RegValue::dword(v); }
-RegValue qw(uint64_t v) { return RegValue::qword(v); }
-RegValue sz(std::string v) { return RegValue::string(std::move(v)); }
 RegValue esz(std::string v) { return RegValue::expand_string(std::move(v)); }
-RegValue msz(std::vector<std::string> v) { return RegValue::multi_string(std::move(v)); }
 RegValue bin(std::string_view hex) {  // "80 51 01 00 ..."
     std::vector<uint8_t> out;
     auto nib = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
