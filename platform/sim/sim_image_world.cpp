@@ -64,8 +64,10 @@ void uninstall_service(MachineImage& m, std::string_view name) {
 // A Windows 11 23H2 Pro desktop with Steam, Discord, Chrome (its new updater, which no longer
 // installs gupdate and gupdatem) and an NVIDIA driver of 2024 (without NvTelemetryContainer).
 // Not installed here: gupdate, gupdatem, NvTelemetryContainer, AdobeARMservice, irmon (gone
-// in Windows 11), MozillaMaintenance, brave, bravem, ClickToRunSvc, AdobeUpdateService, and the
-// Hyper-V guest services (vmic*): every image is a physical PC, not a virtual machine.
+// in Windows 11), MozillaMaintenance, brave, bravem, ClickToRunSvc, AdobeUpdateService. The
+// Hyper-V guest services (vmic*) come with every Windows 10 and 11 install, on demand and
+// stopped on a physical PC; their display names are written out rather than as resource
+// references.
 void add_services(MachineImage& m) {
     const Host S = Host::Svchost, O = Host::Own, D = Host::Driver;
     const ServiceDef services[] = {
@@ -155,6 +157,14 @@ void add_services(MachineImage& m) {
         {"RasAuto", 3, false, S, "netsvcs -p", "@%Systemroot%\\system32\\rasauto.dll,-200", {"RasMan"}},
         {"PrintNotify", 3, false, S, "print", "@%systemroot%\\system32\\spool\\drivers\\x64\\3\\PrintConfig.dll,-1"},
         {"lmhosts", 3, true, S, "LocalServiceNetworkRestricted -p", "@%SystemRoot%\\system32\\lmhsvc.dll,-101", {"Afd"}},
+        {"vmickvpexchange", 3, false, S, "LocalSystemNetworkRestricted -p", "Hyper-V Data Exchange Service"},
+        {"vmicguestinterface", 3, false, S, "LocalSystemNetworkRestricted -p", "Hyper-V Guest Service Interface"},
+        {"vmicshutdown", 3, false, S, "LocalSystemNetworkRestricted -p", "Hyper-V Guest Shutdown Service"},
+        {"vmicheartbeat", 3, false, S, "ICService -p", "Hyper-V Heartbeat Service"},
+        {"vmicvmsession", 3, false, S, "LocalSystemNetworkRestricted -p", "Hyper-V PowerShell Direct Service"},
+        {"vmicrdv", 3, false, S, "ICService -p", "Hyper-V Remote Desktop Virtualization Service"},
+        {"vmictimesync", 3, false, S, "LocalServiceNetworkRestricted -p", "Hyper-V Time Synchronization Service"},
+        {"vmicvss", 3, false, S, "LocalSystemNetworkRestricted -p", "Hyper-V Volume Shadow Copy Requestor"},
         {"GoogleChromeElevationService", 3, false, O,
          R"("C:\Program Files\Google\Chrome\Application\131.0.6778.86\elevation_service.exe")",
          "Google Chrome Elevation Service (GoogleChromeElevationService)"},

@@ -157,7 +157,8 @@ TEST_F(SimWorld, Desktop11HoldsMostCatalogServicesAndTasks) {
         std::ifstream in(entry.path());
         for (std::string line; std::getline(in, line);) {
             std::smatch mt;
-            // Names filled from a table ("{0}") are the Hyper-V guest services, which no image has.
+            // Names filled from a table ("{0}") are left out: the Hyper-V guest services, whose
+            // presence ServicesTasksCatalog.OfferedOnlyWhereThePcHasIt shows.
             if (std::regex_search(line, mt, svc_re) && mt[1].str().find('{') == std::string::npos) services.push_back(mt[1]);
             if (std::regex_search(line, mt, task_re)) tasks.push_back(mt[1]);
         }
