@@ -232,8 +232,19 @@ protected:
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process = {};
         std::wstring block = env;
-        if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
-                            block.data(), nullptr, &startup, &process)) {
+        auto create = [&] {
+            std::wstring line = command_line;
+            return CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
+                                  block.data(), nullptr, &startup, &process);
+        };
+        BOOL started = create();
+        // Wine now and then refuses a start with ERROR_INTERNAL_ERROR before the program runs at
+        // all (seen in CI on a loaded machine); a second try is a fresh start.
+        for (int attempt = 1; !started && GetLastError() == ERROR_INTERNAL_ERROR && attempt < 3; ++attempt) {
+            Sleep(50);
+            started = create();
+        }
+        if (!started) {
             ADD_FAILURE() << "could not start " << utf8(program) << ": error " << GetLastError();
             return nullptr;
         }
