@@ -53,10 +53,11 @@ const Operations& catalog_operations() {
     return ops;
 }
 
-bool lower_words(std::string_view id) {
+// Ids are ASCII letters (either case, as in perm_broadFileSystemAccess), digits and underscores.
+bool id_words(std::string_view id) {
     if (id.empty()) return false;
     for (char c : id)
-        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_')) return false;
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_')) return false;
     return true;
 }
 
@@ -65,7 +66,7 @@ void check_accepted(const Catalog& cat) {
     std::set<std::string> ids;
     for (const auto& tw : cat.tweaks) {
         CHECK(tw);
-        CHECK(lower_words(tw->id));
+        CHECK(id_words(tw->id));
         CHECK(ids.insert(tw->id).second);
         CHECK(cat.find(tw->id) == tw.get());
         CHECK(builtin_pages().tweak_page(tw->page));
