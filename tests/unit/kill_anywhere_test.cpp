@@ -288,9 +288,8 @@ void sweep_change(Headless& run, MachineState before, const std::vector<Tweak*>&
 
 }  // namespace
 
-// Every available tweak of the default image turned on in one bulk run.
-// The adapters' properties, the interfaces' DNS servers and TCP values, the QoS policy and the
-// mouse settings are among them.
+// Writes the bulk runs must make: the adapters' properties, the interfaces' DNS servers and TCP
+// values, the QoS policy and the mouse settings are among the tweaks.
 const std::vector<std::pair<std::string, std::string>> kNetworkWrites = {
     {"network adapters", ""}, {"registry set", "NameServer"}, {"registry set", "TcpAckFrequency"},
     {"input settings", ""}, {"registry set", "MouseDataQueueSize"}};
@@ -298,7 +297,6 @@ const std::vector<std::pair<std::string, std::string>> kNetworkReverts = {
     {"network adapters", ""}, {"registry set", "NameServer"}, {"registry remove", "TcpAckFrequency"},
     {"input settings", ""}, {"registry set", "MouseDataQueueSize"}};
 
-//
 // The two bulk runs have thousands of kill points between them, so their sweeps are shared out:
 // each test of a share makes the whole run and recovers from its share of the points, and the
 // shares run side by side as separate tests.
@@ -309,6 +307,7 @@ protected:
     Share share() const { return {GetParam(), kShares}; }
 };
 
+// Every available tweak of the default image turned on in one bulk run.
 TEST_P(KillAnywhereShare, BulkApplyOfEveryTweak) {
     Headless run;
     sweep_change(run, state_of(run), available_tweaks(run), true, "bulk apply", kNetworkWrites, {}, share());
