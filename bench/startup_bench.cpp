@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <random>
 
-#include "app/core/app.h"
+#include "app/app.h"
 #include "platform/sim/sim_machine.h"
 
 using namespace vexlo;

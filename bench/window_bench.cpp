@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <random>
 
-#include "app/core/app.h"
+#include "app/app.h"
 #include "app/tweaks/tweak_sets.h"
 #include "app/ui/main_view.h"
 #include "platform/sim/sim_machine.h"

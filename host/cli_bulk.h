@@ -3,7 +3,7 @@
 // same change service and sets as the window.
 #include <string>
 
-#include "app/core/app.h"
+#include "app/app.h"
 
 namespace vexlo::cli {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/app.h"
+#include "app/app.h"
 #include "host/core_host.h"
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/wide.h"

@@ -7,7 +7,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "app/core/app.h"
+#include "app/app.h"
 #include "app/core/game.h"
 #include "app/core/names.h"
 #include "app/core/text.h"

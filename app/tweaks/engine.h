@@ -11,7 +11,7 @@
 #include "app/core/backup_store.h"
 #include "app/core/device_power.h"
 #include "app/core/ini_file.h"
-#include "app/core/nic_cache.h"
+#include "app/tweaks/nic_cache.h"
 #include "app/core/reg.h"
 #include "app/tweaks/kind.h"
 #include "app/tweaks/kinds/task_kind.h"

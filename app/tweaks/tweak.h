@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/tweaks/kind.h"
-// The adapter cache (app/core/nic_cache.h) reads NicData through this header.
+// The adapter cache (app/tweaks/nic_cache.h) reads NicData through this header.
 #include "app/tweaks/kinds/nic_kind.h"
 
 

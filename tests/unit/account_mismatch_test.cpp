@@ -7,7 +7,7 @@
 #include <optional>
 #include <sstream>
 
-#include "app/core/app.h"
+#include "app/app.h"
 #include "test_machine.h"
 
 using namespace vexlo;

@@ -3,7 +3,7 @@
 #include "app/core/device_power.h"
 #include "app/core/dx_settings.h"
 #include "app/core/game.h"
-#include "app/core/nic_cache.h"
+#include "app/tweaks/nic_cache.h"
 #include "app/core/system_facts.h"
 #include "test_machine.h"
 

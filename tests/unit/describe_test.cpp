@@ -5,7 +5,7 @@
 #include <functional>
 #include <set>
 
-#include "app/core/nic_cache.h"
+#include "app/tweaks/nic_cache.h"
 #include "app/tweaks/kinds/devpwr_kind.h"
 #include "app/tweaks/kinds/ini_kind.h"
 #include "app/tweaks/kinds/nic_kind.h"

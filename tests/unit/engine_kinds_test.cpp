@@ -2,7 +2,7 @@
 // backup or the fallback. Tweaks here are made up for the case so that the PC can be arranged.
 #include <gtest/gtest.h>
 
-#include "app/core/nic_cache.h"
+#include "app/tweaks/nic_cache.h"
 #include "app/tweaks/kinds/devpwr_kind.h"
 #include "app/tweaks/kinds/ini_kind.h"
 #include "app/tweaks/kinds/nic_kind.h"

@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "app/core/app.h"
+#include "app/app.h"
 #include "app/core/settings.h"
 #include "app/tools/applied_marks.h"
 #include "app/tweaks/kinds/pwr_kind.h"

@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "app/core/app.h"
+#include "app/app.h"
 #include "app/core/game.h"
 #include "app/core/text.h"
 #include "test_machine.h"

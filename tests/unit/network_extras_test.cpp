@@ -5,7 +5,7 @@
 
 #include <map>
 
-#include "app/core/nic_cache.h"
+#include "app/tweaks/nic_cache.h"
 #include "app/tweaks/kinds/nic_kind.h"
 #include "headless_app.h"
 #include "machine_state.h"

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <thread>
 
-#include "app/core/app.h"
+#include "app/app.h"
 #include "test_machine.h"
 
 using namespace vexlo;

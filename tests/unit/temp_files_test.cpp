@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "app/core/app.h"
+#include "app/app.h"
 #include "app/core/game.h"
 #include "app/core/temp_files.h"
 #include "app/core/text.h"

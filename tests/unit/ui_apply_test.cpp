@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/core/app.h"
+#include "app/app.h"
 #include "app/tools/applied_marks.h"
 #include "app/tweaks/kinds/reg_kind.h"
 #include "app/ui/cards.h"

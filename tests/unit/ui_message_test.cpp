@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/core/app.h"
+#include "app/app.h"
 #include "app/core/paths.h"
 #include "test_machine.h"
 

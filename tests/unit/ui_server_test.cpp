@@ -19,7 +19,7 @@
 #include <optional>
 #include <thread>
 
-#include "app/core/app.h"
+#include "app/app.h"
 #include "app/ui/web_page.h"
 #include "platform/error.h"
 #include "platform/sim/sim_desktop.h"

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "app/core/app.h"
+#include "app/app.h"
 #include "app/tools/applied_marks.h"
 #include "app/tweaks/kinds/reg_kind.h"
 #include "app/tweaks/score.h"

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "app/core/app.h"
+#include "app/app.h"
 #include "app/tweaks/kinds/reg_kind.h"
 #include "platform/win32/parts.h"
 #include "platform/win32/win32_platform.h"

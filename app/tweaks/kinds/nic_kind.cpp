@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "app/core/backup_store.h"
-#include "app/core/nic_cache.h"
+#include "app/tweaks/nic_cache.h"
 #include "app/core/text.h"
 #include "app/tweaks/kinds/reg_backup.h"
 #include "app/tweaks/parse_context.h"

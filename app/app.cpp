@@ -1,4 +1,4 @@
-#include "app/core/app.h"
+#include "app/app.h"
 
 #include <cmath>
 

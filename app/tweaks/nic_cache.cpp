@@ -1,4 +1,4 @@
-#include "app/core/nic_cache.h"
+#include "app/tweaks/nic_cache.h"
 
 #include "app/core/text.h"
 
