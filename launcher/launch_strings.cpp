@@ -13,6 +13,17 @@ bool append(wchar_t* out, size_t capacity, size_t* length, const wchar_t* text) 
     return true;
 }
 
+wchar_t ascii_lower(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
+
+bool ends_with_lower(const wchar_t* name, size_t length, const wchar_t* suffix) {
+    size_t n = wide_length(suffix);
+    if (n > length) return false;
+    for (size_t i = 0; i < n; ++i) {
+        if (ascii_lower(name[length - n + i]) != suffix[i]) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 size_t wide_length(const wchar_t* text) {
@@ -62,6 +73,15 @@ bool compose_command(wchar_t* out, size_t capacity, const wchar_t* program, cons
         return true;
     }
     out[0] = 0;
+    return false;
+}
+
+bool loader_may_load(const wchar_t* name) {
+    static const wchar_t* const kSuffixes[] = {L".dll", L".local", L".manifest", L".config"};
+    size_t length = wide_length(name);
+    for (const wchar_t* suffix : kSuffixes) {
+        if (ends_with_lower(name, length, suffix)) return true;
+    }
     return false;
 }
 

@@ -24,4 +24,9 @@ const wchar_t* command_tail(const wchar_t* command_line);
 // empty, when it would not fit in capacity units.
 bool compose_command(wchar_t* out, size_t capacity, const wchar_t* program, const wchar_t* tail);
 
+// True for a file or folder name that Windows' loader may pick up from the folder of a program it
+// starts: a DLL, a DLL redirection (<program>.local), a side-by-side manifest or a .NET
+// configuration file. ASCII letters compare without regard to case.
+bool loader_may_load(const wchar_t* name);
+
 }  // namespace vexlo::launcher

@@ -29,7 +29,13 @@ wchar_t g_stamp_file[kPathUnits];
 wchar_t g_command[kCommandUnits];
 wchar_t g_stamp[kStampUnits];
 wchar_t g_output_path[kPathUnits];
+wchar_t g_message[2 * kPathUnits];
 unsigned char g_chunk[64 * 1024];
+WIN32_FIND_DATAW g_found;
+// The installed core, held open from its check until the core has been started from it.
+HANDLE g_core = INVALID_HANDLE_VALUE;
+unsigned char g_core_digest[32];
+DWORD g_core_error;
 char g_log[16 * 1024];
 DWORD g_log_length;
 char g_utf8[4 * kPathUnits];
@@ -46,6 +52,13 @@ constexpr wchar_t kSetupFailed[] =
     L"Vexlo Tweaks could not finish setting up on this PC.\n\n"
     L"Please send the file %LOCALAPPDATA%\\VexloTweaks\\app\\src\\build.log to support@vexlotweaks.com.";
 constexpr wchar_t kStartFailed[] = L"Vexlo Tweaks could not start. Try running it again, or restart your PC.";
+// Followed by the file's name, then kPlantedFileEnd.
+constexpr wchar_t kPlantedFile[] =
+    L"Vexlo Tweaks did not start: its folder %LOCALAPPDATA%\\VexloTweaks\\app holds a file that it did not put "
+    L"there and that Windows could load into Vexlo Tweaks:\n\n";
+constexpr wchar_t kPlantedFileEnd[] =
+    L"\n\nA program on this PC may have planted it. Scan your PC for malware, delete the file, then open "
+    L"Vexlo Tweaks again.";
 
 constexpr wchar_t kCoreName[] = L"VexloTweaks-core.exe";
 
@@ -147,25 +160,82 @@ void flush_log() {
     }
 }
 
-bool hash_file(const wchar_t* path, unsigned char digest[32]) {
-    HANDLE file =
-        CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+// --- the installed core: checked through the handle it is then started under ---
+//
+// The app folder belongs to the user, so any program of theirs, not elevated, can replace the
+// core in it; we run elevated. So the core is opened so that nobody can write, rename or delete
+// it while we hold the handle (share read only), hashed through that handle, and started while
+// the handle is still held: what runs is what was checked.
+
+enum CoreCheck { kCoreOk, kCoreMissing, kCoreUnopenable, kCoreLink, kCoreNotPlain, kCoreUnreadable, kCoreMismatch };
+
+void release_core() {
+    if (g_core != INVALID_HANDLE_VALUE) CloseHandle(g_core);
+    g_core = INVALID_HANDLE_VALUE;
+}
+
+CoreCheck check_held_core() {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(g_core, &info)) {
+        g_core_error = GetLastError();
+        return kCoreUnreadable;
+    }
+    // Opened with FILE_FLAG_OPEN_REPARSE_POINT, a link is the link itself and says so here.
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return kCoreLink;
+    if ((info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0 ||
+        GetFileType(g_core) != FILE_TYPE_DISK) {
+        return kCoreNotPlain;
+    }
     Sha256 hash;
     sha256_begin(&hash);
-    bool ok = true;
     for (;;) {
         DWORD got = 0;
-        if (!ReadFile(file, g_chunk, sizeof g_chunk, &got, nullptr)) {
-            ok = false;
-            break;
+        if (!ReadFile(g_core, g_chunk, sizeof g_chunk, &got, nullptr)) {
+            g_core_error = GetLastError();
+            return kCoreUnreadable;
         }
         if (got == 0) break;
         sha256_add(&hash, g_chunk, got);
     }
-    CloseHandle(file);
-    sha256_end(&hash, digest);
-    return ok;
+    sha256_end(&hash, g_core_digest);
+    for (int i = 0; i < 32; ++i) {
+        if (g_core_digest[i] != kCoreSha256[i]) return kCoreMismatch;
+    }
+    return kCoreOk;
+}
+
+// On kCoreOk the core stays held in g_core; on anything else nothing is held.
+CoreCheck hold_core() {
+    release_core();
+    g_core = CreateFileW(g_host_exe, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (g_core == INVALID_HANDLE_VALUE) {
+        g_core_error = GetLastError();
+        return g_core_error == ERROR_FILE_NOT_FOUND || g_core_error == ERROR_PATH_NOT_FOUND ? kCoreMissing
+                                                                                            : kCoreUnopenable;
+    }
+    CoreCheck result = check_held_core();
+    if (result != kCoreOk) release_core();
+    return result;
+}
+
+// What was wrong with the installed core, for build.log (no line end).
+void log_core_check(CoreCheck check) {
+    switch (check) {
+        case kCoreOk: log_text("installed core matches the carried digest"); break;
+        case kCoreMissing: log_text("installed core is missing"); break;
+        case kCoreUnopenable:
+            log_text("installed core could not be opened for checking: error ");
+            log_number(g_core_error);
+            break;
+        case kCoreLink: log_text("installed core is a link"); break;
+        case kCoreNotPlain: log_text("installed core is not a plain file"); break;
+        case kCoreUnreadable:
+            log_text("installed core could not be read for checking: error ");
+            log_number(g_core_error);
+            break;
+        case kCoreMismatch: log_text("installed core did not match the carried digest"); break;
+    }
 }
 
 // --- the steps ---
@@ -270,31 +340,25 @@ void install_core() {
         log_end_line();
         setup_failed();
     }
-    if (!exists(g_host_exe)) {
-        log_text("host executable missing after install");
-        log_end_line();
-        setup_failed();
-    }
-    unsigned char digest[32];
-    if (!hash_file(g_host_exe, digest)) {
-        log_text("could not read the host executable: error ");
-        log_number(GetLastError());
-        log_end_line();
-        setup_failed();
-    }
-    bool same = true;
-    for (int i = 0; i < 32; ++i) same = same && digest[i] == kCoreSha256[i];
-    log_text("VexloTweaks-core.exe: SHA-256 ");
-    if (!same) {
-        log_text("mismatch: expected ");
+    // The check that the hand-off relies on: from here the installed core stays held until it
+    // has been started.
+    CoreCheck check = hold_core();
+    if (check == kCoreMismatch) {
+        log_text("VexloTweaks-core.exe: SHA-256 mismatch: expected ");
         log_digest(kCoreSha256);
         log_text(" got ");
-        log_digest(digest);
+        log_digest(g_core_digest);
         log_end_line();
         setup_failed();
     }
-    log_text("ok ");
-    log_digest(digest);
+    if (check != kCoreOk) {
+        log_core_check(check);
+        log_text(" after install");
+        log_end_line();
+        setup_failed();
+    }
+    log_text("VexloTweaks-core.exe: SHA-256 ok ");
+    log_digest(g_core_digest);
     log_end_line();
 }
 
@@ -316,8 +380,12 @@ void build() {
         }
     }
 
-    if (exists(g_host_exe)) {
-        if (!DeleteFileW(g_host_exe)) {
+    DWORD host_attributes = GetFileAttributesW(g_host_exe);
+    if (host_attributes != INVALID_FILE_ATTRIBUTES) {
+        // A folder (or a link to one) where the core belongs is no running core: removing it
+        // takes away only an empty folder or the link itself, never what a link points to.
+        bool folder = (host_attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (!(folder ? RemoveDirectoryW(g_host_exe) : DeleteFileW(g_host_exe))) {
             log_text("could not remove the previous host executable (still running?): error ");
             log_number(GetLastError());
             log_end_line();
@@ -342,11 +410,61 @@ void build() {
     flush_log();
 }
 
+#ifdef VEXLO_LAUNCHER_TEST_PAUSE
+// Test builds: with VEXLO_TEST_PAUSE=<name> the launcher, holding the checked core, signals the
+// event <name>.held and waits (a minute at most) for <name>.go before it starts the core, so that
+// tests can try to change the core in between.
+wchar_t g_pause_name[128];
+wchar_t g_event_name[160];
+
+void test_pause() {
+    DWORD n = GetEnvironmentVariableW(L"VEXLO_TEST_PAUSE", g_pause_name, 128);
+    if (n == 0 || n >= 128) return;
+    if (join_path(g_event_name, 160, g_pause_name, L".held")) {
+        HANDLE held = OpenEventW(EVENT_MODIFY_STATE, FALSE, g_event_name);
+        if (held != nullptr) {
+            SetEvent(held);
+            CloseHandle(held);
+        }
+    }
+    if (join_path(g_event_name, 160, g_pause_name, L".go")) {
+        HANDLE go = OpenEventW(SYNCHRONIZE, FALSE, g_event_name);
+        if (go != nullptr) {
+            WaitForSingleObject(go, 60000);
+            CloseHandle(go);
+        }
+    }
+}
+#endif
+
+// Windows' loader looks in a program's own folder for every DLL that is not a KnownDLL before it
+// looks in System32, and it may honour redirection files there. The app folder is the user's to
+// write, so such a file in it would run inside the elevated core: refuse to start, naming it.
+void refuse_planted_files() {
+    if (!join_path(g_output_path, kPathUnits, g_app_folder, L"\\*")) fail(kStartFailed);
+    HANDLE search = FindFirstFileExW(g_output_path, FindExInfoStandard, &g_found, FindExSearchNameMatch, nullptr, 0);
+    // We hold the core in this folder, so it cannot be empty: a folder we cannot list is refused.
+    if (search == INVALID_HANDLE_VALUE) fail(kStartFailed);
+    bool planted = false;
+    do {
+        planted = loader_may_load(g_found.cFileName) || loader_may_load(g_found.cAlternateFileName);
+    } while (!planted && FindNextFileW(search, &g_found));
+    FindClose(search);
+    if (!planted) return;
+    if (!join_path(g_message, 2 * kPathUnits, kPlantedFile, g_found.cFileName, kPlantedFileEnd)) fail(kStartFailed);
+    fail(g_message);
+}
+
+// Starts the core held in g_core (checked), while still holding it.
 [[noreturn]] void hand_off() {
     SetEnvironmentVariableW(L"VEXLO_LAUNCHER", g_own_path);
     if (!compose_command(g_command, kCommandUnits, g_host_exe, command_tail(GetCommandLineW()))) {
         fail(kStartFailed);
     }
+#ifdef VEXLO_LAUNCHER_TEST_PAUSE
+    test_pause();
+#endif
+    refuse_planted_files();
     STARTUPINFOW startup;
     zero_bytes(&startup, sizeof startup);
     startup.cb = sizeof startup;
@@ -355,6 +473,8 @@ void build() {
     if (!CreateProcessW(g_host_exe, g_command, nullptr, nullptr, FALSE, 0, nullptr, g_app_folder, &startup, &process)) {
         fail(kStartFailed);
     }
+    // The new process has mapped its image by now: the file can no longer change under it.
+    release_core();
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     ExitProcess(0);
@@ -365,7 +485,15 @@ void build() {
 // The process entry point (linked with -e, no C runtime start-up code).
 extern "C" [[noreturn]] void VexloLauncherEntry() {
     fill_paths();
-    if (!installed_core_is_current()) build();
+    if (installed_core_is_current()) {
+        CoreCheck check = hold_core();
+        if (check == kCoreOk) hand_off();
+        // Whatever stands there now is not the core we carry: treated like a missing build.
+        log_core_check(check);
+        log_text(": reinstalling");
+        log_end_line();
+    }
+    build();
     hand_off();
 }
 

@@ -199,10 +199,10 @@ protected:
 
     // The environment of the test process, with our LOCALAPPDATA (or none when not given) and the
     // files the test launchers and the probe report to.
-    std::wstring environment(const std::optional<std::wstring>& local_app_data,
-                             const std::wstring& probe_sleep = L"") const {
-        const std::vector<std::wstring> ours = {L"LOCALAPPDATA", L"VEXLO_TEST_MESSAGES", L"VEXLO_PROBE_RECORD",
-                                                L"VEXLO_PROBE_SLEEP", L"VEXLO_LAUNCHER"};
+    std::wstring environment(const std::optional<std::wstring>& local_app_data, const std::wstring& probe_sleep = L"",
+                             const std::wstring& pause = L"") const {
+        const std::vector<std::wstring> ours = {L"LOCALAPPDATA",      L"VEXLO_TEST_MESSAGES", L"VEXLO_PROBE_RECORD",
+                                                L"VEXLO_PROBE_SLEEP", L"VEXLO_LAUNCHER",      L"VEXLO_TEST_PAUSE"};
         auto upper = [](std::wstring s) {
             for (wchar_t& c : s) c = static_cast<wchar_t>(std::towupper(c));
             return s;
@@ -219,6 +219,7 @@ protected:
         entries.push_back(L"VEXLO_TEST_MESSAGES=" + messages_);
         entries.push_back(L"VEXLO_PROBE_RECORD=" + record_);
         if (!probe_sleep.empty()) entries.push_back(L"VEXLO_PROBE_SLEEP=" + probe_sleep);
+        if (!pause.empty()) entries.push_back(L"VEXLO_TEST_PAUSE=" + pause);
         std::sort(entries.begin(), entries.end(),
                   [&](const std::wstring& a, const std::wstring& b) { return name_of(a) < name_of(b); });
         std::wstring result;
@@ -261,7 +262,11 @@ protected:
     // The same with an exact command line and LOCALAPPDATA (nullopt: not set).
     int run_command(const std::wstring& launcher, const std::wstring& command_line,
                     const std::optional<std::wstring>& local_app_data) {
-        HANDLE process = start(beside_tests(launcher), command_line, environment(local_app_data));
+        return finish(start(beside_tests(launcher), command_line, environment(local_app_data)));
+    }
+
+    // Waits for a launcher started with start() and returns its exit code (-1 if none).
+    static int finish(HANDLE process) {
         if (process == nullptr) return -1;
         if (WaitForSingleObject(process, kWaitMs) != WAIT_OBJECT_0) {
             ADD_FAILURE() << "launcher did not finish";
@@ -272,6 +277,8 @@ protected:
         CloseHandle(process);
         return static_cast<int>(code);
     }
+
+    std::string build_log() const { return read_file(src_ + L"\\build.log").value_or(""); }
 
     // Messages the test launchers showed since the last call, in order.
     std::vector<std::string> messages() {
@@ -664,16 +671,6 @@ TEST_F(LauncherInstall, RunningCoreReportsAlreadyRunning) {
     EXPECT_FALSE(exists(record_));
 }
 
-TEST_F(LauncherInstall, HostPathThatCannotBeStartedReportsIt) {
-    // A folder named like the host passes the existence check, so the current stamp sends the
-    // launcher straight to the hand-off, which fails.
-    arrange_install(std::nullopt, utf16le(expected_build_id(L'A')));
-    ASSERT_TRUE(CreateDirectoryW(host_.c_str(), nullptr));
-    EXPECT_EQ(run(kLauncherA), 1);
-    EXPECT_EQ(messages(), std::vector<std::string>{kStartFailed});
-    EXPECT_FALSE(exists(src_)) << "the fast path unpacks nothing";
-}
-
 TEST_F(LauncherInstall, CommandLineLongerThanTheBufferIsRefused) {
     // 8192 units hold the quoted host and a blank before the arguments; these do not fit.
     EXPECT_EQ(run(kLauncherA, std::wstring(8192, L'x')), 1);
@@ -723,25 +720,237 @@ class LauncherStamp : public LauncherRun, public ::testing::WithParamInterface<S
 TEST_P(LauncherStamp, DecidesBetweenFastPathAndRebuild) {
     const StampCase& c = GetParam();
     const std::optional<std::string> stamp = c.stamp(expected_build_id(L'A'));
-    // The installed host is probe B; a rebuild replaces it with launcher A's probe A.
-    arrange_install(c.host_present ? std::optional<wchar_t>(L'B') : std::nullopt, stamp);
+    // The installed host is launcher A's own core, so only the stamp decides; a rebuild is told
+    // from the fast path by the unpacked source folder and the rewritten stamp.
+    arrange_install(c.host_present ? std::optional<wchar_t>(L'A') : std::nullopt, stamp);
 
     ASSERT_EQ(run(kLauncherA, L"--tray"), 0);
     EXPECT_TRUE(messages().empty());
     if (c.rebuilds) {
         expect_built_and_started(in_quotes(host_) + L" --tray");
+        EXPECT_EQ(build_log().find("installed core"), std::string::npos) << "a stale stamp alone is no alarm";
     } else {
         std::optional<ProbeRecord> record = probe_record();
         ASSERT_TRUE(record.has_value());
-        EXPECT_EQ(record->flavour, L"B") << "the installed core runs";
+        EXPECT_EQ(record->flavour, L"A") << "the installed core runs";
         EXPECT_EQ(utf8(record->command_line), utf8(in_quotes(host_) + L" --tray"));
         EXPECT_EQ(read_file(stamp_), stamp);
-        EXPECT_FALSE(exists(src_));
+        EXPECT_FALSE(exists(src_)) << "the fast path writes nothing";
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, LauncherStamp, ::testing::ValuesIn(kStampCases),
                          [](const ::testing::TestParamInfo<StampCase>& info) { return info.param.name; });
+
+// ---------------------------------------------------------------------------------------------
+// The installed core is checked on every start: anything else under its name is replaced
+
+struct TamperCase {
+    const char* name;
+    // Puts something other than launcher A's core where the core belongs.
+    void (*plant)(const std::wstring& host);
+    const char* log_line;  // what build.log says about it, up to ": reinstalling"
+};
+
+const TamperCase kTamperCases[] = {
+    {"OtherExecutable",
+     [](const std::wstring& host) { write_file(host, probe_bytes(L'B')); },
+     "installed core did not match the carried digest"},
+    {"CoreLessItsLastByte",
+     [](const std::wstring& host) {
+         std::string core = probe_bytes(L'A');
+         core.pop_back();
+         write_file(host, core);
+     },
+     "installed core did not match the carried digest"},
+    {"CoreAndOneMoreByte", [](const std::wstring& host) { write_file(host, probe_bytes(L'A') + '\0'); },
+     "installed core did not match the carried digest"},
+    {"EmptyFile", [](const std::wstring& host) { write_file(host, ""); },
+     "installed core did not match the carried digest"},
+    // A folder cannot be opened as a file at all; it is removed and the core installed.
+    {"Folder", [](const std::wstring& host) { ASSERT_TRUE(CreateDirectoryW(host.c_str(), nullptr)); },
+     "installed core could not be opened for checking: error "},
+};
+
+void PrintTo(const TamperCase& c, std::ostream* out) { *out << c.name; }
+
+class LauncherTamperedCore : public LauncherRun, public ::testing::WithParamInterface<TamperCase> {};
+
+TEST_P(LauncherTamperedCore, IsReplacedAndTheCarriedCoreRuns) {
+    const TamperCase& c = GetParam();
+    // A current stamp: before the check, this was the fast path that ran whatever stood there.
+    arrange_install(std::nullopt, utf16le(expected_build_id(L'A')));
+    c.plant(host_);
+
+    ASSERT_EQ(run(kLauncherA, L"--tray"), 0);
+    EXPECT_TRUE(messages().empty());
+    expect_built_and_started(in_quotes(host_) + L" --tray");
+    std::string log = build_log();
+    size_t at = log.find(c.log_line);
+    ASSERT_NE(at, std::string::npos) << log;
+    EXPECT_EQ(at, 0u) << "the reason comes first";
+    const std::string line = log.substr(at, log.find("\r\n", at) - at);
+    const std::string tail = ": reinstalling";
+    EXPECT_TRUE(line.size() > tail.size() && line.compare(line.size() - tail.size(), tail.size(), tail) == 0) << line;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, LauncherTamperedCore, ::testing::ValuesIn(kTamperCases),
+                         [](const ::testing::TestParamInfo<TamperCase>& info) { return info.param.name; });
+
+TEST_F(LauncherInstall, LinkInPlaceOfTheCoreIsReplacedEvenWhenItLeadsToTheCore) {
+    // The link leads to a genuine copy of the core: the content would pass, the link must not.
+    arrange_install(std::nullopt, utf16le(expected_build_id(L'A')));
+    const std::wstring target = root_ + L"\\genuine-core.exe";
+    write_file(target, probe_bytes(L'A'));
+    if (!CreateSymbolicLinkW(host_.c_str(), target.c_str(), 0) ||
+        (GetFileAttributesW(host_.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) == 0 ||
+        GetFileAttributesW(host_.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        DWORD error = GetLastError();
+        DeleteFileW(host_.c_str());
+        GTEST_SKIP() << "cannot make a file symbolic link here: CreateSymbolicLinkW failed (error " << error
+                     << ") or left no reparse point (Wine 8.0 fails it with error 2)";
+    }
+
+    ASSERT_EQ(run(kLauncherA), 0);
+    EXPECT_TRUE(messages().empty());
+    expect_built_and_started(in_quotes(host_) + L" ");
+    EXPECT_EQ(GetFileAttributesW(host_.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u) << "a plain file now";
+    EXPECT_NE(build_log().find("installed core is a link: reinstalling\r\n"), std::string::npos) << build_log();
+    EXPECT_TRUE(holds(target, probe_bytes(L'A'))) << "what the link led to is left alone";
+}
+
+TEST_F(LauncherInstall, CoreCannotBeChangedWhileTheLauncherHoldsIt) {
+    // Twice: the start that installs the core, then the fast path.
+    for (const bool fresh : {true, false}) {
+        SCOPED_TRACE(fresh ? "after a build" : "fast path");
+        const std::wstring pause = L"vexlo-launcher-test-" + std::to_wstring(GetCurrentProcessId()) +
+                                   (fresh ? L"-fresh" : L"-fast");
+        HANDLE held = CreateEventW(nullptr, TRUE, FALSE, (pause + L".held").c_str());
+        HANDLE go = CreateEventW(nullptr, TRUE, FALSE, (pause + L".go").c_str());
+        ASSERT_TRUE(held != nullptr && go != nullptr);
+        HANDLE launcher = start(beside_tests(kLauncherA), in_quotes(beside_tests(kLauncherA)),
+                                environment(local_, L"", pause));
+        ASSERT_NE(launcher, nullptr);
+        bool paused = WaitForSingleObject(held, kWaitMs) == WAIT_OBJECT_0;
+        EXPECT_TRUE(paused) << "the launcher never reached the start of the core";
+        if (paused) {
+            HANDLE writer = CreateFileW(host_.c_str(), GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+            EXPECT_EQ(writer, INVALID_HANDLE_VALUE) << "opened for writing";
+            if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+            EXPECT_FALSE(CopyFileW(beside_tests(L"VexloProbeB.exe").c_str(), host_.c_str(), FALSE)) << "overwritten";
+            EXPECT_FALSE(MoveFileExW(host_.c_str(), (host_ + L".old").c_str(), 0)) << "renamed";
+            EXPECT_FALSE(DeleteFileW(host_.c_str())) << "deleted";
+        }
+        SetEvent(go);
+        EXPECT_EQ(finish(launcher), 0);
+        CloseHandle(held);
+        CloseHandle(go);
+        EXPECT_TRUE(messages().empty());
+        std::optional<ProbeRecord> record = probe_record();
+        ASSERT_TRUE(record.has_value());
+        EXPECT_EQ(record->flavour, L"A");
+        EXPECT_TRUE(holds(host_, probe_bytes(L'A')));
+        EXPECT_FALSE(exists(host_ + L".old"));
+    }
+}
+
+TEST_F(LauncherInstall, RunningCoreDoesNotKeepTheFastPathFromCheckingAndStartingAnother) {
+    // The everyday second start while the application runs: the running core has its executable
+    // mapped, and the launcher's share-read handle must still open, hash and start it.
+    ASSERT_EQ(finish(start(beside_tests(kLauncherA), in_quotes(beside_tests(kLauncherA)), environment(local_, L"600000"))),
+              0);
+    for (DWORD waited = 0; !exists(record_) && waited < kWaitMs; waited += 20) Sleep(20);
+    std::optional<std::string> first = read_file(record_);
+    ASSERT_TRUE(first.has_value()) << "the first core did not start";
+    ASSERT_TRUE(DeleteFileW(record_.c_str()));
+    std::wstring first_text(reinterpret_cast<const wchar_t*>(first->data()), first->size() / sizeof(wchar_t));
+    std::wstring first_pid = first_text.substr(first_text.find(L'\0') + 1);
+    first_pid = first_pid.substr(0, first_pid.find(L'\0'));
+    HANDLE running = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, std::stoul(first_pid));
+    ASSERT_NE(running, nullptr);
+    keep_running_.push_back(running);
+    ASSERT_EQ(WaitForSingleObject(running, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the first core is still running";
+    for (const std::wstring& name : list_folder(src_)) ASSERT_TRUE(DeleteFileW((src_ + L"\\" + name).c_str()));
+
+    EXPECT_EQ(run(kLauncherA), 0);
+    EXPECT_TRUE(messages().empty());
+    std::optional<ProbeRecord> record = probe_record();
+    ASSERT_TRUE(record.has_value());
+    EXPECT_EQ(record->flavour, L"A");
+    EXPECT_NE(record->pid, first_pid);
+    EXPECT_TRUE(list_folder(src_).empty()) << "the fast path, not a reinstall";
+}
+
+// ---------------------------------------------------------------------------------------------
+// Files in the app folder that Windows' loader could load into the core
+
+TEST(LauncherPlantedNames, LoaderMayLoadTheseNames) {
+    for (const wchar_t* name : {L"iphlpapi.dll", L"WS2_32.DLL", L"a.Dll", L".dll", L"VexloTweaks-core.exe.local",
+                                L"VexloTweaks-core.exe.manifest", L"VexloTweaks-core.exe.config", L"x.MANIFEST",
+                                L"IPHLPA~1.DLL"}) {
+        EXPECT_TRUE(vl::loader_may_load(name)) << utf8(name);
+    }
+    for (const wchar_t* name : {L"VexloTweaks-core.exe", L"core.version", L"src", L"assets", L"dll", L"x.dll.txt",
+                                L"x.dl", L"local", L"x.locals", L"", L"logo.png"}) {
+        EXPECT_FALSE(vl::loader_may_load(name)) << utf8(name);
+    }
+}
+
+std::string planted_message(const std::string& name) {
+    return "Vexlo Tweaks did not start: its folder %LOCALAPPDATA%\\VexloTweaks\\app holds a file that it did not put "
+           "there and that Windows could load into Vexlo Tweaks:\n\n" +
+           name +
+           "\n\nA program on this PC may have planted it. Scan your PC for malware, delete the file, then open "
+           "Vexlo Tweaks again.";
+}
+
+TEST_F(LauncherInstall, FileTheLoaderCouldUseInTheAppFolderStopsTheStart) {
+    ASSERT_EQ(run(kLauncherA), 0);
+    ASSERT_TRUE(probe_record().has_value());
+
+    struct Plant {
+        const wchar_t* name;
+        bool folder;
+    };
+    for (const Plant& plant : {Plant{L"iphlpapi.dll", false}, Plant{L"VexloTweaks-core.exe.local", true},
+                               Plant{L"VexloTweaks-core.exe.local", false}, Plant{L"VexloTweaks-core.exe.manifest", false},
+                               Plant{L"BCRYPT.DLL", false}}) {
+        SCOPED_TRACE(utf8(plant.name));
+        const std::wstring path = app_ + L"\\" + plant.name;
+        if (plant.folder) {
+            ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
+        } else {
+            write_file(path, "MZ planted");
+        }
+        EXPECT_EQ(run(kLauncherA), 1);
+        EXPECT_EQ(messages(), std::vector<std::string>{planted_message(utf8(plant.name))});
+        EXPECT_FALSE(exists(record_)) << "the core was started";
+        EXPECT_TRUE(exists(path)) << "the elevated launcher deletes nothing it did not put there";
+        if (plant.folder) {
+            RemoveDirectoryW(path.c_str());
+        } else {
+            DeleteFileW(path.c_str());
+        }
+    }
+
+    // Other files do not stop it, and without the planted one it starts again.
+    write_file(app_ + L"\\notes.txt", "mine");
+    ASSERT_TRUE(CreateDirectoryW((app_ + L"\\assets").c_str(), nullptr));
+    EXPECT_EQ(run(kLauncherA), 0);
+    EXPECT_TRUE(messages().empty());
+    EXPECT_TRUE(probe_record().has_value());
+}
+
+TEST_F(LauncherInstall, PlantedFileStopsTheStartAfterABuildToo) {
+    arrange_install(std::nullopt, std::nullopt);
+    write_file(app_ + L"\\version.dll", "MZ planted");
+    EXPECT_EQ(run(kLauncherA), 1);
+    EXPECT_EQ(messages(), std::vector<std::string>{planted_message("version.dll")});
+    EXPECT_TRUE(holds(host_, probe_bytes(L'A'))) << "installed, just not started";
+    EXPECT_FALSE(exists(record_));
+}
 
 // ---------------------------------------------------------------------------------------------
 // LOCALAPPDATA
