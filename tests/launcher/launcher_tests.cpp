@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cwctype>
 #include <optional>
 #include <ostream>
@@ -440,25 +441,48 @@ TEST(LauncherSha256, MatchesKnownDigests) {
         {std::string(64, 'a'), "ffe054fe7ae0cb6dc65c3af9b61d5209f439851db43d0ba5997337df154668eb"},
         {std::string(119, 'a'), "31eba51c313a5c08226adf18d4a359cfdfd8d2e816b13f4af952f7ea6584dcfb"},
     };
-    for (const Case& c : cases) EXPECT_EQ(sha256_hex(c.message), c.digest) << c.message.size() << " bytes";
+    // Both ways of compressing a block: the portable rounds and, where the processor has them, the
+    // SHA extensions. Fed whole, and one byte at a time (never a whole block straight from the input).
+    for (const bool extensions : {false, true}) {
+        const bool used = vl::sha256_use_cpu_extensions(extensions);
+        if (extensions && !used) std::printf("this processor has no SHA extensions: portable rounds only\n");
+        for (const Case& c : cases) {
+            EXPECT_EQ(sha256_hex(c.message), c.digest) << c.message.size() << " bytes, extensions " << used;
+            vl::Sha256 hash;
+            vl::sha256_begin(&hash);
+            for (char byte : c.message) vl::sha256_add(&hash, &byte, 1);
+            unsigned char digest[32];
+            vl::sha256_end(&hash, digest);
+            char hex[64];
+            vl::hex_lower(digest, 32, hex);
+            EXPECT_EQ(std::string(hex, 64), c.digest) << c.message.size() << " bytes a byte at a time";
+        }
+    }
+    vl::sha256_use_cpu_extensions(true);
 }
 
 TEST(LauncherSha256, PiecewiseInputGivesTheSameDigest) {
-    // One million 'a' (FIPS 180-4), fed in uneven pieces as the launcher reads a file in chunks.
-    std::string piece(997, 'a');
-    vl::Sha256 hash;
-    vl::sha256_begin(&hash);
-    size_t left = 1000000;
-    for (size_t i = 0; left > 0; ++i) {
-        size_t take = std::min(left, (i % 3 == 0) ? size_t{1} : piece.size());
-        vl::sha256_add(&hash, piece.data(), take);
-        left -= take;
+    // One million 'a' (FIPS 180-4), fed in uneven pieces as the launcher reads a file in chunks,
+    // through both ways of compressing a block.
+    for (const bool extensions : {false, true}) {
+        const bool used = vl::sha256_use_cpu_extensions(extensions);
+        std::string piece(997, 'a');
+        vl::Sha256 hash;
+        vl::sha256_begin(&hash);
+        size_t left = 1000000;
+        for (size_t i = 0; left > 0; ++i) {
+            size_t take = std::min(left, (i % 3 == 0) ? size_t{1} : piece.size());
+            vl::sha256_add(&hash, piece.data(), take);
+            left -= take;
+        }
+        unsigned char digest[32];
+        vl::sha256_end(&hash, digest);
+        char hex[64];
+        vl::hex_lower(digest, 32, hex);
+        EXPECT_EQ(std::string(hex, 64), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0")
+            << "extensions " << used;
     }
-    unsigned char digest[32];
-    vl::sha256_end(&hash, digest);
-    char hex[64];
-    vl::hex_lower(digest, 32, hex);
-    EXPECT_EQ(std::string(hex, 64), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+    vl::sha256_use_cpu_extensions(true);
 }
 
 // ---------------------------------------------------------------------------------------------
