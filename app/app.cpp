@@ -110,8 +110,9 @@ void App::set_splash(const std::string& text, double percent) {
 
 void App::flush_ui() {
     if (!ui_.tree().has_patches()) return;
-    ui::Json patches = ui_.tree().take_patches();
-    if (server_) server_->broadcast(patches.dump(-1, ' ', false, ui::Json::error_handler_t::replace));
+    std::string patches = ui_.tree().take_patches_text();
+    if (options_.on_patches) options_.on_patches(patches);
+    if (server_) server_->broadcast(std::move(patches));
 }
 
 void App::fill_hardware_tiles() {
@@ -439,7 +440,7 @@ int App::run() {
     cfg.index_html = ui::compose_index_html();
     if (auto logo = embedded_file("logo.svg")) cfg.logo_svg = std::string(*logo);
     server_ = std::make_unique<ui::UiServer>(
-        loop_, std::move(cfg), [this] { return ui_.tree().snapshot().dump(-1, ' ', false, Json::error_handler_t::replace); },
+        loop_, std::move(cfg), [this] { return ui_.tree().snapshot_text(); },
         [this](const std::string& m) { handle_message(m); });
     server_->start();
     // One address, good for one page load: the browser we start and the one the caller is told

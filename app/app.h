@@ -45,6 +45,8 @@ struct StartOptions {
     // Builds the window's content: splash, pages, tiles. Without it start-up reads, checks and
     // records exactly as it does with it, for a caller that shows no window (the command line).
     bool build_window = true;
+    // Sees every batch of patches as the renderers get it (JSON text), with or without one.
+    std::function<void(const std::string&)> on_patches;
 };
 
 // Creates the parts of the application, connects them and runs them. Nothing outside reaches

@@ -2,6 +2,11 @@
 // The window as a tree of elements owned by the application thread. The renderer draws it;
 // every change made here becomes a small patch that is streamed to the renderer.
 //
+// An element the renderer has not been sent yet is "fresh": it goes out whole, with its
+// properties and children as they are at the next flush, in the one insert that brings it. What
+// is done to it before then (properties set, children added or removed) records no patch of its
+// own; building a card of twenty elements costs one insert, not sixty patches.
+//
 // Wire format (JSON), server to renderer, sent as arrays of operations:
 //   {"op":"snapshot","root":NODE}                 whole tree, to a newly connected renderer
 //   {"op":"set","id":N,"prop":P,"value":V}        one property
@@ -23,10 +28,12 @@
 // CSS declarations), visible (false = collapsed), opacity, checked, enabled, src, glyph, tag,
 // placeholder, value, d (path data), cursor.
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -62,6 +69,8 @@ public:
     bool enabled() const;  // true unless disabled
     void set_opacity(double v) { set("opacity", v); }
     void css(std::string_view property, Json value);  // one CSS declaration
+    // Several declarations at once, as one change of the "css" property.
+    void css(std::initializer_list<std::pair<const char*, const char*>> declarations);
 
     // Opacity animation in the renderer; the end value is kept in the tree.
     void fade(double from, double to, int ms);
@@ -89,6 +98,12 @@ private:
     Element(Tree* tree, int id, std::string type, std::string name)
         : tree_(tree), id_(id), type_(std::move(type)), name_(std::move(name)) {}
     Json node() const;
+    void write_node(std::string& out) const;
+    // The subtree has been sent as it is now: later changes are patches again.
+    void mark_sent();
+    // The element's "css" object (made empty when it holds none), to change in place.
+    Json& css_object();
+    void css_changed();
 
     Tree* tree_;
     int id_;
@@ -99,6 +114,8 @@ private:
     Json props_ = Json::object();
     std::vector<std::pair<std::string, Handler>> handlers_;
     int scrolled_to_top_ = 0;
+    bool fresh_ = true;       // not sent yet: it goes out inside a pending insert
+    int pending_insert_ = -1; // the queued insert that sends it (and what lies inside it)
 };
 
 class Tree {
@@ -128,8 +145,13 @@ public:
     bool takes_input(int id) const;
 
     Json snapshot() const;
-    bool has_patches() const { return !patches_.empty(); }
+    // The same as JSON text, as the renderer gets it.
+    std::string snapshot_text() const;
+    bool has_patches() const { return !ops_.empty(); }
+    // The patches since the last take, as JSON or as the text the renderer gets. Fresh elements
+    // are written as they are now, and are no longer fresh afterwards.
     Json take_patches();
+    std::string take_patches_text();
     void push_op(Json op);  // window-level operations: activate, close
 
     // Called once when the first patch after a flush is recorded.
@@ -138,9 +160,26 @@ public:
 
 private:
     friend class Element;
+    // One queued patch. An insert keeps its element until the flush writes it.
+    struct Op {
+        enum class Kind : unsigned char { set, insert, remove, fade, scrolltop, raw };
+        Kind kind;
+        int id = 0;                // the element; for an insert, the parent
+        size_t index = 0;          // insert
+        Element* node = nullptr;   // insert not written yet
+        std::string prop;          // set
+        Json value;                // set: the value; insert: the node once written; fade: [from, to, ms]; raw: the op
+    };
     Element* make(std::string_view type, std::string_view name);
     void destroy(Element* e);
-    void record(Json op);
+    // Takes a child out of the tree: a patch when the renderer has it, then its end.
+    void drop(Element& e);
+    void record(Op op);
+    void record_set(const Element& e, std::string_view prop, const Json& value);
+    // Writes the pending insert that carries `e` now, so that what follows may refer to it.
+    void seal(Element& e);
+    void seal_op(Op& op);
+    static Json op_json(Op& op);
 
     std::unique_ptr<Element> root_owner_;
     Element* root_;
@@ -148,7 +187,7 @@ private:
     std::unordered_map<std::string, Element*> by_name_;
     int next_id_ = 1;
     int modal_root_ = 0;
-    Json patches_ = Json::array();
+    std::vector<Op> ops_;
     std::function<void()> dirty_hook_;
 };
 

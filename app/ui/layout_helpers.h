@@ -15,11 +15,7 @@ inline std::string format_px(double v) { return format_invariant(v) + "px"; }
 using Css = std::initializer_list<std::pair<const char*, const char*>>;
 
 inline Element& styled(Element& e, Css css) {
-    if (css.size()) {
-        Json obj = e.get("css").is_object() ? e.get("css") : Json::object();
-        for (auto& [k, v] : css) obj[k] = v;
-        e.set("css", std::move(obj));
-    }
+    e.css(css);
     return e;
 }
 
