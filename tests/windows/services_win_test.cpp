@@ -173,6 +173,28 @@ TEST_F(ServicesWinThrowaway, DisabledServiceRefusesToStart) {
     EXPECT_FALSE(services->is_running(name));
 }
 
+// A start type set through the seam changes the start type alone: an automatic service keeps
+// its delayed start when it is disabled and made automatic again.
+TEST_F(ServicesWinThrowaway, StartTypeKeepsTheDelayedStart) {
+    auto services = vexlo::win32::make_services();
+    std::string name = create("Delayed", L"normal", SERVICE_AUTO_START);
+    Handle s{OpenServiceW(manager_.h, widen(name).c_str(), SERVICE_CHANGE_CONFIG | SERVICE_QUERY_CONFIG)};
+    ASSERT_TRUE(s.h) << GetLastError();
+    SERVICE_DELAYED_AUTO_START_INFO on{TRUE};
+    if (!ChangeServiceConfig2W(s.h, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &on))
+        GTEST_SKIP() << "this service manager does not take a delayed start (error " << GetLastError() << ")";
+    services->set_start_type(name, SERVICE_DISABLED);
+    EXPECT_EQ(services->start_type(name), DWORD(SERVICE_DISABLED));
+    services->set_start_type(name, SERVICE_AUTO_START);
+    EXPECT_EQ(services->start_type(name), DWORD(SERVICE_AUTO_START));
+    SERVICE_DELAYED_AUTO_START_INFO got{FALSE};
+    DWORD needed = 0;
+    ASSERT_TRUE(QueryServiceConfig2W(s.h, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, reinterpret_cast<BYTE*>(&got),
+                                     sizeof got, &needed))
+        << GetLastError();
+    EXPECT_TRUE(got.fDelayedAutostart);
+}
+
 TEST_F(ServicesWinThrowaway, ServiceThatRefusesStopThrowsAndKeepsRunning) {
     auto services = vexlo::win32::make_services();
     std::string name = create("NoStop", L"nostop");
