@@ -412,13 +412,16 @@ int main(int argc, char** argv) {
     show->add_flag("--json", show_json, "As JSON");
 
     // Changing the simulated world by hand, as a person or a test would on a real PC.
-    auto* sim_cmd = cli.add_subcommand("sim", "Change the simulated PC (start or stop a program)");
+    auto* sim_cmd = cli.add_subcommand("sim", "Change the simulated PC (start or stop a program, restart Windows)");
     sim_cmd->require_subcommand(1);
     std::string process_image;
     auto* start_proc = sim_cmd->add_subcommand("start-process", "Start a program, e.g. FortniteClient-Win64-Shipping.exe");
     start_proc->add_option("image", process_image)->required();
     auto* stop_proc = sim_cmd->add_subcommand("stop-process", "Stop every process of a program");
     stop_proc->add_option("image", process_image)->required();
+    auto* reboot_cmd = sim_cmd->add_subcommand(
+        "reboot", "Restart Windows' services: start types as the registry has them, disabled services stopped and "
+                  "automatic ones started");
     std::string reset_id;
     auto* reset_cmd = sim_cmd->add_subcommand(
         "reset", "Put a tweak's settings back to Windows' defaults, as a big Windows update does (the product's "
@@ -458,7 +461,9 @@ int main(int argc, char** argv) {
         opts.build_window = false;
         if (sim_cmd->parsed()) {
             if (reset_cmd->parsed()) return cmd_sim_reset(*pc, reset_id);
-            if (start_proc->parsed())
+            if (reboot_cmd->parsed())
+                pc->reboot();
+            else if (start_proc->parsed())
                 pc->start_process(process_image);
             else
                 pc->stop_process(process_image);

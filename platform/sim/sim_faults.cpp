@@ -40,6 +40,11 @@ void Faults::refuse_service_stop(std::string_view name) {
     refused_services_.insert(to_lower(name));
 }
 
+void Faults::refuse_service_change(std::string_view name) {
+    std::lock_guard lk(mu_);
+    unchangeable_services_.insert(to_lower(name));
+}
+
 void Faults::deny_task(std::string_view path) {
     std::lock_guard lk(mu_);
     denied_tasks_.insert(to_lower(path));
@@ -81,6 +86,7 @@ void Faults::clear() {
     disk_full_ = false;
     locked_.clear();
     refused_services_.clear();
+    unchangeable_services_.clear();
     denied_tasks_.clear();
     power_write_fails_ = false;
     restore_enable_fails_ = restore_point_fails_ = false;
@@ -116,6 +122,13 @@ void Faults::check_service_stop(std::string_view name) const {
     std::lock_guard lk(mu_);
     if (refused_services_.count(to_lower(name)))
         throw platform::PlatformError("Cannot stop service " + std::string(name) + ": Access is denied.");
+}
+
+void Faults::check_service_change(std::string_view name) const {
+    std::lock_guard lk(mu_);
+    if (unchangeable_services_.count(to_lower(name)))
+        throw platform::PlatformError("Cannot change the start type of service " + std::string(name) +
+                                      ": Access is denied.");
 }
 
 void Faults::check_task_change(std::string_view path) const {

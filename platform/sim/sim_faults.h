@@ -17,7 +17,8 @@ namespace vexlo::sim {
 // A write the simulated PC is about to make. Every change of the machine folder passes here
 // first: registry set, create_key, remove and remove_tree; file write, append, copy, replace, remove,
 // set_read_only and create_directories; and every change of the rest of Windows (services,
-// tasks, power plans, adapters, devices, boot entry, memory agent, Defender, System Restore). Writes that
+// tasks, power plans, adapters, devices, boot entry, memory agent, Defender, System Restore; a start
+// type set through the service manager is one write, its Start value included). Writes that
 // change nothing (creating a folder or key that exists, removing what is missing) do not.
 struct PendingWrite {
     PendingWrite(std::string_view op, std::string_view target, const std::filesystem::path* file = nullptr,
@@ -50,6 +51,9 @@ public:
     // Until cleared, stopping the service (by name, any case) throws "Access is denied.",
     // also when it would be stopped as a dependent of another.
     void refuse_service_stop(std::string_view name);
+    // Until cleared, the service manager refuses to change the service's start type (by name,
+    // any case) with "Access is denied.", as it does for some services even to administrators.
+    void refuse_service_change(std::string_view name);
     // Until cleared, enabling or disabling the task throws "Access is denied."; `path` is its
     // folder and name, "\\Microsoft\\Windows\\Maps\\MapsUpdateTask" (any case).
     void deny_task(std::string_view path);
@@ -84,6 +88,7 @@ public:
     void check_not_locked(const std::string& key, std::string_view what) const;
     bool is_locked(const std::string& key) const;
     void check_service_stop(std::string_view name) const;
+    void check_service_change(std::string_view name) const;
     void check_task_change(std::string_view path) const;
     bool power_write_fails() const;
     bool restore_enable_fails() const;
@@ -103,6 +108,7 @@ private:
     bool disk_full_ = false;
     std::unordered_set<std::string> locked_;
     std::unordered_set<std::string> refused_services_;  // lower case
+    std::unordered_set<std::string> unchangeable_services_;  // lower case
     std::unordered_set<std::string> denied_tasks_;      // lower case
     bool power_write_fails_ = false;
     bool restore_enable_fails_ = false;

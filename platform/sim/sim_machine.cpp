@@ -154,6 +154,9 @@ std::unique_ptr<SimMachine> SimMachine::open(const fs::path& dir, std::string_vi
     open_part(m->defender_->store(), &WorldSeed::defender);
     open_part(m->restore_->store(), &WorldSeed::restore);
     open_part(m->input_->store(), &WorldSeed::input);
+    // The service manager's start types of a new machine, or of one made before it kept them,
+    // are what its registry says, as after a boot.
+    m->services_->adopt_missing_start_types();
     return m;
 }
 
@@ -173,6 +176,7 @@ void SimMachine::script_message_box(platform::MsgResult answer) { shell_->script
 std::vector<std::string> SimMachine::shell_log() const { return shell_->log(); }
 
 void SimMachine::set_service_running(std::string_view name, bool running) { services_->set_running(name, running); }
+void SimMachine::reboot() { services_->boot(); }
 void SimMachine::set_task_state(std::string_view path, std::string_view state) { tasks_->set_state(path, state); }
 void SimMachine::delete_plan(std::string_view guid) { power_->delete_plan(guid); }
 

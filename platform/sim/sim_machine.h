@@ -86,6 +86,10 @@ public:
     // The rest of the world, kept in the folder (every object on it sees the change). Each
     // throws PlatformError for something the machine does not have.
     void set_service_running(std::string_view name, bool running);  // no checks, no dependents
+    // A restart of Windows, as far as the simulated PC keeps what it changes: the service
+    // manager takes every start type from the registry again, disabled services are stopped
+    // and automatic ones started (SimServices::boot). Processes, the clock and the rest stay.
+    void reboot();
     // `path` is folder and name; `state` one of Ready, Running, Disabled, Queued, Unknown.
     void set_task_state(std::string_view path, std::string_view state);
     void delete_plan(std::string_view guid);  // not the active plan

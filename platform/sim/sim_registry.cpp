@@ -316,14 +316,25 @@ bool SimRegistry::key_exists(Hive hive, std::string_view subkey) {
 }
 
 void SimRegistry::set(Hive hive, std::string_view subkey, std::string_view name, const RegValue& value) {
+    set_value(hive, subkey, name, value, true);
+}
+
+void SimRegistry::set_for_windows(Hive hive, std::string_view subkey, std::string_view name, const RegValue& value) {
+    set_value(hive, subkey, name, value, false);
+}
+
+void SimRegistry::set_value(Hive hive, std::string_view subkey, std::string_view name, const RegValue& value,
+                            bool programs_write) {
     if (!valid_key_path(subkey)) throw PlatformError("Cannot write " + describe(hive, subkey, name) + ": The key name is not valid.");
     RegValue stored = normalized(value);
     std::lock_guard lk(mu_);
     FileLock lock(lock_file_);
     refresh(true);
     const std::string what = describe(hive, subkey, name);
-    faults_.before_registry_write(what);
-    faults_.before_write({"registry set", what});
+    if (programs_write) {
+        faults_.before_registry_write(what);
+        faults_.before_write({"registry set", what});
+    }
 
     std::vector<Key*> made;
     Key* key = make_key(hive_keys(hive), subkey, &made);

@@ -51,6 +51,11 @@ public:
     std::optional<platform::RegValue> get(platform::Hive hive, std::string_view subkey, std::string_view name) override;
     bool key_exists(platform::Hive hive, std::string_view subkey) override;
     void set(platform::Hive hive, std::string_view subkey, std::string_view name, const platform::RegValue& value) override;
+    // A write Windows makes on its own behalf (the service manager's Start value): the
+    // registry's failure plan does not apply to it, and its caller has announced it
+    // (Faults::before_write) as part of its own change.
+    void set_for_windows(platform::Hive hive, std::string_view subkey, std::string_view name,
+                         const platform::RegValue& value);
     void create_key(platform::Hive hive, std::string_view subkey) override;
     bool remove(platform::Hive hive, std::string_view subkey, std::string_view name) override;
     bool remove_tree(platform::Hive hive, std::string_view subkey) override;
@@ -64,6 +69,10 @@ public:
     using KeyMap = std::unordered_map<std::string, std::unique_ptr<Key>, NameHash, NameEqual>;
 
 private:
+    // `programs_write`: a write of the running program, which the failure plan and the write
+    // hook see.
+    void set_value(platform::Hive hive, std::string_view subkey, std::string_view name, const platform::RegValue& value,
+                   bool programs_write);
     // Re-reads the file when another process changed it. Never throws.
     void refresh(bool always_stat = false);
     void map_change_counter();

@@ -26,9 +26,9 @@ PlatformError not_installed(std::string_view name) {
 SimServices::SimServices(const fs::path& dir, SimRegistry& registry, Faults& faults)
     : store_(dir / "services.json", world_counter_file(dir), "services"), registry_(registry), faults_(faults) {}
 
-std::optional<uint32_t> SimServices::start_type(std::string_view name) {
+std::optional<uint32_t> SimServices::registry_start_type(std::string_view name) {
     auto v = registry_.get(platform::Hive::LocalMachine, kServicesKey + std::string(name), "Start");
-    if (!v || v->kind != platform::RegKind::DWord) return std::nullopt;
+    if (!v || v->kind != platform::RegKind::DWord || v->number > 4) return std::nullopt;
     return uint32_t(v->number);
 }
 
@@ -46,10 +46,72 @@ void SimServices::set_running(std::string_view name, bool running) {
     });
 }
 
+void SimServices::boot() {
+    // The registry is read outside the store's lock.
+    auto installed = store_.read([](const ServiceTable& t) { return t.running; });
+    ServiceTable booted;
+    for (auto& [name, running] : installed) {
+        booted.running[name] = running;
+        if (auto start = registry_start_type(name)) booted.start_types[name] = *start;
+    }
+    for (auto& [name, start] : booted.start_types)
+        if (start == 4) booted.running[name] = false;
+    for (auto& [name, start] : booted.start_types) {
+        if (start > 2) continue;
+        try {
+            for (auto& s : start_order(booted, name)) booted.running[s] = true;
+        } catch (const PlatformError&) {
+            // Windows logs an automatic service whose dependency is disabled and boots on
+            // without it.
+        }
+    }
+    store_.update([&](ServiceTable& t) { t = std::move(booted); });
+}
+
+void SimServices::adopt_missing_start_types() {
+    auto known = store_.read([](const ServiceTable& t) { return t; });
+    std::map<std::string, uint32_t, NameLess> found;
+    for (auto& [name, running] : known.running)
+        if (!known.start_types.contains(name))
+            if (auto start = registry_start_type(name)) found[name] = *start;
+    if (found.empty()) return;
+    store_.update([&](ServiceTable& t) {
+        for (auto& [name, start] : found)
+            if (t.running.contains(name)) t.start_types.emplace(name, start);
+    });
+}
+
 bool SimServices::is_running(std::string_view name) {
     return store_.read([&](const ServiceTable& t) {
         auto it = t.running.find(name);
         return it != t.running.end() && it->second;
+    });
+}
+
+std::optional<uint32_t> SimServices::start_type(std::string_view name) {
+    return store_.read([&](const ServiceTable& t) -> std::optional<uint32_t> {
+        auto it = t.start_types.find(name);
+        if (it == t.start_types.end()) return std::nullopt;
+        return it->second;
+    });
+}
+
+void SimServices::set_start_type(std::string_view name, uint32_t start) {
+    const std::string what = "Cannot change the start type of service " + std::string(name);
+    auto installed = store_.read([&](const ServiceTable& t) { return t.running.contains(name); });
+    if (!installed) throw PlatformError(what + ": The specified service does not exist as an installed service.");
+    auto type = registry_.get(platform::Hive::LocalMachine, kServicesKey + std::string(name), "Type");
+    // Kernel and file system drivers (and recognizers) may start with the system; others not.
+    const bool driver = type && type->kind == platform::RegKind::DWord && (type->number & 0x0B) != 0;
+    if (start > 4 || (start < 2 && !driver)) throw PlatformError(what + ": The parameter is incorrect.");
+    faults_.check_service_change(name);
+    const std::string target = std::string(name) + ": " + std::to_string(start);
+    faults_.before_write({"service start type", target});
+    registry_.set_for_windows(platform::Hive::LocalMachine, kServicesKey + std::string(name), "Start",
+                              platform::RegValue::dword(start));
+    store_.update_announced([&](ServiceTable& t) {
+        auto it = t.running.find(name);
+        if (it != t.running.end()) t.start_types.insert_or_assign(it->first, start);
     });
 }
 
@@ -86,22 +148,21 @@ void SimServices::stop(std::string_view name) {
     });
 }
 
-void SimServices::start(std::string_view name) {
-    auto installed = store_.read([](const ServiceTable& t) { return t.running; });
+std::vector<std::string> SimServices::start_order(const ServiceTable& t, std::string_view name) {
     // The named service and the installed services it needs, dependencies first. Services
     // the machine does not list (the core of Windows: RpcSs, DcomLaunch...) always run.
     std::vector<std::string> order;
     std::set<std::string, NameLess> seen;
     auto visit = [&](auto&& self, std::string_view service, bool required) -> void {
-        auto it = installed.find(service);
-        if (it == installed.end()) {
+        auto it = t.running.find(service);
+        if (it == t.running.end()) {
             if (required) throw not_installed(service);
             return;
         }
         if (!seen.insert(it->first).second || it->second) return;
         for (auto& need : depends_on(it->first)) self(self, need, false);
-        auto start = start_type(it->first);
-        if (start && *start == 4) {
+        auto start = t.start_types.find(it->first);
+        if (start != t.start_types.end() && start->second == 4) {
             if (iequals(it->first, name))
                 throw PlatformError("Cannot start service " + it->first +
                                     ": The service cannot be started, either because it is disabled or because it "
@@ -112,6 +173,12 @@ void SimServices::start(std::string_view name) {
         order.push_back(it->first);
     };
     visit(visit, name, true);
+    return order;
+}
+
+void SimServices::start(std::string_view name) {
+    auto table = store_.read([](const ServiceTable& t) { return t; });
+    auto order = start_order(table, name);
     if (order.empty()) return;
     store_.update([&](ServiceTable& t) {
         for (auto& service : order)

@@ -102,24 +102,34 @@ public:
     // is written out and kept. When f or the write throws, nothing changes.
     template <class F>
     decltype(auto) update(F&& f) {
+        return update_impl(std::forward<F>(f), true);
+    }
+    // The same for a change its caller has already announced (Faults::before_write) as part of
+    // a larger one: no write of its own is told.
+    template <class F>
+    decltype(auto) update_announced(F&& f) {
+        return update_impl(std::forward<F>(f), false);
+    }
+
+private:
+    template <class F>
+    decltype(auto) update_impl(F&& f, bool announce) {
         std::lock_guard lk(mu_);
         FileLock lock(file_.lock_file());
         refresh(true);
         T copy = state_;
         if constexpr (std::is_void_v<decltype(f(copy))>) {
             f(copy);
-            write(copy);
+            write(copy, announce);
         } else {
             auto result = f(copy);
-            write(copy);
+            write(copy, announce);
             return result;
         }
     }
-
-private:
-    void write(T& copy) {
+    void write(T& copy, bool announce) {
         std::string text = encode_state(copy);
-        if (faults_ && faults_->watching_writes())
+        if (announce && faults_ && faults_->watching_writes())
             faults_->before_write({what_, first_changed_line(encode_state(state_), text)});
         file_.write(text);
         state_ = std::move(copy);

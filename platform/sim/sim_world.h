@@ -2,7 +2,9 @@
 // The simulated PC's services, scheduled tasks, power plans, network adapters, devices, boot
 // entry, memory manager agent and Defender. Each part is one readable JSON file of the machine
 // folder (see sim_store.h for how it is shared and re-read):
-//   services.json      running state by service name; start types stay in the registry
+//   services.json      running state by service name, and the service manager's own copy of
+//                      each start type (the registry's Start values as the last boot read them,
+//                      changed since only through the service manager)
 //   tasks.json         scheduled tasks by full path, with their state
 //   power.json         plans with their AC/DC value indices, and the active plan
 //   network.json       physical adapters (properties, interface index and GUID), QoS policies
@@ -37,6 +39,9 @@ class SimFiles;
 
 struct ServiceTable {
     std::map<std::string, bool, NameLess> running;  // installed services, by name
+    // The service manager's start types (the Start numbers), by name; a service missing here
+    // had no Start value the manager could read.
+    std::map<std::string, uint32_t, NameLess> start_types;
 };
 
 struct TaskTable {
@@ -210,17 +215,34 @@ public:
     // Control for tests and tools: sets the state without any of the checks. Throws
     // PlatformError for a service that is not installed.
     void set_running(std::string_view name, bool running);
+    // What a restart of Windows does to the services: the service manager reads every start
+    // type from the registry again, a disabled service is not running, and each automatic one
+    // (boot, system or automatic) runs with what it needs unless one of those is disabled. The
+    // ones started on demand stay as they were: the simulated PC has no triggers to start them.
+    void boot();
+    // Takes from the registry the start type of every service the manager has none for (a
+    // machine made before it kept its own); writes only when it found one.
+    void adopt_missing_start_types();
 
     bool is_running(std::string_view name) override;
     // Also stops the running services that depend on it; stopping a stopped service does
     // nothing, as Stop-Service does.
     void stop(std::string_view name) override;
     // Also starts the installed services it depends on; starting a running one does nothing.
+    // The service manager's start types decide, not the registry's.
     void start(std::string_view name) override;
+    std::optional<uint32_t> start_type(std::string_view name) override;
+    // Writes the Start value and the manager's copy as one write (the manager's, which a kill
+    // of the program that asked cannot split). Refuses boot and system for a service that is
+    // not a driver, as Windows does.
+    void set_start_type(std::string_view name, uint32_t start) override;
 
 private:
-    std::optional<uint32_t> start_type(std::string_view name);
+    std::optional<uint32_t> registry_start_type(std::string_view name);
     std::vector<std::string> depends_on(std::string_view name);
+    // The services starting `name` starts, dependencies first, given the installed ones and
+    // the manager's start types. Throws PlatformError as start() refuses.
+    std::vector<std::string> start_order(const ServiceTable& t, std::string_view name);
     Stored<ServiceTable> store_;
     SimRegistry& registry_;
     Faults& faults_;

@@ -29,12 +29,17 @@ void parse(std::string_view text, F&& body) {
 
 }  // namespace
 
-// ---- services.json: {"services": {"SysMain": "Running", "Fax": "Stopped"}} ----
+// ---- services.json: {"services": {"SysMain": "Running", "Fax": "Stopped"},
+//                      "start_types": {"SysMain": 2, "Fax": 3}} ----
+// A file without "start_types" (a machine made before the service manager kept its own copy)
+// loads with none; the machine then takes them from the registry.
 
 std::string encode_state(const ServiceTable& s) {
     ordered services = ordered::object();
     for (auto& [name, running] : s.running) services[name] = running ? "Running" : "Stopped";
-    return dump({{"services", services}});
+    ordered start_types = ordered::object();
+    for (auto& [name, start] : s.start_types) start_types[name] = start;
+    return dump({{"services", services}, {"start_types", start_types}});
 }
 
 void decode_state(std::string_view text, ServiceTable& s) {
@@ -43,6 +48,13 @@ void decode_state(std::string_view text, ServiceTable& s) {
             std::string v = state.get<std::string>();
             if (v != "Running" && v != "Stopped") throw PlatformError("service " + name + ": state must be Running or Stopped");
             s.running.insert_or_assign(name, v == "Running");
+        }
+        if (!j.contains("start_types")) return;
+        for (auto& [name, start] : j.at("start_types").items()) {
+            uint32_t v = start.get<uint32_t>();
+            if (v > 4) throw PlatformError("service " + name + ": start type must be 0 to 4");
+            if (!s.running.contains(name)) throw PlatformError("service " + name + ": start type of a service not listed");
+            s.start_types.insert_or_assign(name, v);
         }
     });
 }

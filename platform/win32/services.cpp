@@ -1,10 +1,12 @@
-// Services through the Service Control Manager. Start types are not handled here: the
-// application writes the service key's Start value, which the SCM reads.
+// Services through the Service Control Manager. Start types go through it too: it reads the
+// Start values only when Windows starts, so a value written to the registry alone would not
+// count before the next restart.
 #include <windows.h>
 #include <winsvc.h>
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -171,6 +173,34 @@ public:
             if (code == NO_ERROR) throw platform::PlatformError(what + ": it stopped again as soon as it started.");
             fail(what + ": it stopped again as soon as it started", code);
         }
+    }
+
+    std::optional<uint32_t> start_type(std::string_view name) override {
+        ScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+        if (!manager) return std::nullopt;
+        ScHandle service(OpenServiceW(manager.get(), widen(name).c_str(), SERVICE_QUERY_CONFIG));
+        if (!service) return std::nullopt;
+        DWORD needed = 0;
+        QueryServiceConfigW(service.get(), nullptr, 0, &needed);
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed == 0) return std::nullopt;
+        std::vector<BYTE> buf(needed);
+        auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buf.data());
+        if (!QueryServiceConfigW(service.get(), config, needed, &needed)) return std::nullopt;
+        return uint32_t(config->dwStartType);
+    }
+
+    void set_start_type(std::string_view name, uint32_t start) override {
+        const std::string what = "Cannot change the start type of service " + std::string(name);
+        if (start > SERVICE_DISABLED)
+            throw platform::PlatformError(what + ": " + std::to_string(start) + " is not a start type.");
+        ScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+        if (!manager) fail(what, GetLastError());
+        ScHandle service(OpenServiceW(manager.get(), widen(name).c_str(), SERVICE_CHANGE_CONFIG));
+        if (!service) fail(what, GetLastError());
+        // Everything else, the delayed start of an automatic service included, stays as it is.
+        if (!ChangeServiceConfigW(service.get(), SERVICE_NO_CHANGE, start, SERVICE_NO_CHANGE, nullptr, nullptr,
+                                  nullptr, nullptr, nullptr, nullptr, nullptr))
+            fail(what, GetLastError());
     }
 
 private:

@@ -73,6 +73,17 @@ check "with the reason" contains "Close Fortnite first."
 run apply ini_blur
 check "and applied once it is closed" [ "$rc" -eq 0 ]
 
+# A service turned off stays off across a restart of Windows, and its revert starts it again.
+svc_is() { python3 -c 'import json,sys; s=json.load(open(sys.argv[1])); assert (s["services"]["SysMain"], s["start_types"]["SysMain"]) == (sys.argv[2], int(sys.argv[3])), s["services"]["SysMain"]' "$dir/pc/services.json" "$@"; }
+run apply --yes svc_sysmain
+check "a service tweak applies" [ "$rc" -eq 0 ]
+run sim reboot
+check "sim reboot works" [ "$rc" -eq 0 ]
+check "the service is off after the restart" svc_is Stopped 4
+run revert svc_sysmain
+check "the revert after a restart works" [ "$rc" -eq 0 ]
+check "and the service runs again" svc_is Running 2
+
 # A preview of every available tweak on a fresh PC: one line per value, and not one byte changes,
 # not even the log. Applied, each of them leaves nothing more to change.
 pv="$dir/preview-pc"

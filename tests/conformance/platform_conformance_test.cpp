@@ -430,6 +430,64 @@ TEST_F(Conformance, FileChangesRefuseALink) {
     EXPECT_EQ(fs().read(file("target.txt")), "target");
 }
 
+// ---- Services ----
+
+// The service manager keeps its own copy of each start type, read from the registry when
+// Windows starts. A start type set through it counts at once and lands in the Start value; a
+// Start value written alone changes nothing the manager does until the next restart.
+TEST_F(Conformance, ServiceStartTypeGoesThroughTheServiceManager) {
+    std::string skip;
+    const std::string name = made().make_service ? made().make_service(skip) : std::string();
+    if (name.empty()) GTEST_SKIP() << skip;
+    Services& svc = p().services();
+    const std::string key = "SYSTEM\\CurrentControlSet\\Services\\" + name;
+    auto start_value = [&]() -> int64_t {
+        auto v = reg().get(Hive::LocalMachine, key, "Start");
+        return v && v->kind == RegKind::DWord ? int64_t(v->number) : -1;
+    };
+    ASSERT_FALSE(svc.is_running(name));
+    ASSERT_EQ(svc.start_type(name), 3u);
+    ASSERT_EQ(start_value(), 3);
+
+    svc.set_start_type(spelled(name, ::toupper), 4);
+    EXPECT_EQ(svc.start_type(name), 4u);
+    EXPECT_EQ(start_value(), 4);
+    EXPECT_THROW(svc.start(name), PlatformError);
+    // On demand in the registry alone: the manager still has it disabled.
+    reg().set(Hive::LocalMachine, key, "Start", RegValue::dword(3));
+    EXPECT_EQ(svc.start_type(name), 4u);
+    EXPECT_THROW(svc.start(name), PlatformError);
+    EXPECT_FALSE(svc.is_running(name));
+
+    svc.set_start_type(name, 2);
+    EXPECT_EQ(svc.start_type(name), 2u);
+    EXPECT_EQ(start_value(), 2);
+    svc.start(name);
+    EXPECT_TRUE(svc.is_running(name));
+    svc.stop(name);
+    // Disabled in the registry alone: the manager still starts it.
+    reg().set(Hive::LocalMachine, key, "Start", RegValue::dword(4));
+    EXPECT_EQ(svc.start_type(name), 2u);
+    svc.start(name);
+    EXPECT_TRUE(svc.is_running(name));
+    svc.stop(name);
+    EXPECT_FALSE(svc.is_running(name));
+
+    // Refusals change nothing.
+    svc.set_start_type(name, 3);
+    const std::string missing = "VexloNoSuchService" + std::to_string(test_process_id());
+    EXPECT_FALSE(svc.start_type(missing).has_value());
+    try {
+        svc.set_start_type(missing, 3);
+        ADD_FAILURE() << "no error for a missing service";
+    } catch (const PlatformError& e) {
+        EXPECT_NE(std::string(e.what()).find(missing), std::string::npos) << e.what();
+    }
+    EXPECT_THROW(svc.set_start_type(name, 5), PlatformError);
+    EXPECT_EQ(svc.start_type(name), 3u);
+    EXPECT_EQ(start_value(), 3);
+}
+
 // ---- Scheduled tasks and power (a back end may leave these out, see TestPlatform) ----
 
 TEST_F(Conformance, TaskDisableAndEnableRoundTrip) {

@@ -32,6 +32,10 @@ struct TestPlatform {
     // Makes `link` a symbolic link to `target` (paths of this back end; the target need not
     // exist). Empty when made; otherwise why this back end cannot, shown as the skip message.
     std::function<std::string(const std::string& link, const std::string& target)> make_link;
+    // A stopped service, started on demand, that nothing depends on and that a test may
+    // change, start and stop; the cleanup undoes whatever the test leaves. Empty, with the
+    // reason in `skip`, where this back end cannot offer one.
+    std::function<std::string(std::string& skip)> make_service;
     // Wine stands in for Windows in the Windows build's tests; the few cases where Wine is
     // known to answer unlike Windows skip there and say why.
     bool under_wine = false;

@@ -6,6 +6,7 @@
 #include "app/core/paths.h"
 #include "app/tweaks/change_marks.h"
 #include "app/tweaks/kinds/pwr_kind.h"
+#include "app/tweaks/kinds/svc_kind.h"
 #include "headless_app.h"
 #include "machine_state.h"
 
@@ -69,9 +70,11 @@ TEST(ChangeSafety, AChangeCutShortAtAnyWriteIsRevertedFromItsRecord) {
             QuietFront front;
             Tweak& t = h.tweak(c.id);
             ASSERT_TRUE(t.available) << c.id;
-            if (c.registry)
+            if (c.registry) {
                 h.pc->faults().fail_registry_write(nth);
-            else
+                // The registry takes a service's start type only where the manager refuses it.
+                if (t.kind == Kind::Svc) h.pc->faults().refuse_service_change(t.data_as<SvcData>().n);
+            } else
                 h.pc->faults().fail_file_write(nth);
             h.app->tweaks().change(t, true, front);
             h.pc->faults().clear();
@@ -117,6 +120,8 @@ TEST(ChangeSafety, TheRecordStaysUntilItsValuesAreBack) {
         Reg reg = h.reg();
         ASSERT_EQ(h.app->tweaks().change(t, true, front), ChangeOutcome::Changed) << id;
         h.pc->faults().fail_registry_write(1);
+        // A service's start type reaches the registry alone only where the manager refuses it.
+        if (t.kind == Kind::Svc) h.pc->faults().refuse_service_change(t.data_as<SvcData>().n);
         EXPECT_EQ(h.app->tweaks().change(t, false, front), ChangeOutcome::Failed) << id;
         EXPECT_TRUE(h.store().has(id)) << id;
         h.restart();

@@ -85,6 +85,54 @@ TEST(SvcKind, OnDemandLeavesItRunningAndFallbackIsOnDemandNotStarted) {
     EXPECT_EQ(missing.reason, "This service is not installed on your PC.");
 }
 
+// The start type goes through the service manager, which reads the Start values only when
+// Windows starts. Written to the registry alone, a disabled service could still be started
+// until the next restart, and after one the revert's Start value would not count: the service
+// it starts is refused as disabled and stays off.
+TEST(SvcKind, StartTypeReachesTheServiceManagerAcrossARestart) {
+    Headless h;
+    auto& svc = h.pc->services();
+    std::vector<std::string> warned;
+    h.engine().set_warn([&](const std::string& line) { warned.push_back(line); });
+    Tweak t = sysmain_running(h, 4);
+    h.engine().apply_kind(t);
+    EXPECT_EQ(svc.start_type("SysMain"), 4u);
+    EXPECT_THROW(svc.start("SysMain"), platform::PlatformError);
+
+    h.pc->reboot();
+    ASSERT_FALSE(svc.is_running("SysMain"));
+    h.engine().revert_kind(t);
+    EXPECT_EQ(h.reg().get(kSysMain, "Start"), 2);
+    EXPECT_EQ(svc.start_type("SysMain"), 2u);
+    EXPECT_TRUE(svc.is_running("SysMain"));
+    EXPECT_FALSE(h.store().has(t.id));
+    EXPECT_EQ(warned, std::vector<std::string>{});
+}
+
+// Where the service manager refuses, the Start value is written alone, to count from the next
+// restart, and the activity log says so.
+TEST(SvcKind, ARefusedStartTypeIsWrittenToTheRegistry) {
+    Headless h;
+    auto& svc = h.pc->services();
+    std::vector<std::string> warned;
+    h.engine().set_warn([&](const std::string& line) { warned.push_back(line); });
+    Tweak t = sysmain_running(h, 4);
+    h.pc->faults().refuse_service_change("SysMain");
+    h.engine().apply_kind(t);
+    EXPECT_EQ(h.reg().get(kSysMain, "Start"), 4);
+    EXPECT_EQ(svc.start_type("SysMain"), 2u);
+    EXPECT_FALSE(svc.is_running("SysMain"));  // stopped all the same
+    ASSERT_EQ(warned.size(), 1u);
+    EXPECT_NE(warned[0].find("did not take the start type of SysMain"), std::string::npos) << warned[0];
+    EXPECT_NE(warned[0].find("Access is denied"), std::string::npos) << warned[0];
+
+    h.engine().revert_kind(t);
+    EXPECT_EQ(h.reg().get(kSysMain, "Start"), 2);
+    EXPECT_TRUE(svc.is_running("SysMain"));
+    EXPECT_EQ(warned.size(), 2u);
+    EXPECT_FALSE(h.store().has(t.id));
+}
+
 TEST(TaskKind, RevertEnablesOnlyWhatWasEnabledBefore) {
     Headless h;
     auto& tasks = h.pc->tasks();

@@ -31,8 +31,12 @@ inline MachineState machine_state(platform::Platform& pf,
     MachineState s;
     walk_registry(pf.registry(), platform::Hive::CurrentUser, "", s);
     walk_registry(pf.registry(), platform::Hive::LocalMachine, "", s);
-    for (auto& name : pf.registry().subkey_names(platform::Hive::LocalMachine, "SYSTEM\\CurrentControlSet\\Services"))
+    for (auto& name : pf.registry().subkey_names(platform::Hive::LocalMachine, "SYSTEM\\CurrentControlSet\\Services")) {
         s["service:" + name] = pf.services().is_running(name);
+        // The service manager's own start type, which a Start value written alone leaves behind.
+        auto start = pf.services().start_type(name);
+        s["service-start:" + name] = start ? nlohmann::json(*start) : nlohmann::json(nullptr);
+    }
     for (auto& t : pf.tasks().list()) s["task:" + t.folder + t.name] = t.state;
     if (auto plan = pf.power().active_plan()) s["power:active"] = plan->guid;
     for (auto& p : pf.power().plans()) s["power:plan:" + p.guid] = p.name;

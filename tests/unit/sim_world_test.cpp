@@ -245,9 +245,9 @@ TEST_F(SimWorld, ServicesStopStartAndPersist) {
     expect_refused([&] { svc.start("NoSuchService"); }, "does not exist");
     expect_refused([&] { svc.stop("NoSuchService"); }, "does not exist");
 
-    // The start type is the registry's: disabling there is what start obeys.
-    m->registry().set(HKLM, "SYSTEM\\CurrentControlSet\\Services\\WerSvc", "Start", RegValue::dword(4));
+    // The service manager's start type is what start obeys.
     svc.stop("WerSvc");
+    svc.set_start_type("WerSvc", 4);
     expect_refused([&] { svc.start("WerSvc"); }, "disabled");
     EXPECT_FALSE(svc.is_running("WerSvc"));
 
@@ -275,9 +275,68 @@ TEST_F(SimWorld, ServicesFollowTheirDependencies) {
     EXPECT_TRUE(svc.is_running("WSearch"));
 
     svc.stop("WSearch");
-    m->registry().set(HKLM, "SYSTEM\\CurrentControlSet\\Services\\WSearch", "Start", RegValue::dword(4));
+    svc.set_start_type("WSearch", 4);
     expect_refused([&] { svc.start("WMPNetworkSvc"); }, "dependency");
     EXPECT_FALSE(svc.is_running("WMPNetworkSvc"));
+}
+
+// The service manager keeps its own start types: a Start value written to the registry alone
+// counts from the next boot, one set through the manager at once (and lands in the registry).
+// A boot also stops what is disabled and starts what is automatic.
+TEST_F(SimWorld, ServiceManagerKeepsItsStartTypesUntilABoot) {
+    auto m = open();
+    auto& svc = m->services();
+    const std::string wer = "SYSTEM\\CurrentControlSet\\Services\\WerSvc";
+    auto start_value = [&](const std::string& key) { return m->registry().get(HKLM, key, "Start").value().number; };
+    ASSERT_EQ(svc.start_type("WerSvc"), 3u);
+    EXPECT_FALSE(svc.start_type("NoSuchService").has_value());
+
+    m->registry().set(HKLM, wer, "Start", RegValue::dword(4));
+    EXPECT_EQ(svc.start_type("WerSvc"), 3u);
+    svc.start("WerSvc");  // a trigger starts it: the manager does not know it is disabled
+    EXPECT_TRUE(svc.is_running("WerSvc"));
+
+    m->reboot();
+    EXPECT_EQ(open()->services().start_type("WerSvc"), 4u);
+    EXPECT_FALSE(svc.is_running("WerSvc"));
+    m->registry().set(HKLM, wer, "Start", RegValue::dword(3));
+    expect_refused([&] { svc.start("WerSvc"); }, "disabled");
+
+    svc.set_start_type("werSVC", 2);
+    EXPECT_EQ(start_value(wer), 2u);
+    EXPECT_EQ(open()->services().start_type("WerSvc"), 2u);
+    svc.start("WerSvc");
+    EXPECT_TRUE(svc.is_running("WerSvc"));
+
+    // Automatic services run after a boot, what they need with them; disabled ones do not.
+    svc.stop("WSearch");
+    svc.set_start_type("SysMain", 4);
+    m->reboot();
+    EXPECT_TRUE(svc.is_running("WSearch"));
+    EXPECT_FALSE(svc.is_running("SysMain"));
+
+    expect_refused([&] { svc.set_start_type("NoSuchService", 3); }, "does not exist");
+    expect_refused([&] { svc.set_start_type("WerSvc", 5); }, "parameter is incorrect");
+    expect_refused([&] { svc.set_start_type("WerSvc", 1); }, "parameter is incorrect");  // not a driver
+    svc.set_start_type("Ndu", 1);                                                        // a driver may
+    m->faults().refuse_service_change("WERSVC");
+    expect_refused([&] { svc.set_start_type("WerSvc", 3); }, "denied");
+    EXPECT_EQ(start_value(wer), 2u);
+    EXPECT_EQ(svc.start_type("WerSvc"), 2u);
+}
+
+// A machine folder from before the manager kept its start types takes them from the registry.
+TEST_F(SimWorld, ServicesFileWithoutStartTypesTakesTheRegistrys) {
+    open()->registry().set(HKLM, "SYSTEM\\CurrentControlSet\\Services\\WerSvc", "Start", RegValue::dword(4));
+    auto j = nlohmann::json::parse(slurp(dir_ / "services.json"));
+    ASSERT_TRUE(j.contains("start_types"));
+    j.erase("start_types");
+    std::ofstream(dir_ / "services.json", std::ios::trunc) << j.dump(1);
+    auto m = open();
+    EXPECT_EQ(m->services().start_type("WerSvc"), 4u);
+    EXPECT_EQ(m->services().start_type("SysMain"), 2u);
+    expect_refused([&] { m->services().start("WerSvc"); }, "disabled");
+    EXPECT_EQ(nlohmann::json::parse(slurp(dir_ / "services.json"))["start_types"]["WerSvc"], 4);
 }
 
 // ---- Scheduled tasks ----

@@ -1,5 +1,5 @@
 // Services against the real Service Control Manager. The throwaway services are this test
-// program itself, started by the SCM with a flag that turns it into a small service host.
+// program itself, started by the SCM as a small service host (test_service_host.h).
 #include <windows.h>
 #include <winsvc.h>
 
@@ -14,60 +14,13 @@
 #include "platform/win32/parts.h"
 #include "platform/win32/service_control.h"
 #include "platform/win32/wide.h"
+#include "tests/windows/test_service_host.h"
 
 namespace {
 
 using vexlo::platform::PlatformError;
 using vexlo::win32::narrow;
 using vexlo::win32::widen;
-
-// ---- The service host: runs instead of the tests when the SCM starts this program ----
-
-constexpr wchar_t kHostFlag[] = L"--vexlo-test-service=";
-
-// normal: stops when asked; nostop: does not accept stop; hang: accepts stop and never stops.
-std::wstring g_mode;
-SERVICE_STATUS_HANDLE g_status_handle = nullptr;
-HANDLE g_stop_event = nullptr;
-
-void report(DWORD state, DWORD accepted) {
-    SERVICE_STATUS s{};
-    s.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
-    s.dwCurrentState = state;
-    s.dwControlsAccepted = accepted;
-    s.dwWaitHint = state == SERVICE_STOP_PENDING ? 2000 : 0;
-    SetServiceStatus(g_status_handle, &s);
-}
-
-DWORD WINAPI host_handler(DWORD control, DWORD, void*, void*) {
-    if (control == SERVICE_CONTROL_INTERROGATE) return NO_ERROR;
-    if (control != SERVICE_CONTROL_STOP) return ERROR_CALL_NOT_IMPLEMENTED;
-    report(SERVICE_STOP_PENDING, 0);
-    if (g_mode != L"hang") SetEvent(g_stop_event);
-    return NO_ERROR;
-}
-
-void WINAPI host_main(DWORD, LPWSTR* argv) {
-    g_status_handle = RegisterServiceCtrlHandlerExW(argv[0], host_handler, nullptr);
-    if (!g_status_handle) return;
-    report(SERVICE_RUNNING, g_mode == L"nostop" ? 0 : SERVICE_ACCEPT_STOP);
-    WaitForSingleObject(g_stop_event, INFINITE);
-    report(SERVICE_STOPPED, 0);
-}
-
-// Before any test registers or runs: when started as a service, serve and leave.
-[[maybe_unused]] const bool g_hosting = [] {
-    std::wstring cmd = GetCommandLineW();
-    size_t at = cmd.find(kHostFlag);
-    if (at == std::wstring::npos) return false;
-    g_mode = cmd.substr(at + wcslen(kHostFlag));
-    while (!g_mode.empty() && (g_mode.back() == L' ' || g_mode.back() == L'"')) g_mode.pop_back();
-    g_stop_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    wchar_t empty[] = L"";
-    SERVICE_TABLE_ENTRYW table[] = {{empty, host_main}, {nullptr, nullptr}};
-    StartServiceCtrlDispatcherW(table);
-    ExitProcess(0);
-}();
 
 // ---- Helpers ----
 
@@ -143,9 +96,6 @@ protected:
     void SetUp() override {
         manager_.h = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE | SC_MANAGER_CONNECT);
         if (!manager_.h) GTEST_SKIP() << "creating services needs an elevated run (error " << GetLastError() << ")";
-        wchar_t path[MAX_PATH];
-        GetModuleFileNameW(nullptr, path, MAX_PATH);
-        exe_ = path;
     }
 
     void TearDown() override {
@@ -170,7 +120,7 @@ protected:
     std::string create(const char* suffix, const wchar_t* mode, DWORD start_type = SERVICE_DEMAND_START,
                        const std::wstring& depends_on = L"") {
         std::wstring name = L"VexloTest" + std::to_wstring(GetCurrentProcessId()) + widen(suffix);
-        std::wstring cmd = L"\"" + exe_ + L"\" " + kHostFlag + mode;
+        std::wstring cmd = vexlo::testkit::test_service_command(mode);
         std::wstring deps = depends_on.empty() ? L"" : depends_on + L'\0';
         Handle s{CreateServiceW(manager_.h, name.c_str(), name.c_str(), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
                                 start_type, SERVICE_ERROR_IGNORE, cmd.c_str(), nullptr, nullptr,
@@ -181,7 +131,6 @@ protected:
     }
 
     Handle manager_;
-    std::wstring exe_;
     std::vector<std::wstring> created_;
 };
 
@@ -222,6 +171,28 @@ TEST_F(ServicesWinThrowaway, DisabledServiceRefusesToStart) {
     std::string name = create("Disabled", L"normal", SERVICE_DISABLED);
     EXPECT_THROW(services->start(name), PlatformError);
     EXPECT_FALSE(services->is_running(name));
+}
+
+// A start type set through the seam changes the start type alone: an automatic service keeps
+// its delayed start when it is disabled and made automatic again.
+TEST_F(ServicesWinThrowaway, StartTypeKeepsTheDelayedStart) {
+    auto services = vexlo::win32::make_services();
+    std::string name = create("Delayed", L"normal", SERVICE_AUTO_START);
+    Handle s{OpenServiceW(manager_.h, widen(name).c_str(), SERVICE_CHANGE_CONFIG | SERVICE_QUERY_CONFIG)};
+    ASSERT_TRUE(s.h) << GetLastError();
+    SERVICE_DELAYED_AUTO_START_INFO on{TRUE};
+    if (!ChangeServiceConfig2W(s.h, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &on))
+        GTEST_SKIP() << "this service manager does not take a delayed start (error " << GetLastError() << ")";
+    services->set_start_type(name, SERVICE_DISABLED);
+    EXPECT_EQ(services->start_type(name), DWORD(SERVICE_DISABLED));
+    services->set_start_type(name, SERVICE_AUTO_START);
+    EXPECT_EQ(services->start_type(name), DWORD(SERVICE_AUTO_START));
+    SERVICE_DELAYED_AUTO_START_INFO got{FALSE};
+    DWORD needed = 0;
+    ASSERT_TRUE(QueryServiceConfig2W(s.h, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, reinterpret_cast<BYTE*>(&got),
+                                     sizeof got, &needed))
+        << GetLastError();
+    EXPECT_TRUE(got.fDelayedAutostart);
 }
 
 TEST_F(ServicesWinThrowaway, ServiceThatRefusesStopThrowsAndKeepsRunning) {

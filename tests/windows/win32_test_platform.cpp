@@ -1,12 +1,16 @@
 // The conformance suite's back end in the Windows build: the real PC (under Wine here).
 #include <windows.h>
+#include <winsvc.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/win32/parts.h"
 #include "platform/win32/wide.h"
 #include "platform/win32/win32_platform.h"
 #include "tests/conformance/test_platform.h"
+#include "tests/windows/test_service_host.h"
 
 namespace vexlo::testkit {
 
@@ -52,6 +56,53 @@ std::string own_image_name() {
     return win32::narrow(cut == std::wstring::npos ? path : path.substr(cut + 1));
 }
 
+// A throwaway service hosted by this program, started on demand; its name goes into `made` for
+// the cleanup.
+std::string make_service(std::vector<std::wstring>& made, std::string& skip) {
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE | SC_MANAGER_CONNECT);
+    if (!manager) {
+        skip = "creating a service needs an elevated run (error " + std::to_string(GetLastError()) + ")";
+        return {};
+    }
+    std::wstring name = L"VexloConformance" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(made.size());
+    std::wstring cmd = test_service_command(L"normal");
+    SC_HANDLE service = CreateServiceW(manager, name.c_str(), name.c_str(), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                                       SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, cmd.c_str(), nullptr, nullptr,
+                                       nullptr, nullptr, nullptr);
+    DWORD err = GetLastError();
+    CloseServiceHandle(manager);
+    if (!service) {
+        skip = "CreateServiceW failed with error " + std::to_string(err);
+        return {};
+    }
+    CloseServiceHandle(service);
+    made.push_back(name);
+    return win32::narrow(name);
+}
+
+// Ends each service's process if it still runs, and deletes the service.
+void remove_services(const std::vector<std::wstring>& names) {
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (!manager) return;
+    for (auto& name : names) {
+        SC_HANDLE s = OpenServiceW(manager, name.c_str(), SERVICE_ALL_ACCESS);
+        if (!s) continue;
+        SERVICE_STATUS_PROCESS st{};
+        DWORD needed = 0;
+        if (QueryServiceStatusEx(s, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&st), sizeof st, &needed) &&
+            st.dwCurrentState != SERVICE_STOPPED && st.dwProcessId) {
+            if (HANDLE p = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, st.dwProcessId)) {
+                TerminateProcess(p, 1);
+                WaitForSingleObject(p, 5000);
+                CloseHandle(p);
+            }
+        }
+        DeleteService(s);
+        CloseServiceHandle(s);
+    }
+    CloseServiceHandle(manager);
+}
+
 }  // namespace
 
 TestPlatform make_test_platform() {
@@ -60,6 +111,9 @@ TestPlatform make_test_platform() {
     made.remove_user_key = remove_user_key;
     made.running_image = own_image_name();  // a real PC lists this very test program
     made.make_link = make_link;
+    auto services = std::make_shared<std::vector<std::wstring>>();
+    made.make_service = [services](std::string& skip) { return make_service(*services, skip); };
+    made.cleanup = [services] { remove_services(*services); };
     if (win32::running_under_wine()) {
         made.under_wine = true;
         made.can_change_power = false;

@@ -1,7 +1,9 @@
 #include "app/tweaks/kinds/svc_kind.h"
 
 #include <algorithm>
+#include <optional>
 #include <set>
+#include <stdexcept>
 
 #include "app/core/text.h"
 #include "app/tweaks/kinds/reg_backup.h"
@@ -19,6 +21,35 @@ std::string service_key(const std::string& name) { return std::string(kSvcRoot) 
 RegE start_entry(const SvcData& d) { return RegE{service_key(d.n), "Start", d.s, platform::RegKind::DWord, 3}; }
 
 bool is_automatic(const Json& start) { return start.is_number_integer() && start.get<int64_t>() == 2; }
+
+// Puts a start type in place through the service manager, which writes the Start value too.
+// The manager reads the Start values only when Windows starts: a value written alone would let
+// a disabled service be started until then, and after a restart leave a service the revert
+// re-enabled refused as disabled. Only where the manager refuses (or the write is none it
+// takes: a deletion, another type) does the Start value get written alone, to count from the
+// next restart.
+void put_start(KindContext& ctx, const std::string& service, const RegWrite& w) {
+    std::optional<uint32_t> start;
+    if (w.v && w.t == platform::RegKind::DWord) {
+        try {
+            auto v = to_reg_value(*w.v, w.t);
+            if (uint32_t(v.number) <= 4) start = uint32_t(v.number);
+        } catch (const std::invalid_argument&) {
+            // Not a DWORD: the registry write below refuses it with the reason.
+        }
+    }
+    if (start) {
+        try {
+            ctx.pf.services().set_start_type(service, *start);
+            return;
+        } catch (const platform::PlatformError& e) {
+            if (ctx.warn)
+                ctx.warn("The service manager did not take the start type of " + service + " (" + e.what() +
+                         "); its Start value is written instead and counts from the next restart of Windows.");
+        }
+    }
+    write_reg(ctx.reg, w);
+}
 
 std::vector<std::string> depends_on(Reg& reg, const std::string& service) {
     auto v = reg.get_raw(service_key(service), "DependOnService");
@@ -175,7 +206,7 @@ public:
             list[0]["R"] = std::move(running);
             ctx.store.put_if_absent(t.id, std::move(list));
         }
-        ctx.reg.set(start.p, start.n, d.s, platform::RegKind::DWord);
+        put_start(ctx, d.n, RegWrite{start.p, start.n, Json(d.s), platform::RegKind::DWord});
         if (d.s != 4) return;
         try {
             ctx.pf.services().stop(d.n);
@@ -195,7 +226,10 @@ public:
             return;
         }
         int ignored = 0;
-        for (const RegWrite& w : restore_writes(ctx.store, t.id, {start}, &ignored)) write_reg(ctx.reg, w);
+        for (const RegWrite& w : restore_writes(ctx.store, t.id, {start}, &ignored)) {
+            if (same_place(start, w.p, w.n)) put_start(ctx, d.n, w);
+            else write_reg(ctx.reg, w);
+        }
         if (ignored > 0 && ctx.warn) ctx.warn(ignored_places_line(t.id, ignored));
         for (auto& s : to_start(ctx, d, t.id, ctx.reg.get(start.p, start.n))) {
             try {

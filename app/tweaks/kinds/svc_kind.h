@@ -1,5 +1,6 @@
 #pragma once
-// Kind svc: a service's start type (its Start value), and stopping a disabled service at once.
+// Kind svc: a service's start type (set through the service manager, which keeps the Start value
+// too), and stopping a disabled service at once.
 #include <string>
 
 #include "app/tweaks/kind.h"
