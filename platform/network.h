@@ -69,10 +69,16 @@ public:
 
     // Whether a QoS policy of that name (any case) exists; false when it cannot be read.
     virtual bool qos_policy_exists(std::string_view name) = 0;
-    // Creates the policy, replacing one of the same name. Throws PlatformError.
+    // Creates the policy, replacing one of the same name; it is in force from the next
+    // refresh_qos_policies (or Windows' own periodic refresh). Throws PlatformError.
     virtual void create_qos_policy(const QosPolicy& policy) = 0;
-    // Removes the policy; false when there was none. Throws PlatformError.
+    // Removes the policy, likewise until the next refresh; false when there was none. Throws
+    // PlatformError.
     virtual bool remove_qos_policy(std::string_view name) = 0;
+    // Has Windows apply the machine's policies now, so that the QoS service rereads its policies
+    // and the TCP/IP QoS values that steer them. Call it after the last of those changes. Never
+    // throws: what was written waits for Windows' next periodic refresh when this fails.
+    virtual void refresh_qos_policies() = 0;
 
     // Whether the global offload setting is enabled; nullopt when it cannot be read.
     virtual std::optional<bool> offload_global(OffloadGlobal setting) = 0;

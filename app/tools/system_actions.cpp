@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <exception>
+#include <optional>
 
 #include "app/tweaks/tweak_service.h"
 
@@ -10,6 +11,7 @@ namespace vexlo {
 namespace {
 
 constexpr const char* kRestoreKey = "HKLM:\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\SystemRestore";
+constexpr const char* kFrequency = "SystemRestorePointCreationFrequency";
 constexpr const char* kRestoreFailed = "Failed. Turn on System Protection for your C: drive and try again.";
 
 void say(const ActionReport& out, std::string_view message, LogKind kind) {
@@ -29,6 +31,18 @@ std::string system_drive_root(platform::FileSystem& files) {
     if (folder.size() >= 2 && std::isalpha(static_cast<unsigned char>(folder[0])) && folder[1] == ':')
         return folder.substr(0, 2) + "\\";
     return "C:\\";
+}
+
+// The interval between restore points back as it was before the click: its old value, or none.
+void put_back_interval(Reg& reg, const std::optional<platform::RegValue>& interval, const ActionReport& out) {
+    auto path = parse_reg_path(kRestoreKey);
+    try {
+        if (interval) reg.registry().set(path->hive, path->subkey, kFrequency, *interval);
+        else reg.registry().remove(path->hive, path->subkey, kFrequency);
+    } catch (const std::exception& e) {
+        // The point itself is unaffected; the player is told that Windows keeps no interval now.
+        say(out, std::string("Could not put back the interval between restore points: ") + e.what(), LogKind::Err);
+    }
 }
 
 }  // namespace
@@ -51,13 +65,22 @@ std::string new_restore_point(platform::Platform& pf, Reg& reg, const ActionRepo
         // Protection may already be on, or be turned on by the player; whether a point can be
         // made is what counts, and creating it below says why when it cannot.
     }
+    // Windows makes at most one point a day unless the interval is 0: without it a second click
+    // would silently create nothing. The interval is the player's (or their administrator's)
+    // setting, so it is lifted for this one point and then put back as it was.
+    const std::optional<platform::RegValue> interval = reg.get_raw(kRestoreKey, kFrequency);
+    bool lifted = false;
+    std::optional<std::string> failure;
     try {
-        // Windows makes at most one point a day unless this is 0: without it a second click
-        // would silently create nothing.
-        reg.set(kRestoreKey, "SystemRestorePointCreationFrequency", 0, platform::RegKind::DWord);
+        reg.set(kRestoreKey, kFrequency, 0, platform::RegKind::DWord);
+        lifted = true;
         pf.restore().create_point("Vexlo Tweaks");
     } catch (const std::exception& e) {
-        say(out, std::string("Could not create a restore point: ") + e.what(), LogKind::Err);
+        failure = e.what();
+    }
+    if (lifted) put_back_interval(reg, interval, out);
+    if (failure) {
+        say(out, "Could not create a restore point: " + *failure, LogKind::Err);
         return kRestoreFailed;
     }
     say(out, "Restore point created.", LogKind::Ok);

@@ -22,8 +22,8 @@ struct ActionReport {
 // "Dec 6, 9:05 AM": month abbreviations are English whatever the PC's language.
 std::string action_date(const platform::LocalTime& t);
 
-// Turns System Protection on for the system drive, lifts Windows' one-point-a-day limit and
-// makes a point named "Vexlo Tweaks". Returns "Created <date>", or the text telling the player
+// Turns System Protection on for the system drive, lifts Windows' one-point-a-day limit for
+// the time it makes a point named "Vexlo Tweaks" (the limit is put back as it was, made or not). Returns "Created <date>", or the text telling the player
 // what to do when Windows refused.
 std::string new_restore_point(platform::Platform& pf, Reg& reg, const ActionReport& out);
 

@@ -3,6 +3,8 @@
 #include "app/tweaks/input_network_ops.h"
 
 #include <algorithm>
+#include <cctype>
+#include <stdexcept>
 
 #include "app/core/backup_store.h"
 #include "app/core/text.h"
@@ -93,14 +95,17 @@ CustomOps qos_ops(platform::Platform& pf, Reg& reg) {
     };
     return {
         exists,
+        // The NLA value is read only when Windows applies the policies, so it is in place before
+        // the refresh; it follows the policy, so that a policy that cannot be made changes nothing.
         [&pf, &reg] {
             pf.network().create_qos_policy({kQosPolicy, kGameProcess, kExpedited});
             write_reg(reg, kNoNla);
+            pf.network().refresh_qos_policies();
         },
         // The NLA value stays: other policies may rely on it, and it does nothing on its own.
         [&pf] {
             try {
-                pf.network().remove_qos_policy(kQosPolicy);
+                if (pf.network().remove_qos_policy(kQosPolicy)) pf.network().refresh_qos_policies();
             } catch (...) {
                 // As Remove-NetQosPolicy with errors ignored: a policy that cannot be removed
                 // shows as still on, and the user can try again.
@@ -194,8 +199,22 @@ std::vector<platform::AdapterStatus> adapters_up(platform::Network& net) {
     return all;
 }
 
+// An interface GUID as the TCP/IP keys name it: "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}".
+bool is_interface_guid(std::string_view s) {
+    if (s.size() != 38 || s.front() != '{' || s.back() != '}') return false;
+    for (size_t i = 1; i + 1 < s.size(); ++i) {
+        const bool dash = i == 9 || i == 14 || i == 19 || i == 24;
+        if (dash ? s[i] != '-' : !std::isxdigit(static_cast<unsigned char>(s[i]))) return false;
+    }
+    return true;
+}
+
+// One interface of the record. Windows numbers interfaces anew when an adapter is disabled and
+// enabled (which "Restart network adapters" does), so the record names the adapter by its
+// interface GUID; records written before that name it by the index it had then.
 struct DnsEntry {
-    uint32_t index = 0;
+    std::string guid;     // "{...}"; empty in an entry of an older record
+    uint32_t index = 0;   // that older entry's interface index
     std::string servers;  // the static list the interface had, as its NameServer value read; "" automatic
 };
 
@@ -204,9 +223,13 @@ struct DnsEntry {
 std::optional<std::string> dns_record_problem(const Json& rec) {
     if (!rec.is_array()) return "not a list of interfaces";
     for (auto& e : rec) {
-        if (!e.is_object() || !e.contains("I") || !e.contains("V") || !e["I"].is_number_unsigned() || !e["V"].is_string())
-            return "an entry is not an interface index with its servers";
-        if (e["I"].get<uint64_t>() == 0 || e["I"].get<uint64_t>() > UINT32_MAX) return "an interface index is out of range";
+        if (!e.is_object() || !e.contains("I") || !e.contains("V") || !e["V"].is_string() ||
+            !(e["I"].is_number_unsigned() || e["I"].is_string()))
+            return "an entry is not an interface with its servers";
+        if (e["I"].is_string() && !is_interface_guid(e["I"].get_ref<const std::string&>()))
+            return "an interface is neither a GUID nor an index";
+        if (e["I"].is_number_unsigned() && (e["I"].get<uint64_t>() == 0 || e["I"].get<uint64_t>() > UINT32_MAX))
+            return "an interface index is out of range";
         for (auto& s : platform::split_server_list(e["V"].get_ref<const std::string&>()))
             if (!platform::is_ipv4_address(s)) return "\"" + s + "\" is not an IPv4 address";
     }
@@ -217,8 +240,16 @@ std::optional<std::vector<DnsEntry>> dns_record(const BackupStore& store) {
     const Json* rec = store.get(kDnsRecord);
     if (!rec || dns_record_problem(*rec)) return std::nullopt;
     std::vector<DnsEntry> out;
-    for (auto& e : *rec) out.push_back({uint32_t(e["I"].get<uint64_t>()), e["V"].get<std::string>()});
+    for (auto& e : *rec) {
+        if (e["I"].is_string()) out.push_back({e["I"].get<std::string>(), 0, e["V"].get<std::string>()});
+        else out.push_back({"", uint32_t(e["I"].get<uint64_t>()), e["V"].get<std::string>()});
+    }
     return out;
+}
+
+Json dns_entry_json(const platform::AdapterStatus& a, const std::string& servers) {
+    // An adapter Windows gave no GUID can only be kept by its index.
+    return {{"I", a.guid.empty() ? Json(a.if_index) : Json(a.guid)}, {"V", servers}};
 }
 
 void flush_dns(platform::Network& net) {
@@ -229,32 +260,28 @@ void flush_dns(platform::Network& net) {
     }
 }
 
-// What a revert sets: each recorded interface back to its list or to automatic, or without a
-// record every physical adapter to automatic.
-std::vector<DnsEntry> dns_revert_plan(platform::Network& net, const BackupStore& store) {
-    if (auto rec = dns_record(store)) return *rec;
-    std::vector<DnsEntry> out;
-    for (auto& a : net.physical_adapters())
-        if (a.if_index != 0) out.push_back({a.if_index, ""});
-    return out;
+// The adapter an entry means, as the adapters are now: by GUID whatever its index is today, or
+// an older entry's by its index. Throws when no adapter has that GUID.
+platform::AdapterStatus dns_target(const std::vector<platform::AdapterStatus>& all, const DnsEntry& e) {
+    for (auto& a : all)
+        if (e.guid.empty() ? a.if_index == e.index : iequals(a.guid, e.guid)) return a;
+    if (!e.guid.empty()) throw std::runtime_error("the network adapter " + e.guid + " is not on this PC now");
+    return {"interface " + std::to_string(e.index), "", e.index, ""};
 }
 
-std::string adapter_name(const std::vector<platform::AdapterStatus>& all, uint32_t index) {
-    for (auto& a : all)
-        if (a.if_index == index) return a.name;
-    return "interface " + std::to_string(index);
-}
-
-std::string guid_of(const std::vector<platform::AdapterStatus>& all, uint32_t index) {
-    for (auto& a : all)
-        if (a.if_index == index) return a.guid;
-    return {};
+void set_or_reset(platform::Network& net, uint32_t index, const std::string& servers) {
+    auto list = platform::split_server_list(servers);
+    if (list.empty()) net.reset_dns_servers(index);
+    else net.set_dns_servers(index, list);
 }
 
 std::string shown(const std::vector<std::string>& servers) { return servers.empty() ? "(automatic)" : join(servers); }
 
 CustomOps dns_ops(platform::Platform& pf, Reg& reg, BackupStore& store) {
     platform::Network& net = pf.network();
+    auto own_servers = [&reg](const std::string& guid) {
+        return guid.empty() ? std::string() : value_text(reg.get(std::string(kInterfaces) + "\\" + guid, "NameServer"));
+    };
     return {
         [&net] {
             auto up = adapters_up(net);
@@ -262,33 +289,51 @@ CustomOps dns_ops(platform::Platform& pf, Reg& reg, BackupStore& store) {
                        return join(net.dns_servers(a.if_index)) == kCloudflareText;
                    });
         },
-        [&net, &reg, &store] {
+        [&net, &store, own_servers] {
             auto up = adapters_up(net);
             // The servers each interface had are on disk before the first of them changes.
             Json list = Json::array();
-            for (auto& a : up) {
-                std::string had = a.guid.empty() ? "" : value_text(reg.get(std::string(kInterfaces) + "\\" + a.guid, "NameServer"));
-                list.push_back({{"I", a.if_index}, {"V", had}});
-            }
+            for (auto& a : up) list.push_back(dns_entry_json(a, own_servers(a.guid)));
             store.put_if_absent(kDnsRecord, std::move(list));
             for (auto& a : up) net.set_dns_servers(a.if_index, kCloudflare);
             flush_dns(net);
         },
         [&net, &store] {
-            for (auto& e : dns_revert_plan(net, store)) {
+            auto all = net.physical_adapters();
+            auto rec = dns_record(store);
+            if (!rec) {
+                // Nothing recorded: every adapter to automatic, as far as each allows.
+                for (auto& a : all) {
+                    if (a.if_index == 0) continue;
+                    try {
+                        net.reset_dns_servers(a.if_index);
+                    } catch (...) {
+                        // A disabled or vanished adapter has no servers to reset; nothing was
+                        // recorded for it either, so nothing is lost.
+                    }
+                }
+                flush_dns(net);
+                return;
+            }
+            // Interface by interface: one that is gone or disabled keeps none of the others from
+            // going back. One that did not go back keeps the record, so that a later revert
+            // (with the adapter back) still can.
+            std::string failed;
+            for (auto& e : *rec) {
+                std::string who = e.guid.empty() ? "interface " + std::to_string(e.index) : e.guid;
                 try {
-                    auto servers = platform::split_server_list(e.servers);
-                    if (servers.empty()) net.reset_dns_servers(e.index);
-                    else net.set_dns_servers(e.index, servers);
-                } catch (...) {
-                    // Interface by interface, as the revert of DNS servers always was: one that
-                    // is gone or disabled keeps nothing from going back on the others.
+                    platform::AdapterStatus a = dns_target(all, e);
+                    who = a.name;
+                    set_or_reset(net, a.if_index, e.servers);
+                } catch (const std::exception& ex) {
+                    failed += (failed.empty() ? "" : "; ") + who + ": " + ex.what();
                 }
             }
-            store.remove(kDnsRecord);
             flush_dns(net);
+            if (!failed.empty()) throw std::runtime_error("Some DNS servers did not go back (" + failed + ")");
+            store.remove(kDnsRecord);
         },
-        [&net, &reg, &store](bool apply) {
+        [&net, &store, own_servers](bool apply) {
             Changes out;
             auto all = net.physical_adapters();
             if (apply) {
@@ -297,12 +342,23 @@ CustomOps dns_ops(platform::Platform& pf, Reg& reg, BackupStore& store) {
                         out.push_back({"DNS servers of " + a.name, shown(net.dns_servers(a.if_index)), kCloudflareText});
                 return out;
             }
-            for (auto& e : dns_revert_plan(net, store)) {
+            std::vector<DnsEntry> plan;
+            if (auto rec = dns_record(store)) plan = *rec;
+            else
+                for (auto& a : all)
+                    if (a.if_index != 0) plan.push_back({a.guid, a.if_index, ""});
+            for (auto& e : plan) {
                 auto next = platform::split_server_list(e.servers);
-                auto now = net.dns_servers(e.index);
+                platform::AdapterStatus a;
+                try {
+                    a = dns_target(all, e);
+                } catch (const std::exception&) {
+                    out.push_back({"DNS servers of " + e.guid, "(adapter not found)", shown(next)});
+                    continue;
+                }
                 // Servers DHCP gave read like static ones: the interface's own list tells them apart.
-                auto own = platform::split_server_list(value_text(reg.get(std::string(kInterfaces) + "\\" + guid_of(all, e.index), "NameServer")));
-                if (own != next) out.push_back({"DNS servers of " + adapter_name(all, e.index), shown(now), shown(next)});
+                if (platform::split_server_list(own_servers(a.guid)) != next)
+                    out.push_back({"DNS servers of " + a.name, shown(net.dns_servers(a.if_index)), shown(next)});
             }
             return out;
         },

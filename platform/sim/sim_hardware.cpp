@@ -1,4 +1,5 @@
 // Network adapters, DNS and QoS, plug-and-play devices and the mouse settings of the simulated PC.
+#include <algorithm>
 #include <charconv>
 
 #include "platform/net_text.h"
@@ -83,12 +84,25 @@ void SimNetwork::set_adapter_property(std::string_view adapter, std::string_view
     });
 }
 
+namespace {
+
+// An adapter enabled again gets the next free interface index, as in Windows: an index names an
+// interface only until the adapter is next disabled.
+void renumber(NetworkState& n, NetworkAdapterData& a) {
+    uint32_t highest = 0;
+    for (auto& other : n.adapters) highest = std::max(highest, other.if_index);
+    a.if_index = highest + 1;
+}
+
+}  // namespace
+
 void SimNetwork::set_status(std::string_view adapter, std::string_view status) {
     if (status != "Up" && status != "Disconnected" && status != "Disabled")
         throw PlatformError("An adapter's status is Up, Disconnected or Disabled, not \"" + std::string(status) + "\".");
     store_.update([&](NetworkState& n) {
         for (auto& a : n.adapters)
             if (iequals(a.name, adapter)) {
+                if (a.status == "Disabled" && status != "Disabled") renumber(n, a);
                 a.status = std::string(status);
                 return;
             }
@@ -119,6 +133,7 @@ void SimNetwork::restart_adapter(std::string_view name) {
             if (a.status == "Disabled")
                 throw PlatformError("Cannot restart " + a.name + ": the adapter is disabled.");
             ++a.restarts;
+            renumber(n, a);  // disabled and enabled again
             return;
         }
         throw PlatformError("There is no network adapter named " + std::string(name) + ".");
@@ -216,6 +231,16 @@ bool SimNetwork::remove_qos_policy(std::string_view name) {
     return true;
 }
 
+void SimNetwork::refresh_qos_policies() {
+    std::string no_nla = text_of(registry_.get(platform::Hive::LocalMachine,
+                                               R"(SYSTEM\CurrentControlSet\Services\Tcpip\QoS)", "Do not use NLA"));
+    store_.update([&](NetworkState& n) {
+        QosRefreshData r{{}, no_nla};
+        for (auto& q : n.qos_policies) r.policies.push_back(q.name);
+        n.qos_refreshes.push_back(std::move(r));
+    });
+}
+
 std::optional<bool> SimNetwork::offload_global(platform::OffloadGlobal setting) {
     return store_.read([&](const NetworkState& n) {
         return setting == platform::OffloadGlobal::ReceiveSegmentCoalescing ? n.receive_segment_coalescing
@@ -238,6 +263,9 @@ int SimNetwork::dns_flushes() {
 }
 std::vector<QosPolicyData> SimNetwork::qos_policies() {
     return store_.read([](const NetworkState& n) { return n.qos_policies; });
+}
+std::vector<QosRefreshData> SimNetwork::qos_refreshes() {
+    return store_.read([](const NetworkState& n) { return n.qos_refreshes; });
 }
 
 // ---- Devices ----

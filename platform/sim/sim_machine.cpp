@@ -213,6 +213,11 @@ std::vector<SimMachine::QosPolicyInfo> SimMachine::qos_policies() {
     for (auto& q : network_->qos_policies()) out.push_back({q.name, q.app_path, q.dscp});
     return out;
 }
+std::vector<SimMachine::QosRefresh> SimMachine::qos_refreshes() {
+    std::vector<QosRefresh> out;
+    for (auto& r : network_->qos_refreshes()) out.push_back({r.policies, r.no_nla});
+    return out;
+}
 SimMachine::MouseState SimMachine::mouse_state() {
     auto in = input_->state();
     return {in.mouse, in.mouse_sets, in.last_flags};

@@ -120,6 +120,13 @@ public:
         int dscp = 0;
     };
     std::vector<QosPolicyInfo> qos_policies();
+    // Each machine-policy refresh, oldest first: the policies it handed the QoS service, and the
+    // "Do not use NLA" value it read beside them ("" when absent).
+    struct QosRefresh {
+        std::vector<std::string> policies;
+        std::string no_nla;
+    };
+    std::vector<QosRefresh> qos_refreshes();
     // The mouse settings in use, how often SPI_SETMOUSE set them and its last flags.
     struct MouseState {
         platform::MouseParameters mouse{};

@@ -103,9 +103,17 @@ struct QosPolicyData {
     int dscp = 0;
 };
 
+// What one machine-policy refresh handed the QoS service: the policies by name, and the
+// "Do not use NLA" value beside them ("" when absent), which it reads only then.
+struct QosRefreshData {
+    std::vector<std::string> policies;
+    std::string no_nla;
+};
+
 struct NetworkState {
     std::vector<NetworkAdapterData> adapters;
     std::vector<QosPolicyData> qos_policies;
+    std::vector<QosRefreshData> qos_refreshes;  // oldest first
     std::vector<std::string> dns_cache;  // names the DNS client holds answers for
     int dns_flushes = 0;                 // how often the cache was emptied
     // The global offload settings; both enabled, as Windows ships.
@@ -305,7 +313,8 @@ public:
     Stored<NetworkState>& store() { return store_; }
 
     // Control: sets an adapter's status ("Up", "Disconnected" or "Disabled") without any of the
-    // checks. Throws PlatformError for an adapter the machine does not have.
+    // checks; one enabled again gets a new interface index. Throws PlatformError for an adapter
+    // the machine does not have.
     void set_status(std::string_view adapter, std::string_view status);
     // How often the adapter was restarted; 0 for one the machine does not have.
     int restarts(std::string_view adapter);
@@ -314,7 +323,8 @@ public:
     void set_adapter_property(std::string_view adapter, std::string_view display_name,
                               std::string_view display_value) override;
     std::vector<platform::AdapterStatus> physical_adapters() override;
-    // A disabled adapter stays disabled and throws, as restarting it in Windows fails.
+    // A disabled adapter stays disabled and throws, as restarting it in Windows fails. A restart
+    // gives the adapter a new interface index, as disabling and enabling it does in Windows.
     void restart_adapter(std::string_view name) override;
 
     // DNS servers live where Windows keeps them: the static list in the interface key's
@@ -327,6 +337,7 @@ public:
     bool qos_policy_exists(std::string_view name) override;
     void create_qos_policy(const platform::QosPolicy& policy) override;
     bool remove_qos_policy(std::string_view name) override;
+    void refresh_qos_policies() override;
     std::optional<bool> offload_global(platform::OffloadGlobal setting) override;
     void set_offload_global(platform::OffloadGlobal setting, bool enabled) override;
 
@@ -334,6 +345,7 @@ public:
     std::vector<std::string> dns_cache();
     int dns_flushes();
     std::vector<QosPolicyData> qos_policies();
+    std::vector<QosRefreshData> qos_refreshes();
 
 private:
     // The interface key of an adapter that is not disabled. Throws PlatformError otherwise.

@@ -121,7 +121,8 @@ void decode_state(std::string_view text, PowerState& p) {
 // {"adapters": [{"name", "description", "status", "if_index", "guid", "restarts", "properties":
 //   [{"display_name", "display_value", "keyword", "valid_display_values": [...], "valid_registry_values": [...]}
 //    or {..., "numeric_min": 80, "numeric_max": 4096}]}],
-//  "qos_policies": [{"name", "app_path", "dscp"}], "dns_cache": ["epicgames.com", ...], "dns_flushes": 0,
+//  "qos_policies": [{"name", "app_path", "dscp"}], "qos_refreshes": [{"policies": [...], "no_nla"}] (only
+//  after one), "dns_cache": ["epicgames.com", ...], "dns_flushes": 0,
 //  "offload_globals": {"ReceiveSegmentCoalescing": "Enabled", "PacketCoalescingFilter": "Enabled"}}
 
 std::string encode_state(const NetworkState& n) {
@@ -150,8 +151,16 @@ std::string encode_state(const NetworkState& n) {
     auto shown = [](bool on) { return on ? "Enabled" : "Disabled"; };
     ordered globals = {{"ReceiveSegmentCoalescing", shown(n.receive_segment_coalescing)},
                        {"PacketCoalescingFilter", shown(n.packet_coalescing_filter)}};
-    return dump({{"adapters", adapters}, {"qos_policies", qos}, {"dns_cache", n.dns_cache}, {"dns_flushes", n.dns_flushes},
-                 {"offload_globals", globals}});
+    ordered out = {{"adapters", adapters}, {"qos_policies", qos}};
+    if (!n.qos_refreshes.empty()) {
+        ordered refreshes = ordered::array();
+        for (auto& r : n.qos_refreshes) refreshes.push_back({{"policies", r.policies}, {"no_nla", r.no_nla}});
+        out["qos_refreshes"] = std::move(refreshes);
+    }
+    out["dns_cache"] = n.dns_cache;
+    out["dns_flushes"] = n.dns_flushes;
+    out["offload_globals"] = globals;
+    return dump(out);
 }
 
 void decode_state(std::string_view text, NetworkState& n) {
@@ -184,6 +193,8 @@ void decode_state(std::string_view text, NetworkState& n) {
         }
         for (auto& q : j.value("qos_policies", json::array()))
             n.qos_policies.push_back({q.at("name").get<std::string>(), q.value("app_path", std::string()), q.value("dscp", 0)});
+        for (auto& r : j.value("qos_refreshes", json::array()))
+            n.qos_refreshes.push_back({r.value("policies", std::vector<std::string>{}), r.value("no_nla", std::string())});
         n.dns_cache = j.value("dns_cache", std::vector<std::string>{});
         n.dns_flushes = j.value("dns_flushes", 0);
         const json globals = j.value("offload_globals", json::object());

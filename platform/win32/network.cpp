@@ -15,11 +15,13 @@
 #include <charconv>
 #include <chrono>
 #include <cwctype>
+#include <functional>
 #include <optional>
 #include <utility>
 
 #include "platform/win32/adapter_registry.h"
 #include "platform/win32/com.h"
+#include "platform/win32/net_routes.h"
 #include "platform/win32/offload_globals.h"
 #include "platform/win32/parts.h"
 #include "platform/win32/tool_process.h"
@@ -232,9 +234,8 @@ std::wstring registry_value(const Param& p, std::string_view adapter, std::strin
     return widen(display_value);  // free text, such as a network address
 }
 
-// A physical adapter's row in the interface table: hardware with a connector, which leaves out
-// the virtual, tunnel and loopback interfaces. Unverified on real Windows: whether an adapter
-// disabled in the network settings keeps a row here (with its administrative status down, which
+// A physical adapter's row in the interface table (is_physical_adapter_row). Unverified on real
+// Windows: whether an adapter disabled in the network settings keeps a row here (with its administrative status down, which
 // is what "Disabled" is read from) or drops out of the table, and so out of this list, until it
 // is enabled again.
 struct Interface {
@@ -249,7 +250,7 @@ std::vector<Interface> physical_interfaces() {
     if (GetIfTable2(&table) != NO_ERROR || !table) return out;
     for (ULONG i = 0; i < table->NumEntries; ++i) {
         const MIB_IF_ROW2& row = table->Table[i];
-        if (!row.InterfaceAndOperStatusFlags.HardwareInterface || !row.InterfaceAndOperStatusFlags.ConnectorPresent) continue;
+        if (!is_physical_adapter_row(row)) continue;
         wchar_t guid[64] = {};
         if (!StringFromGUID2(row.InterfaceGuid, guid, 64)) continue;
         bool seen = std::any_of(out.begin(), out.end(), [&](const Interface& a) { return same_text(a.adapter.guid, guid); });
@@ -327,28 +328,17 @@ void netsh(const std::vector<std::wstring>& args, const std::string& what) {
 void apply_dns_servers(uint32_t if_index, const std::vector<std::wstring>& servers, const std::string& what) {
     GUID guid = interface_guid(if_index, what);
     static const auto set = system_function<SetInterfaceDnsSettingsFn>(L"iphlpapi.dll", "SetInterfaceDnsSettings");
-    if (set) {
-        std::wstring list;
-        for (auto& s : servers) list += (list.empty() ? L"" : L",") + s;
-        DnsInterfaceSettings settings{};  // every field its flag does not name stays clear
-        settings.Version = kDnsInterfaceSettingsVersion1;
-        settings.Flags = kDnsSettingNameServer;
-        settings.NameServer = list.data();
-        if (DWORD r = set(guid, &settings); r != NO_ERROR) fail(what, r);
-        return;
-    }
-    // netsh takes the interface index for its name. Setting the first server replaces the
-    // list, each further one is added at its place; a failure part way leaves the servers set
-    // so far, and is reported.
-    const std::wstring name = L"name=" + std::to_wstring(if_index);
-    if (servers.empty()) return netsh({L"interface", L"ipv4", L"set", L"dnsservers", name, L"source=dhcp"}, what);
-    netsh({L"interface", L"ipv4", L"set", L"dnsservers", name, L"source=static", L"address=" + servers[0],
-           L"register=primary", L"validate=no"},
-          what);
-    for (size_t i = 1; i < servers.size(); ++i)
-        netsh({L"interface", L"ipv4", L"add", L"dnsservers", name, L"address=" + servers[i],
-               L"index=" + std::to_wstring(i + 1), L"validate=no"},
-              what);
+    std::function<DWORD(const std::wstring&)> set_dns;
+    if (set)
+        set_dns = [guid](const std::wstring& list) {
+            std::wstring text = list;
+            DnsInterfaceSettings settings{};  // every field its flag does not name stays clear
+            settings.Version = kDnsInterfaceSettingsVersion1;
+            settings.Flags = kDnsSettingNameServer;
+            settings.NameServer = text.data();
+            return set(guid, &settings);
+        };
+    change_dns_servers(if_index, servers, what, set_dns, [&what](const std::vector<std::wstring>& args) { netsh(args, what); });
 }
 
 // QoS policies as the local machine policy keeps them, one subkey per policy. "Version" is
@@ -364,7 +354,7 @@ LSTATUS set_text(HKEY key, const wchar_t* name, const std::wstring& value) {
 }
 
 // Machine policy is applied again every 90 minutes; this asks for it now, so that the QoS service
-// rereads its policies. Unverified on real Windows: whether that service takes a policy written
+// rereads its policies and the TCP/IP QoS values beside them. Unverified on real Windows: whether that service takes a policy written
 // this way without such a refresh, and how long a forced refresh keeps this call waiting. Its
 // failure is deliberately ignored: the policy is in place either way, for the next refresh.
 void refresh_machine_policy() {
@@ -492,7 +482,6 @@ public:
         };
         for (auto& [name, value] : values)
             if (r = set_text(key.get(), name, value); r != ERROR_SUCCESS) fail(what, DWORD(r));
-        refresh_machine_policy();
     }
 
     bool remove_qos_policy(std::string_view name) override {
@@ -518,12 +507,45 @@ public:
         if (r != ERROR_SUCCESS && r != ERROR_FILE_NOT_FOUND) fail(what, DWORD(r));
         r = RegDeleteKeyExW(parent.get(), sub.c_str(), KEY_WOW64_64KEY, 0);
         if (r != ERROR_SUCCESS && r != ERROR_FILE_NOT_FOUND) fail(what, DWORD(r));
-        if (existed) refresh_machine_policy();
         return existed;
     }
+
+    void refresh_qos_policies() override { refresh_machine_policy(); }
 };
 
 }  // namespace
+
+bool is_physical_adapter_row(const MIB_IF_ROW2& row) {
+    const auto& flags = row.InterfaceAndOperStatusFlags;
+    return flags.HardwareInterface && flags.ConnectorPresent && !flags.FilterInterface;
+}
+
+std::vector<std::vector<std::wstring>> netsh_dns_commands(uint32_t if_index, const std::vector<std::wstring>& servers) {
+    const std::wstring name = L"name=" + std::to_wstring(if_index);
+    if (servers.empty()) return {{L"interface", L"ipv4", L"set", L"dnsservers", name, L"source=dhcp"}};
+    // Setting the first server replaces the list; each further one is added at its place.
+    std::vector<std::vector<std::wstring>> out = {{L"interface", L"ipv4", L"set", L"dnsservers", name, L"source=static",
+                                                   L"address=" + servers[0], L"register=primary", L"validate=no"}};
+    for (size_t i = 1; i < servers.size(); ++i)
+        out.push_back({L"interface", L"ipv4", L"add", L"dnsservers", name, L"address=" + servers[i],
+                       L"index=" + std::to_wstring(i + 1), L"validate=no"});
+    return out;
+}
+
+void change_dns_servers(uint32_t if_index, const std::vector<std::wstring>& servers, const std::string& what,
+                        const std::function<DWORD(const std::wstring&)>& set_dns,
+                        const std::function<void(const std::vector<std::wstring>&)>& netsh) {
+    if (set_dns) {
+        std::wstring list;
+        for (auto& s : servers) list += (list.empty() ? L"" : L",") + s;
+        DWORD r = set_dns(list);
+        if (r == NO_ERROR) return;
+        if (!servers.empty()) fail(what, r);
+    }
+    // Windows before 10 2004 lacks SetInterfaceDnsSettings, and a reset it refused is asked
+    // of netsh. A failure part way leaves the servers set so far, and is reported.
+    for (auto& args : netsh_dns_commands(if_index, servers)) netsh(args);
+}
 
 std::vector<NetAdapter> physical_adapters() {
     std::vector<NetAdapter> out;

@@ -24,7 +24,8 @@ using platform::MsgResult;
 
 std::wstring edge_arguments(std::wstring_view url, std::wstring_view profile_dir, WindowSize size) {
     return L"--app=" + quote_argument(url) + L" --window-size=" + std::to_wstring(size.width) + L"," +
-           std::to_wstring(size.height) + L" --user-data-dir=" + quote_argument(profile_dir, true);
+           std::to_wstring(size.height) + L" --user-data-dir=" + quote_argument(profile_dir, true) +
+           L" --no-first-run --no-default-browser-check";
 }
 
 std::wstring command_line(std::wstring_view exe, std::wstring_view args) {

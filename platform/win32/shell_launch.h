@@ -19,7 +19,9 @@ inline constexpr const char* kEdgeAppPathsKey = "SOFTWARE\\Microsoft\\Windows\\C
 
 // Edge's arguments for the application's window: its own app window of `size` (frame
 // included, see app_window_size), with a profile folder of its own. Without that profile a
-// running Edge would take the address into one of its windows and ignore the size.
+// running Edge would take the address into one of its windows and ignore the size. That profile
+// is new on the first start, so Edge is told to skip its welcome pages and its default-browser
+// prompt, which would otherwise cover the window.
 std::wstring edge_arguments(std::wstring_view url, std::wstring_view profile_dir, WindowSize size);
 
 // The full command line for CreateProcessW: the program quoted, then the arguments.

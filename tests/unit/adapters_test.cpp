@@ -58,6 +58,7 @@ TEST(NicTargets, WantedValuesByPatternAndMax) {
         bool qos_policy_exists(std::string_view) override { return false; }
         void create_qos_policy(const platform::QosPolicy&) override {}
         bool remove_qos_policy(std::string_view) override { return false; }
+        void refresh_qos_policies() override {}
         std::optional<bool> offload_global(platform::OffloadGlobal) override { return std::nullopt; }
         void set_offload_global(platform::OffloadGlobal, bool) override {}
     } net;

@@ -18,6 +18,8 @@ namespace {
 constexpr const char* kMouse = "HKCU:\\Control Panel\\Mouse";
 constexpr const char* kInterfaces = "HKLM:\\SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters\\Interfaces";
 constexpr const char* kQosKey = "HKLM:\\SYSTEM\\CurrentControlSet\\Services\\Tcpip\\QoS";
+constexpr const char* kEthernet11 = "{8f3c2a1e-5b7d-4c9a-9e21-3d6f0a8b7c45}";  // desktop11's adapters
+constexpr const char* kWifi11 = "{c41e7b90-2d3a-4f6e-8b15-a97d0e2c6f38}";
 constexpr const char* kWifiSub = "19cbb8fa-5279-450e-9fac-8a3d5fedd0c1";
 constexpr const char* kWifiSet = "12bbebe6-58d6-4636-95bb-3217ef867c1a";
 
@@ -267,7 +269,7 @@ TEST(MouseTweak, ProfileValuesAndTheLiveSettings) {
 }
 
 // The game's QoS policy: created with DSCP 46, the NLA value written only once the policy
-// exists, and left in place by the revert.
+// exists and before Windows is asked to apply them, and left in place by the revert.
 TEST(QosTweak, PolicyThenNlaValueAndTheRevertLeavesIt) {
     Headless h;
     Reg reg = h.reg();
@@ -285,11 +287,19 @@ TEST(QosTweak, PolicyThenNlaValueAndTheRevertLeavesIt) {
     EXPECT_EQ(policies[0].dscp, 46);
     EXPECT_EQ(reg.get_raw(kQosKey, "Do not use NLA")->text, "1");
     EXPECT_TRUE(h.state("qos"));
+    // Windows reads the NLA value when it applies the policies: it is there by then.
+    auto refreshes = h.pc->qos_refreshes();
+    ASSERT_EQ(refreshes.size(), 1u) << "no refresh for the failed attempt, one for the policy";
+    EXPECT_EQ(refreshes[0].policies, (std::vector<std::string>{"VexloTweaks Fortnite"}));
+    EXPECT_EQ(refreshes[0].no_nla, "1");
 
     h.engine().revert_kind(h.tweak("qos"));
     EXPECT_TRUE(h.pc->qos_policies().empty());
     EXPECT_EQ(reg.get(kQosKey, "Do not use NLA"), "1");
     EXPECT_FALSE(h.state("qos"));
+    refreshes = h.pc->qos_refreshes();
+    ASSERT_EQ(refreshes.size(), 2u);
+    EXPECT_TRUE(refreshes[1].policies.empty()) << "the policy's removal is applied at once";
     EXPECT_NO_THROW(h.engine().revert_kind(h.tweak("qos"))) << "no policy to remove is no error";
 }
 
@@ -333,7 +343,7 @@ TEST(DnsTweak, RecordFirstThenServersAndTheCacheFlushed) {
         h.engine().apply_kind(h.tweak("dns"));
         EXPECT_EQ(dns_of(h, "Ethernet"), (std::vector<std::string>{"1.1.1.1", "1.0.0.1"}));
         EXPECT_TRUE(h.state("dns"));
-        EXPECT_EQ(*h.store().get("dns"), Json::parse(R"([{"I": 7, "V": "8.8.8.8,8.8.4.4"}])"));
+        EXPECT_EQ(*h.store().get("dns"), Json::parse(R"([{"I": "{5b9e1d24-7a3c-4e80-b6f2-0c8d3a91e7b5}", "V": "8.8.8.8,8.8.4.4"}])"));
         EXPECT_EQ(h.pc->dns_flushes(), flushes + 1);
         EXPECT_TRUE(h.pc->dns_cache().empty());
         h.restart();
@@ -352,7 +362,7 @@ TEST(DnsTweak, RecordFirstThenServersAndTheCacheFlushed) {
         ASSERT_TRUE(h.store().has("dns")) << "the servers the interfaces had are kept before any change";
         h.pc->faults().fail_dns_change(false);
         h.engine().apply_kind(h.tweak("dns"));
-        EXPECT_EQ(*h.store().get("dns"), Json::parse(R"([{"I": 12, "V": ""}, {"I": 18, "V": ""}])"));
+        EXPECT_EQ(*h.store().get("dns"), (Json::array({{{"I", kEthernet11}, {"V", ""}}, {{"I", kWifi11}, {"V", ""}}})));
         h.engine().revert_kind(h.tweak("dns"));
         for (const char* a : {"Ethernet", "Wi-Fi"}) EXPECT_EQ(dns_of(h, a), (std::vector<std::string>{"192.168.1.1"})) << a;
         EXPECT_EQ(value_text(h.reg().get(std::string(kInterfaces) + "\\{8f3c2a1e-5b7d-4c9a-9e21-3d6f0a8b7c45}", "NameServer")), "");
@@ -368,6 +378,82 @@ TEST(DnsTweak, RecordFirstThenServersAndTheCacheFlushed) {
     }
 }
 
+// The record names each adapter by its interface GUID: Windows gives an adapter a new interface
+// index when it is disabled and enabled, which restarting the adapters does. A record of the
+// older kind, by index, still reverts while the index is the adapter's.
+TEST(DnsTweak, TheRecordFollowsTheAdapterThroughARestart) {
+    Headless h;
+    Reg reg = h.reg();
+    reg.set(std::string(kInterfaces) + "\\" + kWifi11, "NameServer", "9.9.9.9,149.112.112.112", platform::RegKind::String);
+    const uint32_t ethernet_before = index_of(h, "Ethernet");
+    h.engine().apply_kind(h.tweak("dns"));
+    ASSERT_TRUE(h.state("dns"));
+    for (const char* a : {"Ethernet", "Wi-Fi"}) h.pc->network().restart_adapter(a);
+    ASSERT_NE(index_of(h, "Ethernet"), ethernet_before) << "the simulated PC renumbers a restarted adapter";
+
+    h.engine().revert_kind(h.tweak("dns"));
+    EXPECT_EQ(dns_of(h, "Ethernet"), (std::vector<std::string>{"192.168.1.1"}));
+    EXPECT_EQ(dns_of(h, "Wi-Fi"), (std::vector<std::string>{"9.9.9.9", "149.112.112.112"}));
+    EXPECT_FALSE(h.store().has("dns"));
+
+    // An older record: by index, as long as the index is still the adapter's.
+    Headless old("desktop10");
+    old.engine().apply_kind(old.tweak("dns"));
+    old.store().put("dns", Json::parse(R"([{"I": 7, "V": "8.8.8.8,8.8.4.4"}])"));
+    old.restart();
+    ASSERT_TRUE(old.store().has("dns")) << "an index record is still one of ours";
+    old.engine().revert_kind(old.tweak("dns"));
+    EXPECT_EQ(dns_of(old, "Ethernet"), (std::vector<std::string>{"8.8.8.8", "8.8.4.4"}));
+
+    // After a restart that index names no interface: the servers cannot go back, and the record
+    // stays rather than being lost.
+    old.engine().apply_kind(old.tweak("dns"));
+    old.store().put("dns", Json::parse(R"([{"I": 7, "V": "8.8.8.8,8.8.4.4"}])"));
+    old.pc->network().restart_adapter("Ethernet");
+    EXPECT_THROW(old.engine().revert_kind(old.tweak("dns")), std::exception);
+    EXPECT_EQ(dns_of(old, "Ethernet"), (std::vector<std::string>{"1.1.1.1", "1.0.0.1"}));
+    EXPECT_TRUE(old.store().has("dns"));
+}
+
+// An adapter whose servers cannot go back keeps none of the others from going back; the revert
+// then reports it, and the record stays until every adapter is back.
+TEST(DnsTweak, AnAdapterThatCannotGoBackStopsNoOther) {
+    Headless h;
+    Reg reg = h.reg();
+    reg.set(std::string(kInterfaces) + "\\" + kWifi11, "NameServer", "9.9.9.9", platform::RegKind::String);
+    h.engine().apply_kind(h.tweak("dns"));
+    h.pc->set_adapter_status("Ethernet", "Disabled");  // first in the record
+
+    try {
+        h.engine().revert_kind(h.tweak("dns"));
+        ADD_FAILURE() << "the Ethernet adapter's servers could not go back, and nothing said so";
+    } catch (const std::exception& e) {
+        EXPECT_NE(std::string(e.what()).find("Ethernet"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(dns_of(h, "Wi-Fi"), (std::vector<std::string>{"9.9.9.9"}));
+    ASSERT_TRUE(h.store().has("dns"));
+
+    // Enabled again (with a new index), the next revert finishes the job.
+    h.pc->set_adapter_status("Ethernet", "Up");
+    h.engine().revert_kind(h.tweak("dns"));
+    EXPECT_EQ(dns_of(h, "Ethernet"), (std::vector<std::string>{"192.168.1.1"}));
+    EXPECT_FALSE(h.store().has("dns"));
+
+    // An adapter that is no longer on the PC is reported by its GUID, the others go back.
+    h.engine().apply_kind(h.tweak("dns"));
+    Json rec = *h.store().get("dns");
+    rec.push_back({{"I", "{00000000-1111-2222-3333-444444444444}"}, {"V", "8.8.8.8"}});
+    h.store().put("dns", rec);
+    try {
+        h.engine().revert_kind(h.tweak("dns"));
+        ADD_FAILURE() << "a missing adapter went unreported";
+    } catch (const std::exception& e) {
+        EXPECT_NE(std::string(e.what()).find("{00000000-1111-2222-3333-444444444444}"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(dns_of(h, "Ethernet"), (std::vector<std::string>{"192.168.1.1"}));
+    EXPECT_EQ(dns_of(h, "Wi-Fi"), (std::vector<std::string>{"9.9.9.9"}));
+}
+
 // No adapter up: not in effect; the apply stores an empty list only when no record exists yet.
 TEST(DnsTweak, NoAdapterUp) {
     Headless h("desktop11");
@@ -378,7 +464,7 @@ TEST(DnsTweak, NoAdapterUp) {
     EXPECT_EQ(*h.store().get("dns"), Json::array());
     EXPECT_FALSE(h.state("dns"));
 
-    Json kept = Json::parse(R"([{"I": 12, "V": "9.9.9.9"}])");
+    Json kept = Json::parse(R"([{"I": "{8f3c2a1e-5b7d-4c9a-9e21-3d6f0a8b7c45}", "V": "9.9.9.9"}])");
     h.store().put("dns", kept);
     h.engine().apply_kind(h.tweak("dns"));
     EXPECT_EQ(*h.store().get("dns"), kept);
@@ -389,8 +475,13 @@ TEST(DnsTweak, NoAdapterUp) {
 TEST(DnsTweak, APlantedRecordIsNotUsed) {
     Headless h("desktop10");
     const std::string path = h.paths().backup_file;
-    for (Json planted : {Json::parse(R"([{"I": 7, "V": "8.8.8.8,evil.example"}])"), Json::parse(R"([{"I": 0, "V": ""}])"),
-                         Json::parse(R"({"I": 7, "V": "1.2.3.4"})"), Json::parse(R"([{"I": "7", "V": "1.2.3.4"}])")}) {
+    for (Json planted :
+         {Json::parse(R"([{"I": 7, "V": "8.8.8.8,evil.example"}])"), Json::parse(R"([{"I": 0, "V": ""}])"),
+          Json::parse(R"({"I": 7, "V": "1.2.3.4"})"), Json::parse(R"([{"I": "7", "V": "1.2.3.4"}])"),
+          Json::parse(R"([{"I": "Ethernet", "V": "1.2.3.4"}])"),
+          Json::parse(R"([{"I": "{5b9e1d24-7a3c-4e80-b6f2-0c8d3a91e7b5}\\..", "V": "1.2.3.4"}])"),
+          Json::parse(R"([{"I": "{5b9e1d24-7a3c-4e80-b6f2-0c8d3a91e7bZ}", "V": "1.2.3.4"}])"),
+          Json::parse(R"([{"I": 7.5, "V": "1.2.3.4"}])")}) {
         SCOPED_TRACE(planted.dump());
         Json file = parse_backup_text(*h.pc->files().read(path));
         file["dns"] = planted;
@@ -398,5 +489,17 @@ TEST(DnsTweak, APlantedRecordIsNotUsed) {
         h.restart();
         EXPECT_FALSE(h.store().has("dns"));
         EXPECT_EQ(dns_of(h, "Ethernet"), (std::vector<std::string>{"8.8.8.8", "8.8.4.4"}));
+    }
+    // Both forms of ours are kept: by GUID (any case) and, from older versions, by index.
+    for (Json ours : {Json::parse(R"([{"I": "{5B9E1D24-7A3C-4E80-B6F2-0C8D3A91E7B5}", "V": "1.2.3.4"}])"),
+                      Json::parse(R"([{"I": 7, "V": "1.2.3.4"}])")}) {
+        SCOPED_TRACE(ours.dump());
+        Json file = parse_backup_text(*h.pc->files().read(path));
+        file["dns"] = ours;
+        h.pc->files().write(path, file.dump());
+        h.restart();
+        ASSERT_TRUE(h.store().has("dns"));
+        h.engine().revert_kind(h.tweak("dns"));
+        EXPECT_EQ(dns_of(h, "Ethernet"), (std::vector<std::string>{"1.2.3.4"}));
     }
 }

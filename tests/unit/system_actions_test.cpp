@@ -2,6 +2,7 @@
 // in which order, and what the PC is left with.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,7 +48,11 @@ TEST(RestorePoint, CreatesThePointAndLiftsTheDailyLimit) {
     Reg reg = h.reg();
     reg.set(kRestoreKey, "SystemRestorePointCreationFrequency", 1440);  // Windows' default
     std::vector<std::string> writes;
-    h.pc->faults().on_write([&](const sim::PendingWrite& w) { writes.emplace_back(w.op); });
+    Json interval_at_point;
+    h.pc->faults().on_write([&](const sim::PendingWrite& w) {
+        writes.emplace_back(w.op);
+        if (w.op == "system restore") interval_at_point = reg.get(kRestoreKey, "SystemRestorePointCreationFrequency");
+    });
     Recorder rec;
 
     EXPECT_EQ(new_restore_point(*h.pc, reg, rec.report()), "Created Dec 6, 9:05 AM");
@@ -55,8 +60,7 @@ TEST(RestorePoint, CreatesThePointAndLiftsTheDailyLimit) {
     EXPECT_EQ(rec.events, (std::vector<std::string>{
                               "info: Creating a Windows restore point. This can take up to a minute...", "repaint",
                               "ok: Restore point created."}));
-    EXPECT_EQ(reg.get(kRestoreKey, "SystemRestorePointCreationFrequency"), 0);
-    EXPECT_EQ(reg.get_raw(kRestoreKey, "SystemRestorePointCreationFrequency")->kind, platform::RegKind::DWord);
+    EXPECT_EQ(interval_at_point, 0) << "no limit while the point is made";
     auto points = h.pc->restore_points();
     ASSERT_EQ(points.size(), 1u);
     EXPECT_EQ(points[0].description, "Vexlo Tweaks");
@@ -69,6 +73,49 @@ TEST(RestorePoint, CreatesThePointAndLiftsTheDailyLimit) {
     new_restore_point(*h.pc, reg, {});
     h.pc.reopen();
     EXPECT_EQ(h.pc->restore_points().size(), 2u);
+}
+
+// The interval between points is the player's setting: it is lifted while the point is made and
+// put back as it was afterwards (deleted when there was none), whether Windows made the point or
+// refused it.
+TEST(RestorePoint, TheIntervalIsPutBackMadeOrNot) {
+    const char* name = "SystemRestorePointCreationFrequency";
+    struct Interval {
+        const char* label;
+        std::optional<platform::RegValue> value;
+    } intervals[] = {
+        {"absent", std::nullopt},
+        {"Windows' default", platform::RegValue::dword(1440)},
+        {"an administrator's, as text", platform::RegValue::string("60")},
+    };
+    for (auto& iv : intervals)
+        for (bool point_fails : {false, true}) {
+            SCOPED_TRACE(std::string(iv.label) + (point_fails ? ", creation throws" : ", point made"));
+            Headless h;
+            Reg reg = h.reg();
+            if (iv.value) {
+                auto p = parse_reg_path(kRestoreKey);
+                h.pc->registry().set(p->hive, p->subkey, name, *iv.value);
+            }
+            h.pc->faults().fail_restore_point(point_fails);
+            Json interval_at_point = "(not tried)";
+            h.pc->faults().on_write([&](const sim::PendingWrite& w) {
+                if (w.op == "system restore") interval_at_point = reg.get(kRestoreKey, name);
+            });
+            Recorder rec;
+
+            std::string result = new_restore_point(*h.pc, reg, rec.report());
+
+            EXPECT_EQ(result == kFailed, point_fails) << result;
+            if (!point_fails) EXPECT_EQ(interval_at_point, 0);
+            auto now = reg.get_raw(kRestoreKey, name);
+            ASSERT_EQ(now.has_value(), iv.value.has_value());
+            if (now) {
+                EXPECT_EQ(now->kind, iv.value->kind);
+                EXPECT_EQ(raw_json(*now), raw_json(*iv.value));
+            }
+            EXPECT_EQ(rec.events.size(), 3u) << "no line about the interval when it went back";
+        }
 }
 
 TEST(RestorePoint, ProtectionOffAndRefusals) {

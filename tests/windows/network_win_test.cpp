@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -22,6 +23,7 @@
 #include "platform/error.h"
 #include "platform/network.h"
 #include "platform/win32/adapter_registry.h"
+#include "platform/win32/net_routes.h"
 #include "platform/win32/parts.h"
 #include "platform/win32/wide.h"
 
@@ -221,6 +223,92 @@ TEST(NetworkWinSystem, EachListedAdapterHasItsInterfaceIndexAndGuid) {
         EXPECT_EQ(narrow(text), a.guid);
     }
     std::cout << "[          ] " << listed.size() << " physical adapter(s) listed\n";
+}
+
+// Rows as GetIfTable2 gives them, made by hand: only hardware with a connector that is not an
+// NDIS filter stacked on an adapter counts.
+TEST(NetworkWinRoutes, PhysicalAdapterRowsLeaveOutFilterInterfaces) {
+    struct Case {
+        bool hardware, connector, filter, physical;
+    } cases[] = {
+        {true, true, false, true},    // a network card
+        {true, true, true, false},    // a filter driver's interface on top of that card
+        {true, false, false, false},  // hardware without a connector (a WAN miniport)
+        {false, true, false, false},  // a virtual adapter
+        {false, false, true, false},
+    };
+    for (auto& c : cases) {
+        MIB_IF_ROW2 row{};
+        row.InterfaceAndOperStatusFlags.HardwareInterface = c.hardware;
+        row.InterfaceAndOperStatusFlags.ConnectorPresent = c.connector;
+        row.InterfaceAndOperStatusFlags.FilterInterface = c.filter;
+        row.OperStatus = IfOperStatusUp;
+        EXPECT_EQ(is_physical_adapter_row(row), c.physical) << c.hardware << c.connector << c.filter;
+    }
+}
+
+TEST(NetworkWinRoutes, NetshCommandsForDnsServers) {
+    using Commands = std::vector<std::vector<std::wstring>>;
+    EXPECT_EQ(netsh_dns_commands(12, {}), (Commands{{L"interface", L"ipv4", L"set", L"dnsservers", L"name=12", L"source=dhcp"}}));
+    EXPECT_EQ(netsh_dns_commands(7, {L"1.1.1.1", L"1.0.0.1"}),
+              (Commands{{L"interface", L"ipv4", L"set", L"dnsservers", L"name=7", L"source=static", L"address=1.1.1.1",
+                         L"register=primary", L"validate=no"},
+                        {L"interface", L"ipv4", L"add", L"dnsservers", L"name=7", L"address=1.0.0.1", L"index=2",
+                         L"validate=no"}}));
+}
+
+// Which route changes the servers: SetInterfaceDnsSettings where Windows has it; netsh where it
+// does not, and for a reset (an empty list, which Microsoft does not document) that it refused.
+TEST(NetworkWinRoutes, DnsChangesFallBackToNetshOnlyWhereTheyShould) {
+    struct Case {
+        const char* name;
+        bool has_api;
+        DWORD api_answer;
+        std::vector<std::wstring> servers;
+        std::vector<std::wstring> api_lists;        // what SetInterfaceDnsSettings got
+        std::vector<std::wstring> netsh_lines;      // each netsh command, its arguments joined
+        bool throws;
+    } cases[] = {
+        {"set through the API", true, NO_ERROR, {L"1.1.1.1", L"1.0.0.1"}, {L"1.1.1.1,1.0.0.1"}, {}, false},
+        {"reset through the API", true, NO_ERROR, {}, {L""}, {}, false},
+        {"reset refused by the API", true, ERROR_INVALID_PARAMETER, {}, {L""},
+         {L"interface ipv4 set dnsservers name=9 source=dhcp"}, false},
+        {"set refused by the API", true, ERROR_ACCESS_DENIED, {L"1.1.1.1"}, {L"1.1.1.1"}, {}, true},
+        {"no API: netsh sets", false, NO_ERROR, {L"1.1.1.1", L"1.0.0.1"}, {},
+         {L"interface ipv4 set dnsservers name=9 source=static address=1.1.1.1 register=primary validate=no",
+          L"interface ipv4 add dnsservers name=9 address=1.0.0.1 index=2 validate=no"},
+         false},
+        {"no API: netsh resets", false, NO_ERROR, {}, {}, {L"interface ipv4 set dnsservers name=9 source=dhcp"}, false},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::wstring> api_lists, netsh_lines;
+        std::function<DWORD(const std::wstring&)> api;
+        if (c.has_api)
+            api = [&](const std::wstring& list) {
+                api_lists.push_back(list);
+                return c.api_answer;
+            };
+        auto netsh = [&](const std::vector<std::wstring>& args) {
+            std::wstring line;
+            for (auto& a : args) line += (line.empty() ? L"" : L" ") + a;
+            netsh_lines.push_back(line);
+        };
+        bool threw = false;
+        try {
+            change_dns_servers(9, c.servers, "Cannot change", api, netsh);
+        } catch (const PlatformError& e) {
+            threw = true;
+            EXPECT_EQ(std::string(e.what()).rfind("Cannot change", 0), 0u) << e.what();
+        }
+        EXPECT_EQ(threw, c.throws);
+        EXPECT_EQ(api_lists, c.api_lists);
+        EXPECT_EQ(netsh_lines, c.netsh_lines);
+    }
+    // A netsh that fails is reported, not passed over.
+    EXPECT_THROW(change_dns_servers(9, {}, "Cannot reset", {},
+                                    [](const std::vector<std::wstring>&) { throw PlatformError("netsh ended with code 1."); }),
+                 PlatformError);
 }
 
 bool is_ipv4(const std::string& s) {

@@ -75,15 +75,19 @@ TEST(ShellLaunch, EdgeCommandLineKeepsAProfilePathWithSpaces) {
     const std::wstring url = L"http://127.0.0.1:51234/?k=Ab-9_x";
     const std::wstring args = win32::edge_arguments(url, win32::widen(profile), {1276, 859});
     EXPECT_EQ(args, L"--app=http://127.0.0.1:51234/?k=Ab-9_x --window-size=1276,859 "
-                    L"--user-data-dir=\"C:\\Users\\Jo Doe\\AppData\\Local\\VexloTweaks\\edge-profile\"");
+                    L"--user-data-dir=\"C:\\Users\\Jo Doe\\AppData\\Local\\VexloTweaks\\edge-profile\" "
+                    L"--no-first-run --no-default-browser-check");
 
     const std::wstring exe = L"C:\\Program Files (x86)\\Microsoft\\Edge\\Application\\msedge.exe";
     auto argv = parsed(win32::command_line(exe, args));
-    ASSERT_EQ(argv.size(), 4u);
+    ASSERT_EQ(argv.size(), 6u);
     EXPECT_EQ(argv[0], exe);
     EXPECT_EQ(argv[1], L"--app=" + url);
     EXPECT_EQ(argv[2], L"--window-size=1276,859");
     EXPECT_EQ(argv[3], L"--user-data-dir=" + win32::widen(profile));
+    // The profile is new on a first start: no welcome pages or browser prompt over the window.
+    EXPECT_EQ(argv[4], L"--no-first-run");
+    EXPECT_EQ(argv[5], L"--no-default-browser-check");
     EXPECT_EQ(parsed(win32::command_line(exe, L"")).size(), 1u);
 }
 
