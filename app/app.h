@@ -45,6 +45,9 @@ struct StartOptions {
     // Builds the window's content: splash, pages, tiles. Without it start-up reads, checks and
     // records exactly as it does with it, for a caller that shows no window (the command line).
     bool build_window = true;
+    // Told of each start-up stage as it begins, with its splash text and percentage, after the
+    // splash shows them; also in the tray and without the window, where no splash is shown.
+    std::function<void(const std::string& text, double percent)> on_stage;
 };
 
 // Creates the parts of the application, connects them and runs them. Nothing outside reaches

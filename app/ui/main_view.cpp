@@ -99,8 +99,7 @@ void MainView::build() {
     for (const char* page : {"System", "Latency", "Network", "Fortnite", "Debloat", "Cleanup", "Backup"})
         pages_->build_tweak_page(page);
     pages_->build_fortnite_guide();
-    if (d_.rescan_startup_items) d_.rescan_startup_items();
-    pages_->build_startup_page();
+    pages_->build_startup_page();  // from the entries start-up scanned and checked
     wire_chrome();
 }
 

@@ -4,6 +4,7 @@
 #include "app/tools/applied_marks.h"
 #include "app/tweaks/kinds/reg_kind.h"
 #include "app/ui/cards.h"
+#include "app/ui/layout_helpers.h"
 #include "app/ui/splash.h"
 #include "dialog_answers.h"
 #include "test_machine.h"
@@ -291,6 +292,71 @@ TEST_F(Window, StartUpFillsTheRigTilesAndReadyLine) {
     std::string line = status();
     EXPECT_EQ(line.rfind("Vexlo Tweaks 3.1 ready: ", 0), 0u) << line;
     EXPECT_TRUE(app->window()("Main").visible());
+}
+
+// Every stage of start-up on the splash, in order, with its percentage and the bar's width; the
+// startup entries are scanned at their own stage, so the checking steps count them.
+TEST(StartUp, TheSplashShowsEveryStageInOrderAndTheChecksCountTheStartupEntries) {
+    struct Step {
+        std::string text;
+        double percent;
+        std::string shown, bar;  // what the splash showed then
+    };
+    auto stages = [](testkit::TempMachine& pc, bool window, size_t* entries, size_t* startup) {
+        std::vector<Step> steps;
+        std::unique_ptr<App> app;
+        StartOptions opts;
+        opts.build_window = window;
+        opts.on_stage = [&](const std::string& text, double percent) {
+            ui::Element* shown = app->window().find("SplashText");
+            ui::Element* bar = app->window().find("SplashBar");
+            steps.push_back({text, percent, shown ? shown->text() : "", bar ? bar->get("css")["width"].get<std::string>() : ""});
+        };
+        app = std::make_unique<App>(*pc, opts);
+        app->start_up();
+        auto& tweaks = app->tweaks().catalog().tweaks;
+        *entries = tweaks.size();
+        *startup = size_t(std::count_if(tweaks.begin(), tweaks.end(), [](auto& t) { return t->kind == Kind::Startup; }));
+        return steps;
+    };
+    testkit::TempMachine pc;
+    size_t n = 0, startup = 0;
+    const std::vector<Step> steps = stages(pc, true, &n, &startup);
+    ASSERT_GT(startup, 0u) << "the image has no startup entries";
+    ASSERT_GE(n - startup, 15u);
+
+    std::vector<std::pair<std::string, double>> want = {
+        {"Reading your system", 5},  {"Loading tools", 30},           {"Building the interface", 40},
+        {"Reading your hardware", 50}, {"Checking network adapters", 58}, {"Scanning startup apps", 64},
+        {"Checking every tweak", 70}};
+    for (size_t i = 15; i <= n; i += 15)
+        want.emplace_back("Checking every tweak (" + std::to_string(i) + "/" + std::to_string(n) + ")", 70 + 20.0 * double(i) / double(n));
+    want.insert(want.end(), {{"Building pages", 92}, {"Checking for updates", 96}, {"Ready", 100}});
+    ASSERT_EQ(steps.size(), want.size());
+    for (size_t i = 0; i < want.size(); ++i) {
+        SCOPED_TRACE(want[i].first);
+        EXPECT_EQ(steps[i].text, want[i].first);
+        EXPECT_DOUBLE_EQ(steps[i].percent, want[i].second);
+        EXPECT_EQ(steps[i].shown, want[i].first);
+        EXPECT_EQ(steps[i].bar, ui::format_px(338 * want[i].second / 100));
+    }
+    EXPECT_EQ(steps[5].bar, "216.32px");
+    EXPECT_EQ(steps.back().bar, "338px");
+
+    // Without the window: the same stages but the window's own, and the same count.
+    testkit::TempMachine other;
+    size_t n2 = 0, startup2 = 0;
+    const std::vector<Step> headless = stages(other, false, &n2, &startup2);
+    EXPECT_EQ(n2, n);
+    std::vector<std::pair<std::string, double>> headless_want;
+    for (auto& w : want)
+        if (w.first != "Building the interface" && w.first != "Reading your hardware") headless_want.push_back(w);
+    std::vector<std::pair<std::string, double>> got;
+    for (auto& s : headless) {
+        got.emplace_back(s.text, s.percent);
+        EXPECT_EQ(s.shown, "") << "no splash without the window";
+    }
+    EXPECT_EQ(got, headless_want);
 }
 
 TEST(TraySwitch, WholeElementAnyCase) {
