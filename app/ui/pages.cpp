@@ -165,7 +165,11 @@ PageRecord& PageSet::new_page(const std::string& name) {
             c.set_text(f);
             c.tag = name + "|" + f;
             c.set_checked(std::string_view(f) == "All");
-            c.on("click", [this, name, f](Element&, const Json&) { set_page_filter(name, f); });
+            c.on("click", [this, name, f](Element&, const Json&) {
+                // A radio chip already chosen stays as it is: the page keeps its scroll and folds.
+                if (page_filter(name) == f) return;
+                set_page_filter(name, f);
+            });
         }
     }
     rec.list = &box(content, {{"margin-top", "4px"}}, "List_" + name);
@@ -294,6 +298,7 @@ void PageSet::build_fortnite_guide() {
 void PageSet::set_page_filter(const std::string& page, const std::string& filter) {
     auto it = blocks_.find(page);
     if (it == blocks_.end() || it->second.empty()) return;
+    filters_[page] = filter;
     const bool all = filter == "All";
     // The chips of a page are one radio group.
     for (const char* f : kFilters)
@@ -320,6 +325,12 @@ void PageSet::set_page_filter(const std::string& page, const std::string& filter
         }
     }
     if (auto* rec = this->page(page)) rec->scroll->scroll_to_top();
+}
+
+const std::string& PageSet::page_filter(const std::string& page) const {
+    static const std::string all = "All";
+    auto it = filters_.find(page);
+    return it == filters_.end() ? all : it->second;
 }
 
 PageRecord* PageSet::page(const std::string& name) {

@@ -225,7 +225,8 @@ TEST_F(Pages, FiltersHideAndShowCardsAndGroups) {
                 return c->tag_element && tweak(c->tag_element->tag).impact == "High";
             }))
             folded = &b;
-    if (folded) u().tree().dispatch(folded->header->id(), "mouseup", nullptr);
+    ASSERT_TRUE(folded) << "every group of the page holds a high-impact tweak";
+    u().tree().dispatch(folded->header->id(), "mouseup", 0);
 
     bool first_has_high = std::any_of(first.body->children().begin(), first.body->children().end(), [&](ui::Element* c) {
         return c->tag_element && tweak(c->tag_element->tag).impact == "High";
@@ -243,23 +244,68 @@ TEST_F(Pages, FiltersHideAndShowCardsAndGroups) {
     EXPECT_TRUE(first.body->visible()) << "opened by the filter, it stays open";
     EXPECT_TRUE(tools.header->visible());
     for (ui::Element* c : tools.body->children()) EXPECT_TRUE(c->visible());
-    if (folded) {
-        EXPECT_FALSE(folded->body->visible()) << "the user's own fold stays";
-        EXPECT_TRUE(folded->header->visible());
-    }
+    EXPECT_FALSE(folded->body->visible()) << "the user's own fold stays";
+    EXPECT_TRUE(folded->header->visible());
     EXPECT_TRUE(u()("Filter_System_All").checked());
     EXPECT_FALSE(u()("Filter_System_Highimpact").checked());
 
-    // Every tweak here is available: "Unavailable" hides every header, tip and action card.
-    bool all_available = std::all_of(cat().tweaks.begin(), cat().tweaks.end(),
-                                     [&](auto& t) { return t->page != page || t->available; });
-    if (all_available) {
-        click("Filter_System_Unavailable", true);
-        for (auto& b : blocks) EXPECT_FALSE(b.header->visible()) << b.group;
-        click("Filter_System_All", true);
-        for (auto& b : blocks) EXPECT_TRUE(b.header->visible()) << b.group;
-        EXPECT_TRUE(tools.body->visible());
+    // "Unavailable" shows only the cards of tweaks this PC does not offer, with their headers.
+    click("Filter_System_Unavailable", true);
+    size_t unavailable = 0;
+    for (auto& b : blocks) {
+        bool any = false;
+        for (ui::Element* c : b.body->children()) {
+            const bool shown = c->tag_element && !tweak(c->tag_element->tag).available;
+            EXPECT_EQ(c->visible(), shown) << b.group;
+            any = any || shown;
+            unavailable += shown;
+        }
+        EXPECT_EQ(b.header->visible(), any) << b.group;
     }
+    EXPECT_GT(unavailable, 0u) << "the page offers every tweak here";
+    click("Filter_System_All", true);
+
+    // On a page where every tweak is available it hides every header, tip and action card;
+    // "All" brings them back.
+    view().actions().add({"a_test2", "Latency", "Run", "Another tool", "Does nothing.", [] { return std::string(); }});
+    view().pages().build_tweak_page("Latency");
+    ASSERT_TRUE(std::all_of(cat().tweaks.begin(), cat().tweaks.end(), [](auto& t) { return t->page != "Latency" || t->available; }));
+    auto& latency = view().pages().blocks("Latency");
+    ASSERT_EQ(latency.back().group, "Tools");
+    click("Filter_Latency_Unavailable", true);
+    for (auto& b : latency) {
+        EXPECT_FALSE(b.header->visible()) << b.group;
+        for (ui::Element* c : b.body->children()) EXPECT_FALSE(c->visible()) << b.group;
+    }
+    click("Filter_Latency_All", true);
+    for (auto& b : latency) {
+        EXPECT_TRUE(b.header->visible()) << b.group;
+        EXPECT_TRUE(b.body->visible()) << b.group;
+        for (ui::Element* c : b.body->children()) EXPECT_TRUE(c->visible()) << b.group;
+    }
+}
+
+// A radio chip already chosen: clicking it again runs nothing, so the page keeps its place and
+// the user's folds.
+TEST_F(Pages, ChoosingTheChosenFilterAgainChangesNothing) {
+    const ui::GroupBlock& first = view().pages().blocks("System").front();
+    ASSERT_TRUE(std::any_of(first.body->children().begin(), first.body->children().end(), [&](ui::Element* c) {
+        return c->tag_element && tweak(c->tag_element->tag).impact == "High";
+    }));
+    const int scrolled = u()("Page_System").scrolled_to_top();
+    click("Filter_System_All", true);
+    EXPECT_EQ(u()("Page_System").scrolled_to_top(), scrolled) << "All is chosen from the start";
+
+    click("Filter_System_Highimpact", true);
+    ASSERT_EQ(u()("Page_System").scrolled_to_top(), scrolled + 1);
+    u().tree().dispatch(first.header->id(), "mouseup", 0);
+    ASSERT_FALSE(first.body->visible());
+    click("Filter_System_Highimpact", true);
+    EXPECT_FALSE(first.body->visible()) << "the fold stays";
+    EXPECT_EQ(first.chevron->get("glyph"), "E76C");
+    EXPECT_EQ(u()("Page_System").scrolled_to_top(), scrolled + 1);
+    EXPECT_TRUE(u()("Filter_System_Highimpact").checked());
+    EXPECT_FALSE(u()("Filter_System_All").checked());
 }
 
 TEST_F(Pages, TheGuideHeaderHidesUnderAFilterWhileItsCardsStay) {
