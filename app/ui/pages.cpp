@@ -207,9 +207,10 @@ GroupBlock& PageSet::new_group_block(const std::string& page, const std::string&
     }
     b.body = &box(list);
     if (!plain) {
-        // A release on the header folds the group; one on its link never reaches here (the
-        // renderer sends the link's click instead).
-        header.on("mouseup", [body = b.body, chevron = b.chevron](Element&, const Json&) {
+        // A release of the left button on the header folds the group; one on its link never
+        // reaches here (the renderer sends the link's click instead).
+        header.on("mouseup", [body = b.body, chevron = b.chevron](Element&, const Json& button) {
+            if (button != 0) return;
             if (body->visible()) {
                 body->set_visible(false);
                 chevron->set("glyph", "E76C");
