@@ -271,11 +271,10 @@ void PageSet::build_startup_page() {
     new_tip_card(*rec->list, "Good to block",
                  "Launchers and chat apps you can open yourself: Steam, Discord, Spotify, Epic Games Launcher, OneDrive, "
                  "Teams, Edge, Adobe. Keep anything marked DRIVER / HARDWARE unless you know you do not need it.");
-    bool first = true;
     for (const char* group : {"Your account", "All users"}) {
         if (std::none_of(items.begin(), items.end(), [&](const Tweak* t) { return t->group == group; })) continue;
-        GroupBlock& block = new_group_block("Startup", group, /*plain=*/false, first);
-        first = false;
+        // Below the tip: the plain top margin of a group, also for the first.
+        GroupBlock& block = new_group_block("Startup", group, /*plain=*/false, /*first=*/false);
         for (const Tweak* t : items)
             if (t->group == group) new_tweak_card(*block.body, *t, switches_, handlers_.on_toggle);
     }

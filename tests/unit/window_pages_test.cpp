@@ -712,7 +712,12 @@ TEST_F(Pages, TheStartupPageBlocksAndCounts) {
     size_t blocked = size_t(std::count_if(items.begin(), items.end(), [](Tweak* t) { return t->state; }));
     EXPECT_EQ(text("Counter_Startup"), std::to_string(blocked) + " of " + std::to_string(items.size()) + " blocked");
     EXPECT_EQ(text("NavCount_Startup"), std::to_string(items.size() - blocked));
+    // Below the tip, the first group keeps a group's plain top margin; a tweak page's first
+    // group has the small one.
+    ASSERT_FALSE(view().pages().blocks("Startup").empty());
+    EXPECT_EQ(view().pages().blocks("System").front().header->get("css")["margin"], "8px 0 9px 2px");
     for (auto& b : view().pages().blocks("Startup")) {
+        EXPECT_EQ(b.header->get("css")["margin"], "20px 0 9px 2px") << b.group;
         EXPECT_TRUE(b.chevron) << b.group;
         for (ui::Element* c : b.header->children()) EXPECT_NE(c->type(), "button") << "no Apply group on " << b.group;
         EXPECT_TRUE(view().pages().group_counters().count("Startup|" + b.group));
