@@ -637,6 +637,48 @@ TEST_F(Pages, SearchEdgeCases) {
     EXPECT_EQ(visible_page(), "Page_Home");
 }
 
+TEST(Search, FoldsTheCaseOfEveryLetterItKnows) {
+    struct Case {
+        const char* haystack;
+        const char* query;
+        bool found;
+    };
+    const Case cases[] = {
+        {"Élan", "élan", true},
+        {"Élan", "ÉLAN", true},
+        {"Startup: élan.exe", "ÉLAN", true},
+        {"ÀÇÈÌÑÒÙÝÞ Ÿ", "àçèìñòùýþ ÿ", true},
+        {"ŁÓDŹ ĽUBOŠ ĲŊŦ", "łódź ľuboš ĳŋŧ", true},
+        {"ΣΊΣΥΦΟΣ ΆΈΏ", "σίσυφος άέώ", true},  // the final sigma folds to sigma
+        {"ПРИВЕТ ЁЖ ЇҐ Ӂ", "привет ёж їґ ӂ", true},
+        {"ĐẠI VIỆT", "đại việt", true},
+        {"ſ K", "S K", true},  // long s, Kelvin sign
+        {"×", "÷", false},           // signs of Latin-1, not letters
+        {"e", "é", false},
+        {"é", "e", false},
+        {"Straße", "STRASSE", false},  // nothing expands
+        {"a\xFF" "b", "\xFF" "B", true},   // a stray byte matches itself
+        {"Power plan", "PLAN", true},
+        {"", "a", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ui::search_matches(c.haystack, c.query), c.found) << c.haystack << " / " << c.query;
+}
+
+TEST_F(Pages, SearchFindsAStartupEntryInEitherCase) {
+    Reg r(pc->registry());
+    r.set("HKCU:\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", "Élan", Json("C:\\Program Files\\Elan\\elan.exe"),
+          platform::RegKind::String);
+    click("BtnRescan_Startup");
+    for (const char* query : {"élan", "ÉLAN"}) {
+        type(query);
+        after(220ms);
+        bool found = false;
+        for (ui::Element* card : u()("List_Search").children())
+            if (card->tag_element && tweak(card->tag_element->tag).title == "Élan") found = true;
+        EXPECT_TRUE(found) << query << ": " << text("PageSub_Search");
+    }
+}
+
 TEST_F(Pages, ActionsShowTheirResultOrTheirFailure) {
     ui::ActionMap& actions = view().actions();
     // The Backup page's tools, in the table's order.
