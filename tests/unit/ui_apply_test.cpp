@@ -247,6 +247,11 @@ TEST_F(Window, ProgressPanel) {
     app->window().show_progress("Applying tweaks");
     EXPECT_TRUE(app->window()("DialogLayer").visible());
     EXPECT_TRUE(app->window()("DlgProgress").visible());
+    // 106.5 and 319.5 go to the even neighbour.
+    app->window().update_progress(1, 4, "Step");
+    EXPECT_EQ(app->window()("DlgBar").get("css")["width"], "106px");
+    app->window().update_progress(3, 4, "Step");
+    EXPECT_EQ(app->window()("DlgBar").get("css")["width"], "320px");
     app->window().update_progress(1, 3, "Step");
     EXPECT_EQ(app->window()("DlgBar").get("css")["width"], "142px");
     EXPECT_EQ(app->window()("DlgBody").text(), "1 of 3");
