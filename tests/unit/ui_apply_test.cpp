@@ -63,6 +63,48 @@ TEST_F(Window, SwitchAppliesAndRevertsThroughTheEngine) {
     EXPECT_TRUE(dialogs.empty());
 }
 
+// A revert drops the applied mark before it starts, so a revert cut short is finished from its
+// record and never left marked; one that fails leaves the mark as it was, also when what is left
+// reads as off.
+TEST_F(Window, ARevertThatFailsLeavesTheAppliedMarkAsItWas) {
+    Tweak& t = tweak("mmgames");
+    auto marked = [&] {
+        Reg r = reg();
+        auto ids = get_applied_ids(r);
+        return std::count(ids.begin(), ids.end(), t.id) == 1;
+    };
+    std::vector<std::string> writes;  // the registry's, in order
+    pc->faults().on_write([&](const sim::PendingWrite& w) {
+        if (w.op.starts_with("registry")) writes.emplace_back(w.target);
+    });
+    flip(t, true);
+    ASSERT_TRUE(t.state);
+    ASSERT_TRUE(marked());
+    writes.clear();
+    flip(t, false);
+    ASSERT_FALSE(t.state);
+    EXPECT_FALSE(marked());
+    size_t last_value = 0;
+    for (size_t i = 0; i < writes.size(); ++i)
+        if (writes[i].find("Tasks\\Games") != std::string::npos) last_value = i;
+    ASSERT_GT(last_value, 0u) << "the revert wrote no value";
+    ASSERT_TRUE(writes[0].find("VexloTweaks") != std::string::npos && writes[0].ends_with("Applied")) << writes[0];
+
+    const std::string refused = writes[last_value];
+    flip(t, true);
+    ASSERT_TRUE(marked());
+    pc->faults().on_write([&](const sim::PendingWrite& w) {
+        if (w.target == refused) throw platform::PlatformError("Access is denied.");
+    });
+    flip(t, false);
+    pc->faults().on_write({});
+    EXPECT_EQ(status().rfind("Failed: " + t.title + " - ", 0), 0u) << status();
+    EXPECT_FALSE(t.state) << "the values before the refused one went back";
+    EXPECT_TRUE(marked());
+    EXPECT_TRUE(app->tweaks().backups().has(t.id));
+
+}
+
 TEST_F(Window, RestartTweakShowsThePill) {
     EXPECT_FALSE(app->window()("RestartPill").visible());
     flip(tweak("faststart"), true);
