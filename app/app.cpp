@@ -103,9 +103,11 @@ App::~App() {
 }
 
 void App::set_splash(const std::string& text, double percent) {
-    if (tray_mode_ || !options_.build_window) return;
-    ui::set_splash(ui_.tree(), text, percent);
-    ui_.update_ui();
+    if (!tray_mode_ && options_.build_window) {
+        ui::set_splash(ui_.tree(), text, percent);
+        ui_.update_ui();
+    }
+    if (options_.on_stage) options_.on_stage(text, percent);
 }
 
 void App::flush_ui() {
@@ -225,7 +227,6 @@ void App::start_up() {
     if (window) {
         set_splash("Building the interface", 40);
         ui::build_main_window(ui_.tree(), "/logo.svg", kAppVersion);
-        ui_("BtnClose").on("click", [this](ui::Element&, const Json&) { exit_app(); });
 
         set_splash("Reading your hardware", 50);
         fill_hardware_tiles();
@@ -233,6 +234,10 @@ void App::start_up() {
 
     set_splash("Checking network adapters", 58);
     engine_.refresh_caches();
+
+    // Their states are read with every other entry's in the next stage, which counts them.
+    set_splash("Scanning startup apps", 64);
+    build_startup_items(catalog_, reg_, pf_.files());
 
     set_splash("Checking every tweak", 70);
     service_.refresh_all(
@@ -242,10 +247,7 @@ void App::start_up() {
         /*reread_caches=*/false);
 
     set_splash("Building pages", 92);
-    if (window)
-        build_pages();  // which scans the startup entries for their page
-    else
-        rescan_startup_items();
+    if (window) build_pages();
     if (!options_.look_only) {
         try {
             initialize_applied_marks(reg_, catalog_);
@@ -258,6 +260,12 @@ void App::start_up() {
         view_->update_counters();
         view_->build_wins();
     }
+
+    // No update check yet: the stage sets up what the running window needs, the close button
+    // and the one-second timer (started with the tools once start-up is over).
+    set_splash("Checking for updates", 96);
+    if (window) ui_("BtnClose").on("click", [this](ui::Element&, const Json&) { exit_app(); });
+    boost_timer_ = std::make_unique<BoostTimer>(loop_, show_event_.get(), [this] { show_window(); });
 
     set_splash("Ready", 100);
     size_t total = 0, available = 0;
@@ -463,9 +471,8 @@ int App::run() {
         throw;
     }
 
-    // Tools start once the window and the tweaks are ready; the one-second timer answers a second
-    // start and drives what the tools tick.
-    boost_timer_ = std::make_unique<BoostTimer>(loop_, show_event_.get(), [this] { show_window(); });
+    // Tools start once the window and the tweaks are ready; the one-second timer (made by
+    // start-up) answers a second start and drives what the tools tick.
     ModuleContext ctx{loop_, pf_, service_, front_, ui_, reg_, *boost_timer_};
     modules_.start_all(ctx);
     boost_timer_->start();

@@ -47,6 +47,9 @@ struct StartOptions {
     bool build_window = true;
     // Sees every batch of patches as the renderers get it (JSON text), with or without one.
     std::function<void(const std::string&)> on_patches;
+    // Told of each start-up stage as it begins, with its splash text and percentage, after the
+    // splash shows them; also in the tray and without the window, where no splash is shown.
+    std::function<void(const std::string& text, double percent)> on_stage;
 };
 
 // Creates the parts of the application, connects them and runs them. Nothing outside reaches

@@ -76,4 +76,22 @@ void BM_SearchKeystrokeToPatch(benchmark::State& state) {
 }
 BENCHMARK(BM_SearchKeystrokeToPatch)->Unit(benchmark::kMicrosecond);
 
+// The matching alone, as one search runs it over every tweak's text: an ASCII query and one
+// with a letter beyond ASCII.
+void BM_SearchMatches(benchmark::State& state) {
+    Machine m;
+    App app(*m.pc);
+    app.start_up();
+    std::vector<std::string> texts;
+    for (auto& t : app.tweaks().catalog().tweaks) texts.push_back(t->title + " " + t->desc + " " + t->group + " " + t->page);
+    const char* query = state.range(0) == 0 ? "latency" : "\xC3\x89lan";
+    for (auto _ : state) {
+        size_t hits = 0;
+        for (auto& text : texts) hits += ui::search_matches(text, query);
+        benchmark::DoNotOptimize(hits);
+    }
+    state.counters["texts"] = double(texts.size());
+}
+BENCHMARK(BM_SearchMatches)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
 }  // namespace

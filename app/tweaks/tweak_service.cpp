@@ -60,17 +60,21 @@ void TweakService::change_values(Tweak& t, bool want, bool mark) {
         if (mark) set_applied_mark(reg_, t.id, true);
         return;
     }
-    // The mark goes first: stopped half-way, the revert is finished from its record, and a
-    // tweak left marked while off would read as one Windows reset.
+    // The mark goes first: stopped half-way, the revert is finished from its record at the next
+    // start, while a mark left on a tweak whose originals are all back (and its record gone)
+    // would read as one Windows reset, and be put on again.
+    auto ids = get_applied_ids(reg_);
+    const bool was_marked = std::find(ids.begin(), ids.end(), t.id) != ids.end();
     set_applied_mark(reg_, t.id, false);
     try {
         engine_.revert_kind(t);
     } catch (...) {
-        // Still on (or partly): the mark comes back with the report of the failure.
+        // A revert that fails leaves the mark as it was.
         try {
-            if (engine_.test_kind(t)) set_applied_mark(reg_, t.id, true);
-        } catch (...) {
-            // The failure is reported by the caller either way; an unread state leaves no mark.
+            if (was_marked) set_applied_mark(reg_, t.id, true);
+        } catch (const std::exception&) {
+            // The revert's own failure is what the caller reports and logs; the mark's write
+            // failed on the same registry.
         }
         throw;
     }

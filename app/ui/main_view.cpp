@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <string>
 
 #include "app/core/text.h"
 #include "app/tweaks/page_table.h"
@@ -39,15 +40,152 @@ size_t characters(std::string_view s) {
     return size_t(std::count_if(s.begin(), s.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
-char fold(char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; }
+// One code point of UTF-8 text and its length in bytes. A byte that starts no well-formed
+// sequence stands for itself, as a value above every code point, so it matches only itself.
+struct CodePoint {
+    char32_t cp;
+    size_t len;
+};
+
+CodePoint decode(std::string_view s, size_t i) {
+    const auto byte = [&](size_t k) { return static_cast<unsigned char>(s[i + k]); };
+    const auto cont = [&](size_t k) { return i + k < s.size() && (byte(k) & 0xC0) == 0x80; };
+    const unsigned char b = byte(0);
+    if (b < 0x80) return {b, 1};
+    if (b >= 0xC2 && b <= 0xDF && cont(1)) return {char32_t((b & 0x1F) << 6 | (byte(1) & 0x3F)), 2};
+    if (b >= 0xE0 && b <= 0xEF && cont(1) && cont(2)) {
+        char32_t cp = char32_t((b & 0x0F) << 12 | (byte(1) & 0x3F) << 6 | (byte(2) & 0x3F));
+        if (cp >= 0x800 && (cp < 0xD800 || cp > 0xDFFF)) return {cp, 3};
+    } else if (b >= 0xF0 && b <= 0xF4 && cont(1) && cont(2) && cont(3)) {
+        char32_t cp = char32_t((b & 0x07) << 18 | (byte(1) & 0x3F) << 12 | (byte(2) & 0x3F) << 6 | (byte(3) & 0x3F));
+        if (cp >= 0x10000 && cp <= 0x10FFFF) return {cp, 4};
+    }
+    return {char32_t(0x110000 + b), 1};
+}
+
+// An upper-case letter at an even code point, its lower case right after it (or the reverse).
+char32_t pair_even(char32_t c) { return c % 2 == 0 ? c + 1 : c; }
+char32_t pair_odd(char32_t c) { return c % 2 == 1 ? c + 1 : c; }
+
+// Simple case folding (one code point to one, as Unicode's CaseFolding.txt gives it with status
+// C and S) for Basic Latin, Latin-1 Supplement, Latin Extended-A, Latin Extended Additional,
+// Greek and Coptic, Cyrillic and Cyrillic Supplement, and the Ohm, Kelvin and Angstrom signs.
+// Letters elsewhere compare as they are; nothing expands ("ß" does not match "ss").
+char32_t fold(char32_t c) {
+    if (c < 0x80) return c >= 'A' && c <= 'Z' ? c + 32 : c;
+    if (c < 0x100) {
+        if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;  // À..Þ but the multiplication sign
+        return c == 0xB5 ? 0x3BC : c;                              // the micro sign is Greek mu
+    }
+    if (c < 0x180) {
+        if (c == 0x130 || c == 0x138) return c;  // İ and ĸ have no simple folding
+        if (c == 0x178) return 0xFF;
+        if (c == 0x17F) return 's';
+        if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return pair_odd(c);
+        return pair_even(c);
+    }
+    if (c < 0x370) return c == 0x345 ? 0x3B9 : c;
+    if (c < 0x400) {
+        if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return c + 32;
+        if (c >= 0x3D8 && c <= 0x3EF) return pair_even(c);
+        switch (c) {
+            case 0x370: case 0x372: case 0x376: case 0x3F7: case 0x3FA: return c + 1;
+            case 0x37F: return 0x3F3;
+            case 0x386: return 0x3AC;
+            case 0x388: case 0x389: case 0x38A: return c + 37;
+            case 0x38C: return 0x3CC;
+            case 0x38E: case 0x38F: return c + 63;
+            case 0x3C2: return 0x3C3;
+            case 0x3CF: return 0x3D7;
+            case 0x3D0: return 0x3B2;
+            case 0x3D1: case 0x3F4: return 0x3B8;
+            case 0x3D5: return 0x3C6;
+            case 0x3D6: return 0x3C0;
+            case 0x3F0: return 0x3BA;
+            case 0x3F1: return 0x3C1;
+            case 0x3F5: return 0x3B5;
+            case 0x3F9: return 0x3F2;
+            case 0x3FD: case 0x3FE: case 0x3FF: return c - 130;
+            default: return c;
+        }
+    }
+    if (c < 0x530) {
+        if (c < 0x410) return c + 80;
+        if (c < 0x430) return c + 32;
+        if (c == 0x4C0) return 0x4CF;
+        if ((c >= 0x460 && c <= 0x481) || (c >= 0x48A && c <= 0x4BF) || c >= 0x4D0) return pair_even(c);
+        if (c >= 0x4C1 && c <= 0x4CE) return pair_odd(c);
+        return c;
+    }
+    if (c >= 0x1E00 && c <= 0x1EFF) {
+        if (c == 0x1E9B) return 0x1E61;
+        if (c == 0x1E9E) return 0xDF;
+        return c <= 0x1E95 || c >= 0x1EA0 ? pair_even(c) : c;
+    }
+    switch (c) {
+        case 0x2126: return 0x3C9;
+        case 0x212A: return 'k';
+        case 0x212B: return 0xE5;
+        default: return c;
+    }
+}
+
+// Beyond ASCII: decoded and folded out of line, so that the ASCII path stays small.
+[[gnu::noinline]] char32_t folded_beyond_ascii(std::string_view s, size_t& i) {
+    const CodePoint c = decode(s, i);
+    i += c.len;
+    return fold(c.cp);
+}
+
+// The next code point of `s` from `i`, folded; `i` moves past it.
+inline char32_t next_folded(std::string_view s, size_t& i) {
+    const unsigned char b = static_cast<unsigned char>(s[i]);
+    if (b >= 0x80) return folded_beyond_ascii(s, i);
+    ++i;
+    return unsigned(b - 'A') < 26u ? b + 32u : b;
+}
 
 }  // namespace
 
 bool search_matches(std::string_view haystack, std::string_view query) {
     if (query.empty()) return true;
-    auto it = std::search(haystack.begin(), haystack.end(), query.begin(), query.end(),
-                          [](char a, char b) { return fold(a) == fold(b); });
-    return it != haystack.end();
+    // The query folded once, on the stack unless it is very long (pasted text); the haystack is
+    // decoded and folded as it is read.
+    constexpr size_t kOnStack = 64;
+    char32_t on_stack[kOnStack];
+    std::u32string on_heap;
+    char32_t* q = on_stack;
+    if (query.size() > kOnStack) {
+        on_heap.resize(query.size());
+        q = on_heap.data();
+    }
+    size_t qn = 0;
+    for (size_t j = 0; j < query.size();) q[qn++] = next_folded(query, j);
+
+    const size_t n = haystack.size();
+    auto rest_matches = [&](size_t k) {
+        size_t j = 1;
+        while (j < qn && k < n && next_folded(haystack, k) == q[j]) ++j;
+        return j == qn;
+    };
+    const char32_t first = q[0];
+    // An ASCII first character that nothing beyond ASCII folds to (the long s and the Kelvin
+    // sign do): a plain scan of the bytes finds where a match can start.
+    if (first < 0x80 && first != 's' && first != 'k') {
+        const unsigned char lower = static_cast<unsigned char>(first);
+        const unsigned char upper = first - 'a' < 26u ? static_cast<unsigned char>(first - 32) : lower;
+        for (size_t start = 0; start < n; ++start) {
+            const unsigned char b = static_cast<unsigned char>(haystack[start]);
+            if ((b == lower || b == upper) && rest_matches(start + 1)) return true;
+        }
+        return false;
+    }
+    for (size_t start = 0; start < n;) {
+        size_t next = start;
+        if (next_folded(haystack, next) == first && rest_matches(next)) return true;
+        start = next;
+    }
+    return false;
 }
 
 MainView::MainView(ViewDeps deps) : d_(std::move(deps)) {
@@ -99,8 +237,7 @@ void MainView::build() {
     for (const char* page : {"System", "Latency", "Network", "Fortnite", "Debloat", "Cleanup", "Backup"})
         pages_->build_tweak_page(page);
     pages_->build_fortnite_guide();
-    if (d_.rescan_startup_items) d_.rescan_startup_items();
-    pages_->build_startup_page();
+    pages_->build_startup_page();  // from the entries start-up scanned and checked
     wire_chrome();
 }
 

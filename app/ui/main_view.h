@@ -99,6 +99,8 @@ private:
 inline constexpr size_t kSearchTweakHits = 60;
 inline constexpr size_t kSearchActionHits = 10;
 // The text of a tweak that a search matches against: title, description, group and page.
+// Letters compare by simple case folding over UTF-8 text (Latin, Greek and Cyrillic letters;
+// see main_view.cpp for the ranges).
 bool search_matches(std::string_view haystack, std::string_view query);
 
 }  // namespace vexlo::ui

@@ -165,7 +165,11 @@ PageRecord& PageSet::new_page(const std::string& name) {
             c.set_text(f);
             c.tag = name + "|" + f;
             c.set_checked(std::string_view(f) == "All");
-            c.on("click", [this, name, f](Element&, const Json&) { set_page_filter(name, f); });
+            c.on("click", [this, name, f](Element&, const Json&) {
+                // A radio chip already chosen stays as it is: the page keeps its scroll and folds.
+                if (page_filter(name) == f) return;
+                set_page_filter(name, f);
+            });
         }
     }
     rec.list = &box(content, {{"margin-top", "4px"}}, "List_" + name);
@@ -203,9 +207,10 @@ GroupBlock& PageSet::new_group_block(const std::string& page, const std::string&
     }
     b.body = &box(list);
     if (!plain) {
-        // A release on the header folds the group; one on its link never reaches here (the
-        // renderer sends the link's click instead).
-        header.on("mouseup", [body = b.body, chevron = b.chevron](Element&, const Json&) {
+        // A release of the left button on the header folds the group; one on its link never
+        // reaches here (the renderer sends the link's click instead).
+        header.on("mouseup", [body = b.body, chevron = b.chevron](Element&, const Json& button) {
+            if (button != 0) return;
             if (body->visible()) {
                 body->set_visible(false);
                 chevron->set("glyph", "E76C");
@@ -266,11 +271,10 @@ void PageSet::build_startup_page() {
     new_tip_card(*rec->list, "Good to block",
                  "Launchers and chat apps you can open yourself: Steam, Discord, Spotify, Epic Games Launcher, OneDrive, "
                  "Teams, Edge, Adobe. Keep anything marked DRIVER / HARDWARE unless you know you do not need it.");
-    bool first = true;
     for (const char* group : {"Your account", "All users"}) {
         if (std::none_of(items.begin(), items.end(), [&](const Tweak* t) { return t->group == group; })) continue;
-        GroupBlock& block = new_group_block("Startup", group, /*plain=*/false, first);
-        first = false;
+        // Below the tip: the plain top margin of a group, also for the first.
+        GroupBlock& block = new_group_block("Startup", group, /*plain=*/false, /*first=*/false);
         for (const Tweak* t : items)
             if (t->group == group) new_tweak_card(*block.body, *t, switches_, handlers_.on_toggle);
     }
@@ -294,6 +298,7 @@ void PageSet::build_fortnite_guide() {
 void PageSet::set_page_filter(const std::string& page, const std::string& filter) {
     auto it = blocks_.find(page);
     if (it == blocks_.end() || it->second.empty()) return;
+    filters_[page] = filter;
     const bool all = filter == "All";
     // The chips of a page are one radio group.
     for (const char* f : kFilters)
@@ -320,6 +325,12 @@ void PageSet::set_page_filter(const std::string& page, const std::string& filter
         }
     }
     if (auto* rec = this->page(page)) rec->scroll->scroll_to_top();
+}
+
+const std::string& PageSet::page_filter(const std::string& page) const {
+    static const std::string all = "All";
+    auto it = filters_.find(page);
+    return it == filters_.end() ? all : it->second;
 }
 
 PageRecord* PageSet::page(const std::string& name) {

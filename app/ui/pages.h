@@ -58,6 +58,8 @@ public:
     void build_fortnite_guide();
 
     void set_page_filter(const std::string& page, const std::string& filter);
+    // The page's chosen filter ("All" until one is chosen).
+    const std::string& page_filter(const std::string& page) const;
 
     PageRecord* page(const std::string& name);
     const std::vector<GroupBlock>& blocks(const std::string& page) const;
@@ -77,6 +79,7 @@ private:
     std::vector<std::string> order_;
     std::map<std::string, std::vector<GroupBlock>> blocks_;
     std::map<std::string, Element*> group_counters_;
+    std::map<std::string, std::string> filters_;
 };
 
 }  // namespace vexlo::ui

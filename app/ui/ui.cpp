@@ -140,7 +140,7 @@ void Ui::show_progress(std::string_view title) {
 void Ui::update_progress(int i, int n, std::string_view text) {
     if (!visible_) return;
     if (n > 0) {
-        long w = std::lround(426.0 * i / n);
+        long w = std::lrint(426.0 * i / n);  // halves to even, as the score and its bars round
         (*this)("DlgBar").css("width", std::to_string(w) + "px");
     }
     (*this)("DlgStep").set_text(std::string(text));

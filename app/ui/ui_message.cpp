@@ -62,6 +62,9 @@ std::optional<UiMessage> parse_ui_message(std::string_view text, std::string* wh
             if (!value.is_string()) return fail(why, "key value is not a string");
             const auto& key = value.get_ref<const std::string&>();
             if (key != "Escape" && key != "Ctrl+F") return fail(why, "unknown key");
+        } else if (out.ev == "mouseup") {
+            if (!value.is_number_unsigned()) return fail(why, "mouseup value is not a button number");
+            if (value.get<unsigned long long>() > 4) return fail(why, "mouseup button out of range");
         } else if (!value.is_null()) {
             return fail(why, "value on an event that takes none");
         }

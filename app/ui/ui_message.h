@@ -5,7 +5,8 @@
 //
 //   {"ev":"click","id":N,"value":null|true|false}
 //   {"ev":"input","id":N,"value":"text"}
-//   {"ev":"mouseup","id":N}                       (value absent or null)
+//   {"ev":"mouseup","id":N,"value":B}            B the button released, 0 .. 4 as the DOM
+//                                                 numbers them (0 the main, left one)
 //   {"ev":"rendered"}
 //   {"ev":"key","value":"Escape"|"Ctrl+F"}
 //
@@ -22,7 +23,7 @@ namespace vexlo::ui {
 struct UiMessage {
     std::string ev;          // one of the events above
     int id = 0;              // the element, for click, input and mouseup; 0 otherwise
-    nlohmann::json value;    // null, a boolean (click) or a string (input, key)
+    nlohmann::json value;    // null, a boolean (click), a string (input, key) or a button (mouseup)
 };
 
 inline constexpr size_t kMaxInputChars = 16 * 1024;  // a search box needs far less

@@ -22,28 +22,49 @@ namespace powershell_detail {
 
 inline constexpr std::string_view kMarker = "#< CLIXML";
 
+// Whether an <Objs> tag starts at `at`.
+inline bool objs_at(std::string_view text, size_t at) {
+    if (text.compare(at, 5, "<Objs") != 0) return false;
+    char after = at + 5 < text.size() ? text[at + 5] : '\0';
+    return after == ' ' || after == '>';
+}
+
 // Where the next serialized block starts at or after `from`: the marker line or an <Objs> tag.
 inline size_t next_block(std::string_view text, size_t from) {
     size_t marker = text.find(kMarker, from);
-    for (size_t at = text.find("<Objs", from); at != std::string_view::npos; at = text.find("<Objs", at + 1)) {
-        char after = at + 5 < text.size() ? text[at + 5] : '\0';
-        if (after == ' ' || after == '>') return std::min(marker, at);
-    }
+    for (size_t at = text.find("<Objs", from); at != std::string_view::npos; at = text.find("<Objs", at + 1))
+        if (objs_at(text, at)) return std::min(marker, at);
     return marker;
 }
 
-// The end of the block that starts at `at`, with the line end it was written with. A block cut
-// off (the tool ended or was ended mid-way) runs to the end.
-inline size_t block_end(std::string_view text, size_t at) {
+// The length of the line end at `at` (CR LF or LF), 0 when none is there.
+inline size_t line_end_at(std::string_view text, size_t at) {
+    if (text.compare(at, 2, "\r\n") == 0) return 2;
+    return at < text.size() && text[at] == '\n' ? 1 : 0;
+}
+
+// The end of the block that starts at `at`. PowerShell writes the marker on a line of its own
+// and each block on one line (line ends inside its strings are escaped), so a block never runs
+// past its line: one without its </Objs> there (cut off, or no block at all) ends at its line
+// end. A block that stood on its own line (`own_line`) takes its line end with it; one inside a
+// line leaves the line end to the text around it, so that text keeps its line breaks.
+inline size_t block_end(std::string_view text, size_t at, bool own_line) {
     size_t end;
     if (text.compare(at, kMarker.size(), kMarker) == 0) {
         end = at + kMarker.size();
-    } else {
-        size_t close = text.find("</Objs>", at);
-        end = close == std::string_view::npos ? text.size() : close + 7;
+        const size_t eol = line_end_at(text, end);
+        if (own_line || (eol > 0 && objs_at(text, end + eol))) end += eol;
+        return end;
     }
-    if (end < text.size() && text[end] == '\r') ++end;
-    if (end < text.size() && text[end] == '\n') ++end;
+    const size_t close = text.find("</Objs>", at);
+    const size_t line = text.find('\n', at);
+    if (close != std::string_view::npos && (line == std::string_view::npos || close < line)) {
+        end = close + 7;
+    } else {
+        end = line == std::string_view::npos ? text.size() : line;
+        if (end > at && end < text.size() && text[end - 1] == '\r') --end;
+    }
+    if (own_line) end += line_end_at(text, end);
     return end;
 }
 
@@ -113,8 +134,10 @@ inline std::string strip_clixml(std::string_view text) {
     using namespace powershell_detail;
     std::string out;
     size_t pos = 0;
-    for (size_t at; (at = next_block(text, pos)) != std::string_view::npos; pos = block_end(text, at))
+    for (size_t at; (at = next_block(text, pos)) != std::string_view::npos;) {
         out.append(text.substr(pos, at - pos));
+        pos = block_end(text, at, /*own_line=*/out.empty() || out.back() == '\n');
+    }
     if (pos < text.size()) out.append(text.substr(pos));
     return out;
 }
@@ -125,7 +148,7 @@ inline std::string powershell_error_text(std::string_view errors) {
     using namespace powershell_detail;
     std::string out = strip_clixml(errors);
     for (size_t at; (at = next_block(errors, 0)) != std::string_view::npos;) {
-        size_t end = block_end(errors, at);
+        size_t end = block_end(errors, at, /*own_line=*/at == 0 || errors[at - 1] == '\n');
         std::string_view block = errors.substr(at, end - at);
         constexpr std::string_view open = "<S S=\"Error\">";
         for (size_t p = block.find(open); p != std::string_view::npos; p = block.find(open, p)) {

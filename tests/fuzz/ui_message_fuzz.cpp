@@ -35,7 +35,8 @@ void check_shape(const UiMessage& m) {
     if (m.ev == "click") CHECK(m.value.is_null() || m.value.is_boolean());
     if (m.ev == "input") CHECK(m.value.is_string() && m.value.get<std::string>().size() <= kMaxInputChars);
     if (m.ev == "key") CHECK(m.value == "Escape" || m.value == "Ctrl+F");
-    if (m.ev == "mouseup" || m.ev == "rendered") CHECK(m.value.is_null());
+    if (m.ev == "mouseup") CHECK(m.value.is_number_unsigned() && m.value.get<unsigned long long>() <= 4);
+    if (m.ev == "rendered") CHECK(m.value.is_null());
 }
 
 nlohmann::json as_json(const UiMessage& m) {

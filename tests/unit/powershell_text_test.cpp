@@ -47,6 +47,14 @@ TEST(PowerShellText, SerializedRecordsAreLeftOutWhereverTheyStand) {
              Case{"a" + kProgress.substr(11) + "b", "ab"},
              Case{"a\r\n" + kProgress.substr(0, 80), "a\r\n"},
              Case{"no records at all <Objsx> #<CLIXML", "no records at all <Objsx> #<CLIXML"},
+             // A block is one line: without its end there it ends at the line's end, and one inside
+             // a line leaves the line end to the text around it.
+             Case{"{curr<Objs    {4b9e}\ntimeout 30\n", "{curr\ntimeout 30\n"},
+             Case{"a<Objs x\r\nb\r\n", "a\r\nb\r\n"},
+             Case{"a\r\n<Objs x\r\nb", "a\r\nb"},
+             Case{"a<Objs x\r\n</Objs>\r\nb", "a\r\n</Objs>\r\nb"},
+             Case{"x<Objs ></Objs>\r\ny", "x\r\ny"},
+             Case{"x#< CLIXML\r\ny", "x\r\ny"},
              Case{"", ""},
          }) {
         EXPECT_EQ(strip_clixml(c.text), c.expected) << c.text;
@@ -105,6 +113,12 @@ TEST(MemoryAgentText, ChangeCountsAsDoneOnlyWithTheMarkerOnItsOwnLastLine) {
     EXPECT_FALSE(mmagent_change_done("Disable-MMAgent : The request is not supported.\r\n"));
     EXPECT_FALSE(mmagent_change_done(done + "\r\nDisable-MMAgent : failed\r\n"));
     EXPECT_FALSE(mmagent_change_done("x" + done));
+    // Whatever stands in the lines before it: an unclosed tag, a record, a marker.
+    for (const char* before : {"displayorder  {curr<Objs      {4b9e0c6b}\ntimeout 30", "x<Objs ></Objs>", "x#< CLIXML",
+                               "<Objs cut off"}) {
+        EXPECT_TRUE(mmagent_change_done(std::string(before) + "\r\n" + done + "\r\n")) << before;
+        EXPECT_FALSE(mmagent_change_done(std::string(before) + "\r\n" + done + "x")) << before;
+    }
 }
 
 TEST(MemoryAgentText, ValuesAndMarkersAreReadThroughProgressRecords) {

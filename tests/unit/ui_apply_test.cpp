@@ -4,6 +4,7 @@
 #include "app/tools/applied_marks.h"
 #include "app/tweaks/kinds/reg_kind.h"
 #include "app/ui/cards.h"
+#include "app/ui/layout_helpers.h"
 #include "app/ui/splash.h"
 #include "dialog_answers.h"
 #include "test_machine.h"
@@ -60,6 +61,48 @@ TEST_F(Window, SwitchAppliesAndRevertsThroughTheEngine) {
     EXPECT_TRUE(reg().get(t.data_as<RegData>().entries[0].p, t.data_as<RegData>().entries[0].n).is_null());
     EXPECT_FALSE(app->tweaks().backups().has("pthrottle"));
     EXPECT_TRUE(dialogs.empty());
+}
+
+// A revert drops the applied mark before it starts, so a revert cut short is finished from its
+// record and never left marked; one that fails leaves the mark as it was, also when what is left
+// reads as off.
+TEST_F(Window, ARevertThatFailsLeavesTheAppliedMarkAsItWas) {
+    Tweak& t = tweak("mmgames");
+    auto marked = [&] {
+        Reg r = reg();
+        auto ids = get_applied_ids(r);
+        return std::count(ids.begin(), ids.end(), t.id) == 1;
+    };
+    std::vector<std::string> writes;  // the registry's, in order
+    pc->faults().on_write([&](const sim::PendingWrite& w) {
+        if (w.op.starts_with("registry")) writes.emplace_back(w.target);
+    });
+    flip(t, true);
+    ASSERT_TRUE(t.state);
+    ASSERT_TRUE(marked());
+    writes.clear();
+    flip(t, false);
+    ASSERT_FALSE(t.state);
+    EXPECT_FALSE(marked());
+    size_t last_value = 0;
+    for (size_t i = 0; i < writes.size(); ++i)
+        if (writes[i].find("Tasks\\Games") != std::string::npos) last_value = i;
+    ASSERT_GT(last_value, 0u) << "the revert wrote no value";
+    ASSERT_TRUE(writes[0].find("VexloTweaks") != std::string::npos && writes[0].ends_with("Applied")) << writes[0];
+
+    const std::string refused = writes[last_value];
+    flip(t, true);
+    ASSERT_TRUE(marked());
+    pc->faults().on_write([&](const sim::PendingWrite& w) {
+        if (w.target == refused) throw platform::PlatformError("Access is denied.");
+    });
+    flip(t, false);
+    pc->faults().on_write({});
+    EXPECT_EQ(status().rfind("Failed: " + t.title + " - ", 0), 0u) << status();
+    EXPECT_FALSE(t.state) << "the values before the refused one went back";
+    EXPECT_TRUE(marked());
+    EXPECT_TRUE(app->tweaks().backups().has(t.id));
+
 }
 
 TEST_F(Window, RestartTweakShowsThePill) {
@@ -246,6 +289,11 @@ TEST_F(Window, ProgressPanel) {
     app->window().show_progress("Applying tweaks");
     EXPECT_TRUE(app->window()("DialogLayer").visible());
     EXPECT_TRUE(app->window()("DlgProgress").visible());
+    // 106.5 and 319.5 go to the even neighbour.
+    app->window().update_progress(1, 4, "Step");
+    EXPECT_EQ(app->window()("DlgBar").get("css")["width"], "106px");
+    app->window().update_progress(3, 4, "Step");
+    EXPECT_EQ(app->window()("DlgBar").get("css")["width"], "320px");
     app->window().update_progress(1, 3, "Step");
     EXPECT_EQ(app->window()("DlgBar").get("css")["width"], "142px");
     EXPECT_EQ(app->window()("DlgBody").text(), "1 of 3");
@@ -291,6 +339,71 @@ TEST_F(Window, StartUpFillsTheRigTilesAndReadyLine) {
     std::string line = status();
     EXPECT_EQ(line.rfind("Vexlo Tweaks 3.1 ready: ", 0), 0u) << line;
     EXPECT_TRUE(app->window()("Main").visible());
+}
+
+// Every stage of start-up on the splash, in order, with its percentage and the bar's width; the
+// startup entries are scanned at their own stage, so the checking steps count them.
+TEST(StartUp, TheSplashShowsEveryStageInOrderAndTheChecksCountTheStartupEntries) {
+    struct Step {
+        std::string text;
+        double percent;
+        std::string shown, bar;  // what the splash showed then
+    };
+    auto stages = [](testkit::TempMachine& pc, bool window, size_t* entries, size_t* startup) {
+        std::vector<Step> steps;
+        std::unique_ptr<App> app;
+        StartOptions opts;
+        opts.build_window = window;
+        opts.on_stage = [&](const std::string& text, double percent) {
+            ui::Element* shown = app->window().find("SplashText");
+            ui::Element* bar = app->window().find("SplashBar");
+            steps.push_back({text, percent, shown ? shown->text() : "", bar ? bar->get("css")["width"].get<std::string>() : ""});
+        };
+        app = std::make_unique<App>(*pc, opts);
+        app->start_up();
+        auto& tweaks = app->tweaks().catalog().tweaks;
+        *entries = tweaks.size();
+        *startup = size_t(std::count_if(tweaks.begin(), tweaks.end(), [](auto& t) { return t->kind == Kind::Startup; }));
+        return steps;
+    };
+    testkit::TempMachine pc;
+    size_t n = 0, startup = 0;
+    const std::vector<Step> steps = stages(pc, true, &n, &startup);
+    ASSERT_GT(startup, 0u) << "the image has no startup entries";
+    ASSERT_GE(n - startup, 15u);
+
+    std::vector<std::pair<std::string, double>> want = {
+        {"Reading your system", 5},  {"Loading tools", 30},           {"Building the interface", 40},
+        {"Reading your hardware", 50}, {"Checking network adapters", 58}, {"Scanning startup apps", 64},
+        {"Checking every tweak", 70}};
+    for (size_t i = 15; i <= n; i += 15)
+        want.emplace_back("Checking every tweak (" + std::to_string(i) + "/" + std::to_string(n) + ")", 70 + 20.0 * double(i) / double(n));
+    want.insert(want.end(), {{"Building pages", 92}, {"Checking for updates", 96}, {"Ready", 100}});
+    ASSERT_EQ(steps.size(), want.size());
+    for (size_t i = 0; i < want.size(); ++i) {
+        SCOPED_TRACE(want[i].first);
+        EXPECT_EQ(steps[i].text, want[i].first);
+        EXPECT_DOUBLE_EQ(steps[i].percent, want[i].second);
+        EXPECT_EQ(steps[i].shown, want[i].first);
+        EXPECT_EQ(steps[i].bar, ui::format_px(338 * want[i].second / 100));
+    }
+    EXPECT_EQ(steps[5].bar, "216.32px");
+    EXPECT_EQ(steps.back().bar, "338px");
+
+    // Without the window: the same stages but the window's own, and the same count.
+    testkit::TempMachine other;
+    size_t n2 = 0, startup2 = 0;
+    const std::vector<Step> headless = stages(other, false, &n2, &startup2);
+    EXPECT_EQ(n2, n);
+    std::vector<std::pair<std::string, double>> headless_want;
+    for (auto& w : want)
+        if (w.first != "Building the interface" && w.first != "Reading your hardware") headless_want.push_back(w);
+    std::vector<std::pair<std::string, double>> got;
+    for (auto& s : headless) {
+        got.emplace_back(s.text, s.percent);
+        EXPECT_EQ(s.shown, "") << "no splash without the window";
+    }
+    EXPECT_EQ(got, headless_want);
 }
 
 TEST(TraySwitch, WholeElementAnyCase) {

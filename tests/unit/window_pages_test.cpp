@@ -191,8 +191,8 @@ TEST_F(Pages, WinsShowAtMostSixAndPlainOnesFirst) {
     for (auto& t : cat().tweaks)
         if (t->kind != Kind::Startup && t->available && !t->state && !t->manual && t->impact == "High" && !t->adv)
             ++plain_left;
-    if (plain_left >= 6)
-        for (Tweak* t : wins) EXPECT_FALSE(t->adv) << t->id;
+    ASSERT_GE(plain_left, 6u) << "the image leaves too few plain high-impact tweaks to tell";
+    for (Tweak* t : wins) EXPECT_FALSE(t->adv) << t->id;
     bool seen_adv = false;
     for (Tweak* t : wins) {
         if (t->adv) seen_adv = true;
@@ -214,7 +214,12 @@ TEST_F(Pages, FiltersHideAndShowCardsAndGroups) {
 
     // The user folds the first group; "High impact" opens it again since it matches there.
     const ui::GroupBlock& first = blocks.front();
-    u().tree().dispatch(first.header->id(), "mouseup", nullptr);
+    // Only the left button's release folds (the right one's opens the browser's menu).
+    for (int button : {2, 1}) {
+        u().tree().dispatch(first.header->id(), "mouseup", button);
+        ASSERT_TRUE(first.body->visible()) << "button " << button;
+    }
+    u().tree().dispatch(first.header->id(), "mouseup", 0);
     ASSERT_FALSE(first.body->visible());
     EXPECT_EQ(first.chevron->get("glyph"), "E76C");
     // A fold the user made of another group, one with no high-impact tweak, stays.
@@ -225,7 +230,8 @@ TEST_F(Pages, FiltersHideAndShowCardsAndGroups) {
                 return c->tag_element && tweak(c->tag_element->tag).impact == "High";
             }))
             folded = &b;
-    if (folded) u().tree().dispatch(folded->header->id(), "mouseup", nullptr);
+    ASSERT_TRUE(folded) << "every group of the page holds a high-impact tweak";
+    u().tree().dispatch(folded->header->id(), "mouseup", 0);
 
     bool first_has_high = std::any_of(first.body->children().begin(), first.body->children().end(), [&](ui::Element* c) {
         return c->tag_element && tweak(c->tag_element->tag).impact == "High";
@@ -243,23 +249,68 @@ TEST_F(Pages, FiltersHideAndShowCardsAndGroups) {
     EXPECT_TRUE(first.body->visible()) << "opened by the filter, it stays open";
     EXPECT_TRUE(tools.header->visible());
     for (ui::Element* c : tools.body->children()) EXPECT_TRUE(c->visible());
-    if (folded) {
-        EXPECT_FALSE(folded->body->visible()) << "the user's own fold stays";
-        EXPECT_TRUE(folded->header->visible());
-    }
+    EXPECT_FALSE(folded->body->visible()) << "the user's own fold stays";
+    EXPECT_TRUE(folded->header->visible());
     EXPECT_TRUE(u()("Filter_System_All").checked());
     EXPECT_FALSE(u()("Filter_System_Highimpact").checked());
 
-    // Every tweak here is available: "Unavailable" hides every header, tip and action card.
-    bool all_available = std::all_of(cat().tweaks.begin(), cat().tweaks.end(),
-                                     [&](auto& t) { return t->page != page || t->available; });
-    if (all_available) {
-        click("Filter_System_Unavailable", true);
-        for (auto& b : blocks) EXPECT_FALSE(b.header->visible()) << b.group;
-        click("Filter_System_All", true);
-        for (auto& b : blocks) EXPECT_TRUE(b.header->visible()) << b.group;
-        EXPECT_TRUE(tools.body->visible());
+    // "Unavailable" shows only the cards of tweaks this PC does not offer, with their headers.
+    click("Filter_System_Unavailable", true);
+    size_t unavailable = 0;
+    for (auto& b : blocks) {
+        bool any = false;
+        for (ui::Element* c : b.body->children()) {
+            const bool shown = c->tag_element && !tweak(c->tag_element->tag).available;
+            EXPECT_EQ(c->visible(), shown) << b.group;
+            any = any || shown;
+            unavailable += shown;
+        }
+        EXPECT_EQ(b.header->visible(), any) << b.group;
     }
+    EXPECT_GT(unavailable, 0u) << "the page offers every tweak here";
+    click("Filter_System_All", true);
+
+    // On a page where every tweak is available it hides every header, tip and action card;
+    // "All" brings them back.
+    view().actions().add({"a_test2", "Latency", "Run", "Another tool", "Does nothing.", [] { return std::string(); }});
+    view().pages().build_tweak_page("Latency");
+    ASSERT_TRUE(std::all_of(cat().tweaks.begin(), cat().tweaks.end(), [](auto& t) { return t->page != "Latency" || t->available; }));
+    auto& latency = view().pages().blocks("Latency");
+    ASSERT_EQ(latency.back().group, "Tools");
+    click("Filter_Latency_Unavailable", true);
+    for (auto& b : latency) {
+        EXPECT_FALSE(b.header->visible()) << b.group;
+        for (ui::Element* c : b.body->children()) EXPECT_FALSE(c->visible()) << b.group;
+    }
+    click("Filter_Latency_All", true);
+    for (auto& b : latency) {
+        EXPECT_TRUE(b.header->visible()) << b.group;
+        EXPECT_TRUE(b.body->visible()) << b.group;
+        for (ui::Element* c : b.body->children()) EXPECT_TRUE(c->visible()) << b.group;
+    }
+}
+
+// A radio chip already chosen: clicking it again runs nothing, so the page keeps its place and
+// the user's folds.
+TEST_F(Pages, ChoosingTheChosenFilterAgainChangesNothing) {
+    const ui::GroupBlock& first = view().pages().blocks("System").front();
+    ASSERT_TRUE(std::any_of(first.body->children().begin(), first.body->children().end(), [&](ui::Element* c) {
+        return c->tag_element && tweak(c->tag_element->tag).impact == "High";
+    }));
+    const int scrolled = u()("Page_System").scrolled_to_top();
+    click("Filter_System_All", true);
+    EXPECT_EQ(u()("Page_System").scrolled_to_top(), scrolled) << "All is chosen from the start";
+
+    click("Filter_System_Highimpact", true);
+    ASSERT_EQ(u()("Page_System").scrolled_to_top(), scrolled + 1);
+    u().tree().dispatch(first.header->id(), "mouseup", 0);
+    ASSERT_FALSE(first.body->visible());
+    click("Filter_System_Highimpact", true);
+    EXPECT_FALSE(first.body->visible()) << "the fold stays";
+    EXPECT_EQ(first.chevron->get("glyph"), "E76C");
+    EXPECT_EQ(u()("Page_System").scrolled_to_top(), scrolled + 1);
+    EXPECT_TRUE(u()("Filter_System_Highimpact").checked());
+    EXPECT_FALSE(u()("Filter_System_All").checked());
 }
 
 TEST_F(Pages, TheGuideHeaderHidesUnderAFilterWhileItsCardsStay) {
@@ -471,17 +522,16 @@ TEST_F(Pages, ProfilesAskWithTheirCountAndTheRestorePointQuestion) {
 TEST_F(Pages, ApplyEverythingNamesTheRiskyOnesAndSkipsTradeOffs) {
     ApplyAllPlan plan = apply_all_plan(cat(), "Fortnite");
     EXPECT_TRUE(std::none_of(plan.set.begin(), plan.set.end(), [](Tweak* t) { return t->id == "ini_uncap"; }));
-    bool fnav = std::any_of(plan.trade_offs.begin(), plan.trade_offs.end(), [](Tweak* t) { return t->id == "fnav"; });
+    ASSERT_TRUE(std::any_of(plan.trade_offs.begin(), plan.trade_offs.end(), [](Tweak* t) { return t->id == "fnav"; }))
+        << "the Defender exclusion is not offered on this PC";
     answers = {"Skip trade-offs", "OK"};
     click("BtnEverything_Fortnite");
     ASSERT_GE(dialogs.size(), 1u);
     EXPECT_EQ(dialogs[0].title, "Apply everything on this tab?");
     EXPECT_EQ(dialogs[0].body.rfind("Turns on all " + std::to_string(plan.set.size()) + " tweaks on this tab", 0), 0u);
     EXPECT_NE(dialogs[0].body.find("\n\nEverything stays reversible. A restore point is made first."), std::string::npos);
-    if (fnav) {
-        EXPECT_EQ(dialogs[0].buttons, (std::vector<std::string>{"Cancel", "Show changes", "Skip trade-offs", "Apply everything"}));
-        EXPECT_FALSE(tweak("fnav").state);
-    }
+    EXPECT_EQ(dialogs[0].buttons, (std::vector<std::string>{"Cancel", "Show changes", "Skip trade-offs", "Apply everything"}));
+    EXPECT_FALSE(tweak("fnav").state);
     EXPECT_FALSE(tweak("ini_uncap").state);
 
     // Fifteen risky members: fourteen titles, then one line for the rest.
@@ -535,8 +585,8 @@ TEST_F(Pages, SearchWaitsForAPauseAndListsLiveCards) {
     bool was = t.state;
     answers = {"Yes"};
     click(*card->tag_element, !was);
-    if (t.state != was)
-        for (ui::Element* sw : app->switches().of(t.id)) EXPECT_EQ(sw->checked(), t.state);
+    ASSERT_NE(t.state, was) << t.id << " did not change";
+    for (ui::Element* sw : app->switches().of(t.id)) EXPECT_EQ(sw->checked(), t.state);
 
     // Choosing a page empties the box, and the results do not come back.
     click("Nav_" + t.page, true);
@@ -584,6 +634,48 @@ TEST_F(Pages, SearchEdgeCases) {
     EXPECT_TRUE(u()("SearchHint").visible());
     after(220ms);
     EXPECT_EQ(visible_page(), "Page_Home");
+}
+
+TEST(Search, FoldsTheCaseOfEveryLetterItKnows) {
+    struct Case {
+        const char* haystack;
+        const char* query;
+        bool found;
+    };
+    const Case cases[] = {
+        {"Élan", "élan", true},
+        {"Élan", "ÉLAN", true},
+        {"Startup: élan.exe", "ÉLAN", true},
+        {"ÀÇÈÌÑÒÙÝÞ Ÿ", "àçèìñòùýþ ÿ", true},
+        {"ŁÓDŹ ĽUBOŠ ĲŊŦ", "łódź ľuboš ĳŋŧ", true},
+        {"ΣΊΣΥΦΟΣ ΆΈΏ", "σίσυφος άέώ", true},  // the final sigma folds to sigma
+        {"ПРИВЕТ ЁЖ ЇҐ Ӂ", "привет ёж їґ ӂ", true},
+        {"ĐẠI VIỆT", "đại việt", true},
+        {"ſ K", "S K", true},  // long s, Kelvin sign
+        {"×", "÷", false},           // signs of Latin-1, not letters
+        {"e", "é", false},
+        {"é", "e", false},
+        {"Straße", "STRASSE", false},  // nothing expands
+        {"a\xFF" "b", "\xFF" "B", true},   // a stray byte matches itself
+        {"Power plan", "PLAN", true},
+        {"", "a", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ui::search_matches(c.haystack, c.query), c.found) << c.haystack << " / " << c.query;
+}
+
+TEST_F(Pages, SearchFindsAStartupEntryInEitherCase) {
+    Reg r(pc->registry());
+    r.set("HKCU:\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", "Élan", Json("C:\\Program Files\\Elan\\elan.exe"),
+          platform::RegKind::String);
+    click("BtnRescan_Startup");
+    for (const char* query : {"élan", "ÉLAN"}) {
+        type(query);
+        after(220ms);
+        bool found = false;
+        for (ui::Element* card : u()("List_Search").children())
+            if (card->tag_element && tweak(card->tag_element->tag).title == "Élan") found = true;
+        EXPECT_TRUE(found) << query << ": " << text("PageSub_Search");
+    }
 }
 
 TEST_F(Pages, ActionsShowTheirResultOrTheirFailure) {
@@ -661,7 +753,12 @@ TEST_F(Pages, TheStartupPageBlocksAndCounts) {
     size_t blocked = size_t(std::count_if(items.begin(), items.end(), [](Tweak* t) { return t->state; }));
     EXPECT_EQ(text("Counter_Startup"), std::to_string(blocked) + " of " + std::to_string(items.size()) + " blocked");
     EXPECT_EQ(text("NavCount_Startup"), std::to_string(items.size() - blocked));
+    // Below the tip, the first group keeps a group's plain top margin; a tweak page's first
+    // group has the small one.
+    ASSERT_FALSE(view().pages().blocks("Startup").empty());
+    EXPECT_EQ(view().pages().blocks("System").front().header->get("css")["margin"], "8px 0 9px 2px");
     for (auto& b : view().pages().blocks("Startup")) {
+        EXPECT_EQ(b.header->get("css")["margin"], "20px 0 9px 2px") << b.group;
         EXPECT_TRUE(b.chevron) << b.group;
         for (ui::Element* c : b.header->children()) EXPECT_NE(c->type(), "button") << "no Apply group on " << b.group;
         EXPECT_TRUE(view().pages().group_counters().count("Startup|" + b.group));

@@ -447,7 +447,8 @@
 
   stage.addEventListener('mouseup', (e) => {
     const n = clickTarget(e.target);
-    if (n && n.props.clickable === true) send({ id: n.id, ev: 'mouseup' });
+    // Which button went up: only the left one's release folds a group.
+    if (n && n.props.clickable === true) send({ id: n.id, ev: 'mouseup', value: e.button });
   });
 
   // Buttons keep the focus where it was (in the search box, typically).
