@@ -292,10 +292,10 @@ void sweep_change(Headless& run, MachineState before, const std::vector<Tweak*>&
 // values, the QoS policy and the mouse settings are among the tweaks.
 const std::vector<std::pair<std::string, std::string>> kNetworkWrites = {
     {"network adapters", ""}, {"registry set", "NameServer"}, {"registry set", "TcpAckFrequency"},
-    {"input settings", ""}, {"registry set", "MouseDataQueueSize"}};
+    {"input settings", ""}, {"registry set", "MouseDataQueueSize"}, {"service start type", ""}};
 const std::vector<std::pair<std::string, std::string>> kNetworkReverts = {
     {"network adapters", ""}, {"registry set", "NameServer"}, {"registry remove", "TcpAckFrequency"},
-    {"input settings", ""}, {"registry set", "MouseDataQueueSize"}};
+    {"input settings", ""}, {"registry set", "MouseDataQueueSize"}, {"service start type", ""}};
 
 // The two bulk runs have thousands of kill points between them, so their sweeps are shared out:
 // each test of a share makes the whole run and recovers from its share of the points, and the
