@@ -433,13 +433,16 @@ protected:
         how.elevated = elevated;
         return how;
     }
-    // Edge in app mode, at the window's size, on its own profile: the stand-in read exactly that.
+    // Edge in app mode, at the window's size, on its own profile, with nothing of a first start
+    // over the window: the stand-in read exactly that.
     void expect_app_mode_arguments(const StartRecord& started, const win32::AppWindowLaunch& how) const {
         auto argv = parsed(started.command_line);
-        ASSERT_EQ(argv.size(), 4u) << win32::narrow(started.command_line);
+        ASSERT_EQ(argv.size(), 6u) << win32::narrow(started.command_line);
         EXPECT_EQ(argv[1], L"--app=" + win32::widen(kUrl));
         EXPECT_EQ(argv[2], L"--window-size=1290,867");
         EXPECT_EQ(argv[3], L"--user-data-dir=" + win32::widen(how.profile_dir));
+        EXPECT_EQ(argv[4], L"--no-first-run");
+        EXPECT_EQ(argv[5], L"--no-default-browser-check");
     }
     static constexpr const char* kUrl = "http://127.0.0.1:51234/?k=abc";
 
