@@ -274,6 +274,10 @@ bool names_key(const std::string& where, const std::string& key, const testkit::
         return iequals(where, hive + ":\\" + sub + "\\" + (name.empty() ? "(default)" : name));
     }
     if (key.starts_with("service:")) return iequals(where, "service " + rest("service:"));
+    // The service manager's own start type moves with the service's Start value, which the
+    // preview names.
+    if (key.starts_with("service-start:"))
+        return iequals(where, "HKLM:\\SYSTEM\\CurrentControlSet\\Services\\" + rest("service-start:") + "\\Start");
     if (key.starts_with("task:")) return iequals(where, "task " + rest("task:"));
     if (key == "power:active") return where == "active power plan";
     if (key.starts_with("power:plan:")) return after.contains(key) && where == "power plan " + after.at(key).get<std::string>();
