@@ -5,21 +5,25 @@
 #include "platform/clock.h"
 #include "platform/defender.h"
 #include "platform/devices.h"
+#include "platform/echo.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/input.h"
 #include "platform/instance.h"
 #include "platform/memory_agent.h"
 #include "platform/network.h"
+#include "platform/performance.h"
 #include "platform/power.h"
 #include "platform/processes.h"
 #include "platform/random.h"
 #include "platform/registry.h"
 #include "platform/restore.h"
+#include "platform/self_copy.h"
 #include "platform/services.h"
 #include "platform/shell.h"
 #include "platform/system_info.h"
 #include "platform/tasks.h"
+#include "platform/tray.h"
 
 namespace vexlo::platform {
 
@@ -44,6 +48,10 @@ public:
     virtual Defender& defender() = 0;
     virtual SystemRestore& restore() = 0;
     virtual Input& input() = 0;
+    virtual Performance& performance() = 0;
+    virtual Echo& echo() = 0;
+    virtual Tray& tray() = 0;
+    virtual SelfCopy& self_copy() = 0;
 };
 
 }  // namespace vexlo::platform

@@ -26,6 +26,18 @@ struct ModuleContext {
     BoostTimer& every_second;    // add_step() for work that ticks once a second
 };
 
+// What the tray menu and the exit path ask of the game booster.
+class BoosterControl {
+public:
+    virtual ~BoosterControl() = default;
+    // One purge of the standby memory list now, ignoring the spacing between purges. True on
+    // success.
+    virtual bool clean_memory_now() = 0;
+    // Releases the timer-resolution hold and puts back the priorities the booster lowered;
+    // failures are ignored.
+    virtual void release() = 0;
+};
+
 class Module {
 public:
     virtual ~Module() = default;
@@ -35,6 +47,8 @@ public:
     virtual void start(ModuleContext& ctx) = 0;
     // At exit: undo what is only meant to last while the application runs.
     virtual void stop() = 0;
+    // The game booster answers with itself; every other tool with null.
+    virtual BoosterControl* booster() { return nullptr; }
 };
 
 // Keeps the modules in the order they were added; starts them in that order and stops them in
