@@ -82,6 +82,8 @@ SimTray::~SimTray() {
     // The icon stays in tray.json, as a stale one stays in the notification area of a program
     // that ended without removing it; only the watching ends.
     stop_watching();
+    // Destroyed by a handler on the watcher itself, which cannot wait for itself to end.
+    if (watcher_.joinable()) watcher_.detach();
 }
 
 bool SimTray::owns(const TrayState& s) const {
@@ -116,7 +118,10 @@ bool SimTray::show(const platform::TrayIconSpec& spec, std::function<void(const 
     }
     if (first) handler_ = std::move(on_event);
     shown_ = true;
-    if (!watcher_.joinable()) {
+    if (watcher_.joinable()) {
+        // Removed and shown again by a handler on the watcher itself: it goes on watching.
+        stopping_ = false;
+    } else {
         stopping_ = false;
         watcher_ = std::thread([this] { watch(); });
     }
@@ -236,11 +241,9 @@ void SimTray::stop_watching() {
         stopping_ = true;
     }
     wake_.notify_all();
-    // A handler that removes the icon runs on the watcher itself: it cannot wait for itself.
-    if (watcher_.joinable()) {
-        if (watcher_.get_id() == std::this_thread::get_id()) watcher_.detach();
-        else watcher_.join();
-    }
+    // A handler that removes the icon runs on the watcher itself, which cannot wait for itself:
+    // it ends once that handler returns.
+    if (watcher_.joinable() && watcher_.get_id() != std::this_thread::get_id()) watcher_.join();
 }
 
 // ---- Self copy ----

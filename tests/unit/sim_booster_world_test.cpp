@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
@@ -298,6 +299,51 @@ TEST_F(SimBoosterWorld, TrayClicksFromAnotherObjectReachTheHolder) {
     EXPECT_EQ(state.balloons[0].timeout_ms, 3000u);
     EXPECT_THROW(tool->tray_choose("Exit"), PlatformError);
     EXPECT_FALSE(core->tray().balloon("Vexlo Tweaks", "gone", 3000));
+}
+
+// A handler may remove the icon at once, on the watcher's own thread.
+TEST_F(SimBoosterWorld, AHandlerMayRemoveTheIconFromTheWatcher) {
+    auto core = open();
+    auto tool = open();
+    std::atomic<bool> removed{false};
+    ASSERT_TRUE(core->tray().show({"Vexlo Tweaks", {"Exit"}}, [&](const TrayEvent&) {
+        core->tray().remove();
+        removed = true;
+    }));
+    tool->tray_choose("Exit");
+    ASSERT_TRUE(wait_until([&] { return removed.load(); }));
+    EXPECT_FALSE(core->tray().shown());
+    EXPECT_FALSE(tool->tray_state().shown);
+    core.reset();  // joins the watcher, which has left its loop
+}
+
+// As `vexlo sim tray choose "Exit"` acts on a running core: from another process.
+TEST_F(SimBoosterWorld, ATrayChoiceFromAnotherProcessReachesTheCore) {
+    open();
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    pid_t core = ::fork();
+    if (core == 0) {
+        auto m = SimMachine::open(dir_);
+        std::atomic<bool> exit_chosen{false};
+        bool shown = m->tray().show({"Vexlo Tweaks", {"Open Vexlo Tweaks", "", "Exit"}},
+                                    [&](const TrayEvent& e) { exit_chosen = e.item == "Exit"; });
+        if (::write(ready[1], "x", 1) != 1 || !shown) ::_exit(2);
+        bool got = wait_until([&] { return exit_chosen.load(); });
+        m->tray().remove();
+        ::_exit(got ? 0 : 1);
+    }
+    char c;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    auto tool = open();
+    EXPECT_EQ(tool->tray_state().owner_pid, uint32_t(core));
+    tool->tray_choose("Exit");
+    int status = 0;
+    ::waitpid(core, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_FALSE(tool->tray_state().shown);
 }
 
 TEST_F(SimBoosterWorld, TheIconOfAProgramThatEndedIsNotShown) {
