@@ -9,7 +9,9 @@
 
 namespace vexlo::win32 {
 
-std::unique_ptr<platform::SelfCopy> make_self_copy_in(std::wstring folder);
+// `check_owner` false leaves out the owner check, for a system that keeps no owners (Wine
+// reports every file, C:\Windows included, as the user's); the product always checks.
+std::unique_ptr<platform::SelfCopy> make_self_copy_in(std::wstring folder, bool check_owner = true);
 
 // Whether a folder's owner is one that only administrators can be (Administrators, SYSTEM,
 // TrustedInstaller). False when the owner cannot be read.

@@ -189,7 +189,7 @@ std::wstring program_files_folder() {
 
 class Win32SelfCopy final : public platform::SelfCopy {
 public:
-    explicit Win32SelfCopy(std::wstring folder) : folder_(std::move(folder)) {}
+    Win32SelfCopy(std::wstring folder, bool check_owner) : folder_(std::move(folder)), check_owner_(check_owner) {}
 
     std::string path() override { return narrow(target()); }
 
@@ -197,7 +197,7 @@ public:
         try {
             Handle folder(open_itself(folder_path(), READ_CONTROL | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE));
             auto folder_info = folder.valid() ? info_of(folder.get()) : std::nullopt;
-            if (!folder_info || is_link(*folder_info) || !trusted_owner_of(folder.get())) return false;
+            if (!folder_info || is_link(*folder_info) || !owner_ok(folder.get())) return false;
             Handle file(open_itself(target(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE));
             auto file_info = file.valid() ? info_of(file.get()) : std::nullopt;
             if (!file_info || is_link(*file_info)) return false;
@@ -309,6 +309,8 @@ private:
 
     std::wstring target() { return folder_path() + L"\\" + kFileName; }
 
+    bool owner_ok(HANDLE folder) const { return !check_owner_ || trusted_owner_of(folder); }
+
     // The folder, made when missing, and held open (without delete sharing, so it cannot be
     // renamed or swapped for a link while the copy is made) after checking it is a real
     // folder owned by administrators.
@@ -325,7 +327,7 @@ private:
         if (!info) fail(what, GetLastError());
         if (is_link(*info)) throw platform::link_refused(what, narrow(path));
         if (!(info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) throw PlatformError(what + ": it is not a folder.");
-        if (!trusted_owner_of(folder.get()))
+        if (!owner_ok(folder.get()))
             throw PlatformError(what + ": the folder is not owned by the administrators, so others may be able to change it.");
         return folder;
     }
@@ -381,6 +383,7 @@ private:
 
     std::mutex mutex_;
     std::wstring folder_;
+    const bool check_owner_;
     std::optional<Digest> running_digest_;
 };
 
@@ -391,11 +394,11 @@ bool owned_by_administrators(const std::wstring& folder) {
     return h.valid() && trusted_owner_of(h.get());
 }
 
-std::unique_ptr<platform::SelfCopy> make_self_copy_in(std::wstring folder) {
+std::unique_ptr<platform::SelfCopy> make_self_copy_in(std::wstring folder, bool check_owner) {
     while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
-    return std::make_unique<Win32SelfCopy>(std::move(folder));
+    return std::make_unique<Win32SelfCopy>(std::move(folder), check_owner);
 }
 
-std::unique_ptr<platform::SelfCopy> make_self_copy() { return std::make_unique<Win32SelfCopy>(std::wstring()); }
+std::unique_ptr<platform::SelfCopy> make_self_copy() { return std::make_unique<Win32SelfCopy>(std::wstring(), true); }
 
 }  // namespace vexlo::win32

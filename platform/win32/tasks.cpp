@@ -194,53 +194,57 @@ bool not_found(HRESULT hr) {
     return hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) || hr == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
 }
 
-// Runs one step of building a task definition; throws naming `what` when it fails.
-void check(HRESULT hr, const std::string& what) {
-    if (FAILED(hr)) com::fail(what, hr);
-}
-
 com::Ptr<ITaskDefinition> logon_definition(ITaskService* service, const LogonTask& task, const std::string& what) {
+    // A failure names the part of the task it was in: a Task Scheduler may lack one.
+    const char* part = "the definition";
+    auto check = [&](HRESULT hr) {
+        if (FAILED(hr)) com::fail(what + " (" + part + ")", hr);
+    };
     com::Ptr<ITaskDefinition> definition;
-    check(service->NewTask(0, definition.put()), what);
+    check(service->NewTask(0, definition.put()));
 
+    part = "its description";
     com::Ptr<IRegistrationInfo> info;
-    check(definition->get_RegistrationInfo(info.put()), what);
-    check(info->put_Author(com::Bstr(std::wstring_view(L"Vexlo Tweaks")).get()), what);
+    check(definition->get_RegistrationInfo(info.put()));
+    check(info->put_Author(com::Bstr(std::wstring_view(L"Vexlo Tweaks")).get()));
     check(info->put_Description(
-              com::Bstr(std::wstring_view(L"Starts the Vexlo Tweaks game booster in the notification area at sign-in.")).get()),
-          what);
+        com::Bstr(std::wstring_view(L"Starts the Vexlo Tweaks game booster in the notification area at sign-in.")).get()));
 
     // Highest with the user's interactive token: the program starts elevated, without a prompt,
     // in the user's session and only while the user is signed in.
+    part = "its principal";
     com::Ptr<IPrincipal> principal;
-    check(definition->get_Principal(principal.put()), what);
-    check(principal->put_UserId(com::Bstr(task.user).get()), what);
-    check(principal->put_LogonType(TASK_LOGON_INTERACTIVE_TOKEN), what);
-    check(principal->put_RunLevel(TASK_RUNLEVEL_HIGHEST), what);
+    check(definition->get_Principal(principal.put()));
+    check(principal->put_UserId(com::Bstr(task.user).get()));
+    check(principal->put_LogonType(TASK_LOGON_INTERACTIVE_TOKEN));
+    check(principal->put_RunLevel(TASK_RUNLEVEL_HIGHEST));
 
+    part = "its log-on trigger";
     com::Ptr<ITriggerCollection> triggers;
-    check(definition->get_Triggers(triggers.put()), what);
+    check(definition->get_Triggers(triggers.put()));
     com::Ptr<ITrigger> trigger;
-    check(triggers->Create(TASK_TRIGGER_LOGON, trigger.put()), what);
+    check(triggers->Create(TASK_TRIGGER_LOGON, trigger.put()));
     com::Ptr<LogonTrigger> logon;
-    check(trigger->QueryInterface(kIidLogonTrigger, logon.put_void()), what);
-    check(logon->put_UserId(com::Bstr(task.user).get()), what);
+    check(trigger->QueryInterface(kIidLogonTrigger, logon.put_void()));
+    check(logon->put_UserId(com::Bstr(task.user).get()));
 
+    part = "its action";
     com::Ptr<IActionCollection> actions;
-    check(definition->get_Actions(actions.put()), what);
+    check(definition->get_Actions(actions.put()));
     com::Ptr<IAction> action;
-    check(actions->Create(TASK_ACTION_EXEC, action.put()), what);
+    check(actions->Create(TASK_ACTION_EXEC, action.put()));
     com::Ptr<IExecAction> exec;
-    check(action->QueryInterface(IID_IExecAction, exec.put_void()), what);
-    check(exec->put_Path(com::Bstr(task.program).get()), what);
-    check(exec->put_Arguments(com::Bstr(task.arguments).get()), what);
+    check(action->QueryInterface(IID_IExecAction, exec.put_void()));
+    check(exec->put_Path(com::Bstr(task.program).get()));
+    check(exec->put_Arguments(com::Bstr(task.arguments).get()));
 
+    part = "its settings";
     com::Ptr<ITaskSettings> settings;
-    check(definition->get_Settings(settings.put()), what);
-    check(settings->put_ExecutionTimeLimit(com::Bstr(std::wstring_view(L"PT0S")).get()), what);  // no limit
-    check(settings->put_DisallowStartIfOnBatteries(VARIANT_FALSE), what);
-    check(settings->put_StopIfGoingOnBatteries(VARIANT_FALSE), what);
-    check(settings->put_Priority(kLogonTaskPriority), what);
+    check(definition->get_Settings(settings.put()));
+    check(settings->put_ExecutionTimeLimit(com::Bstr(std::wstring_view(L"PT0S")).get()));  // no limit
+    check(settings->put_DisallowStartIfOnBatteries(VARIANT_FALSE));
+    check(settings->put_StopIfGoingOnBatteries(VARIANT_FALSE));
+    check(settings->put_Priority(kLogonTaskPriority));
     return definition;
 }
 
@@ -305,9 +309,9 @@ public:
         com::Ptr<ITaskDefinition> definition = logon_definition(c.service(), task, what);
         VARIANT none = empty_variant();  // the principal names the user; no password with a token
         com::Ptr<IRegisteredTask> registered;
-        check(root->RegisterTaskDefinition(com::Bstr(task.name).get(), definition.get(), TASK_CREATE_OR_UPDATE, none,
-                                           none, TASK_LOGON_INTERACTIVE_TOKEN, none, registered.put()),
-              what);
+        HRESULT hr = root->RegisterTaskDefinition(com::Bstr(task.name).get(), definition.get(), TASK_CREATE_OR_UPDATE,
+                                                  none, none, TASK_LOGON_INTERACTIVE_TOKEN, none, registered.put());
+        if (FAILED(hr)) com::fail(what, hr);
     }
 
     std::optional<LogonTask> logon_task(std::string_view name) override {
