@@ -28,6 +28,9 @@ constexpr WORD kPayloadSize = 32;
 // system to let go of its buffer.
 constexpr DWORD kReleaseMarginMs = 1000;
 
+// IP_GENERAL_FAILURE, the last of the IP helper's status codes.
+constexpr DWORD kLastIpStatus = IP_STATUS_BASE + 50;
+
 using IcmpHandle = std::shared_ptr<void>;
 
 class Win32PendingEcho final : public platform::PendingEcho {
@@ -59,10 +62,11 @@ public:
         new IcmpHandle(std::move(icmp_));
     }
 
-    bool done() override { return WaitForSingleObject(event_, 0) == WAIT_OBJECT_0; }
+    bool done() override { return failed_ || WaitForSingleObject(event_, 0) == WAIT_OBJECT_0; }
 
     std::optional<double> round_trip_ms() override {
         if (!done()) throw PlatformError("The echo reply was read before the request had finished.");
+        if (failed_) return std::nullopt;
         // Zero replies: the last error says why (timed out, unreachable): no time either way.
         if (IcmpParseReplies(reply_.data(), DWORD(reply_.size())) == 0) return std::nullopt;
         const auto* reply = reinterpret_cast<const ICMP_ECHO_REPLY*>(reply_.data());
@@ -79,16 +83,24 @@ public:
             return;
         }
         DWORD err = GetLastError();
-        if (err != ERROR_IO_PENDING) {
-            // Nothing is in flight: the destructor must not wait for a signal that never comes.
-            CloseHandle(std::exchange(event_, nullptr));
-            fail(what, err);
+        if (err == ERROR_IO_PENDING) return;
+        // Nothing is in flight: the destructor must not wait for a signal that never comes.
+        CloseHandle(std::exchange(event_, nullptr));
+        // An answer about the network (no route, the stack has no address yet) is this
+        // request's outcome, a lost echo like a timed-out one; anything else means it was never
+        // sent.
+        if ((err >= IP_STATUS_BASE && err <= kLastIpStatus) || err == ERROR_NETWORK_UNREACHABLE ||
+            err == ERROR_HOST_UNREACHABLE) {
+            failed_ = true;
+            return;
         }
+        fail(what, err);
     }
 
 private:
     IcmpHandle icmp_;  // the requests in flight keep the ICMP handle open
     HANDLE event_;
+    bool failed_ = false;  // refused at once, with an IP status
     uint64_t deadline_;
     std::string payload_;
     std::vector<unsigned char> reply_;

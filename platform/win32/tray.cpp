@@ -8,6 +8,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <atomic>
 #include <future>
 #include <mutex>
 #include <thread>
@@ -74,6 +75,10 @@ public:
             // Read by the window's thread from here on, and never changed while it runs.
             spec_ = spec;
             on_event_ = std::move(on_event);
+            {
+                std::lock_guard icon(icon_mutex_);
+                closing_ = false;
+            }
             std::promise<HWND> made;
             std::future<HWND> window = made.get_future();
             thread_ = std::thread([this, made = std::move(made)]() mutable { run(made); });
@@ -95,6 +100,7 @@ public:
         if (!thread_.joinable()) return;
         {
             std::lock_guard icon(icon_mutex_);
+            closing_ = true;  // a "TaskbarCreated" from here on must not bring the icon back
             if (added_) {
                 NOTIFYICONDATAW data = base_data();
                 Shell_NotifyIconW(NIM_DELETE, &data);
@@ -136,7 +142,7 @@ public:
         if (message == taskbar_created_ && taskbar_created_ != 0) {
             // Explorer restarted: the old icon went with it.
             std::lock_guard icon(icon_mutex_);
-            added_ = add_icon();
+            if (!closing_) added_ = add_icon();
             return 0;
         }
         if (message == kNotifyMessage) {
@@ -214,6 +220,8 @@ private:
         if (chosen >= 1 && chosen <= spec_.menu.size()) deliver({TrayEvent::Kind::MenuChoice, spec_.menu[chosen - 1]});
     }
 
+    // On the window's thread. The handler posts the event on to the application's own thread:
+    // calling show() or remove() from here would wait for this very thread.
     void deliver(const TrayEvent& event) {
         if (!on_event_) return;
         // An exception must not unwind through the system's frames of the window procedure.
@@ -231,12 +239,13 @@ private:
 
     std::mutex lifecycle_;  // show and remove, one at a time
     std::thread thread_;
-    HWND window_ = nullptr;
+    std::atomic<HWND> window_{nullptr};  // set by show(), read on the window's thread too
     TrayIconSpec spec_;
     std::function<void(const TrayEvent&)> on_event_;
 
-    std::mutex icon_mutex_;  // the shell's icon and added_
+    std::mutex icon_mutex_;  // the shell's icon, added_ and closing_
     bool added_ = false;
+    bool closing_ = false;
 };
 
 LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {

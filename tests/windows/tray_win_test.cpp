@@ -108,6 +108,28 @@ TEST(TrayWin, ShowingAgainKeepsTheOneWindow) {
     EXPECT_EQ(tray_window(), nullptr);
 }
 
+// A handler that removes the icon itself (it should post to its own thread, but must not hang
+// or crash the tray when it does not).
+TEST(TrayWin, RemoveFromTheEventHandlerEndsTheWindow) {
+    auto tray = win32::make_tray();
+    platform::Tray* self = tray.get();
+    tray->show(spec(), [self](const TrayEvent&) { self->remove(); });
+    HWND window = tray_window();
+    if (!window) SKIP_WITHOUT_WINDOW("CreateWindowExW made no window (Wine without a display)");
+    DWORD window_thread = GetWindowThreadProcessId(window, nullptr);
+    HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, window_thread);
+    ASSERT_NE(thread, nullptr);
+    SendMessageW(window, WM_APP + 1, MAKEWPARAM(10, 10), MAKELPARAM(WM_LBUTTONDBLCLK, 1));
+    EXPECT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0) << "the window's thread did not end";
+    CloseHandle(thread);
+    EXPECT_EQ(tray_window(), nullptr);
+    EXPECT_FALSE(tray->shown());
+    // And the icon can be shown again afterwards.
+    tray->show(spec(), [](const TrayEvent&) {});
+    EXPECT_NE(tray_window(), nullptr);
+    tray->remove();
+}
+
 TEST(TrayWin, RightClickMenuReportsTheChosenEntry) {
     auto tray = win32::make_tray();
     std::atomic<bool> chosen{false};
