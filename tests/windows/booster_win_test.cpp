@@ -45,6 +45,23 @@ TEST(PerformanceWin, NtdllTimerCallsBindAndAnswerWithinTheirRange) {
     EXPECT_LE(released, before->maximum);
 }
 
+// The core has no visible window of its own; Windows 11 would ignore its timer request unless
+// it asked to be exempt, which the first hold does.
+TEST(PerformanceWin, TheFirstHoldExemptsTheProcessFromIgnoredTimerRequests) {
+    auto perf = win32::make_performance();
+    ASSERT_TRUE(perf->booster_available());
+    perf->set_timer_resolution(5000, true);
+    perf->set_timer_resolution(5000, false);
+    if (win32::running_under_wine()) GTEST_SKIP() << "Wine has no GetProcessInformation to read the setting back";
+    PROCESS_POWER_THROTTLING_STATE state{};
+    state.Version = PROCESS_POWER_THROTTLING_CURRENT_VERSION;
+    if (!GetProcessInformation(GetCurrentProcess(), ProcessPowerThrottling, &state, sizeof state))
+        GTEST_SKIP() << "this system cannot read the setting back (error " << GetLastError()
+                     << "; Windows reads it from 11 22H2 on)";
+    EXPECT_TRUE(state.ControlMask & PROCESS_POWER_THROTTLING_IGNORE_TIMER_RESOLUTION);
+    EXPECT_FALSE(state.StateMask & PROCESS_POWER_THROTTLING_IGNORE_TIMER_RESOLUTION);
+}
+
 // --- The purge's privilege ----------------------------------------------------------------
 
 TEST(PerformanceWin, PrivilegeCountsOnlyWhenTheAdjustmentAssignedIt) {
