@@ -216,7 +216,7 @@ public:
         auto source_info = info_of(source.get());
         if (!source_info) fail(what, GetLastError());
 
-        Handle folder = open_folder(what);
+        Handle folder = open_folder(what);  // held until the copy is in place
         {
             Handle existing(open_itself(target_path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
             if (existing.valid()) {
