@@ -24,6 +24,10 @@ std::unique_ptr<platform::MemoryAgent> make_memory_agent();
 std::unique_ptr<platform::Defender> make_defender();
 std::unique_ptr<platform::SystemRestore> make_system_restore();
 std::unique_ptr<platform::Input> make_input();
+std::unique_ptr<platform::Performance> make_performance();
+std::unique_ptr<platform::Echo> make_echo();
+std::unique_ptr<platform::Tray> make_tray();
+std::unique_ptr<platform::SelfCopy> make_self_copy();
 
 // True when running under Wine, whose power API crashes the process.
 bool running_under_wine();

@@ -36,6 +36,10 @@ public:
     platform::Defender& defender() override { return *defender_; }
     platform::SystemRestore& restore() override { return *restore_; }
     platform::Input& input() override { return *input_; }
+    platform::Performance& performance() override { return *performance_; }
+    platform::Echo& echo() override { return *echo_; }
+    platform::Tray& tray() override { return *tray_; }
+    platform::SelfCopy& self_copy() override { return *self_copy_; }
 
 private:
     std::unique_ptr<platform::Registry> registry_ = make_registry();
@@ -56,6 +60,10 @@ private:
     std::unique_ptr<platform::Defender> defender_ = make_defender();
     std::unique_ptr<platform::SystemRestore> restore_ = make_system_restore();
     std::unique_ptr<platform::Input> input_ = make_input();
+    std::unique_ptr<platform::Performance> performance_ = make_performance();
+    std::unique_ptr<platform::Echo> echo_ = make_echo();
+    std::unique_ptr<platform::Tray> tray_ = make_tray();
+    std::unique_ptr<platform::SelfCopy> self_copy_ = make_self_copy();
 };
 
 }  // namespace
