@@ -118,6 +118,9 @@ TestPlatform make_test_platform() {
         made.under_wine = true;
         made.can_change_power = false;
         made.power_skip_reason = "Wine's power API crashes the process (PowerReadACValueIndex and friends)";
+        // The tray's own cases run under a virtual display (TrayWinWithDisplay); this run has none.
+        if (GetEnvironmentVariableW(L"VEXLO_TEST_DISPLAY", nullptr, 0) == 0)
+            made.tray_skip_reason = "Wine without a display makes no windows, so no tray icon";
     }
     // Toggling a real task is left out for now: a fresh Wine prefix has no task to toggle (and
     // the seam cannot make one), and the task scheduler part is still being finished.
