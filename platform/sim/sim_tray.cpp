@@ -175,40 +175,36 @@ void SimTray::deliver(const TrayEvent& event) {
 
 namespace {
 
-void check_click(const TrayState& s, const TrayEvent& event) {
+// The event a click makes on the icon `s` describes: a menu entry named in any case becomes
+// the menu's own text. Throws when there is no icon, or no such entry.
+TrayEvent check_click(const TrayState& s, TrayEvent event) {
     if (!s.shown) throw PlatformError("No icon is shown in the notification area.");
-    if (event.kind != TrayEvent::Kind::MenuChoice) return;
-    if (event.item.empty() || std::find(s.menu.begin(), s.menu.end(), event.item) == s.menu.end()) {
-        std::string entries;
-        for (auto& m : s.menu)
-            if (!m.empty()) entries += (entries.empty() ? "\"" : ", \"") + m + "\"";
-        throw PlatformError("The icon's menu has no entry \"" + event.item + "\" (it has " + entries + ").");
-    }
+    if (event.kind != TrayEvent::Kind::MenuChoice) return event;
+    for (auto& m : s.menu)
+        if (!m.empty() && iequals(m, event.item)) {
+            event.item = m;
+            return event;
+        }
+    std::string entries;
+    for (auto& m : s.menu)
+        if (!m.empty()) entries += (entries.empty() ? "\"" : ", \"") + m + "\"";
+    throw PlatformError("The icon's menu has no entry \"" + event.item + "\" (it has " + entries + ").");
 }
 
 }  // namespace
 
-void SimTray::choose(std::string_view item) {
-    TrayEvent event{TrayEvent::Kind::MenuChoice, std::string(item)};
+void SimTray::click(TrayEvent event) {
     TrayState s = state();
-    check_click(s, event);
+    event = check_click(s, std::move(event));
     if (owns(s) && shown()) return deliver(event);
     store_.update([&](TrayState& t) {
-        check_click(t, event);
-        t.pending.push_back(event);
+        if (t.shown && !host_process_alive(t.owner_pid, t.owner_started)) t.shown = false;
+        t.pending.push_back(check_click(t, event));
     });
 }
 
-void SimTray::double_click() {
-    TrayEvent event{TrayEvent::Kind::DoubleClick, {}};
-    TrayState s = state();
-    check_click(s, event);
-    if (owns(s) && shown()) return deliver(event);
-    store_.update([&](TrayState& t) {
-        check_click(t, event);
-        t.pending.push_back(event);
-    });
-}
+void SimTray::choose(std::string_view item) { click({TrayEvent::Kind::MenuChoice, std::string(item)}); }
+void SimTray::double_click() { click({TrayEvent::Kind::DoubleClick, {}}); }
 
 void SimTray::watch() {
     using namespace std::chrono_literals;
