@@ -30,50 +30,127 @@ using platform::PlatformError;
 
 // ---- Processes ----
 
-SimProcesses::SimProcesses(fs::path file) : file_(std::move(file)) {
-    lock_file_ = file_;
-    lock_file_ += ".lock";
-}
-
-void SimProcesses::save(const std::vector<platform::ProcessInfo>& processes) {
+std::string encode_state(const ProcessTable& t) {
     json j = json::array();
-    for (auto& p : processes) j.push_back({{"pid", p.pid}, {"image", p.image}});
-    write_file_atomically(file_, j.dump(1, '\t') + "\n");
+    for (auto& p : t.processes) {
+        json e = {{"pid", p.pid}, {"image", p.image}, {"priority", std::string(platform::priority_name(p.priority))}};
+        if (p.refuses_changes) e["refuses_changes"] = true;
+        j.push_back(std::move(e));
+    }
+    return j.dump(1, '\t') + "\n";
 }
 
-void SimProcesses::reset(const std::vector<platform::ProcessInfo>& processes) {
-    FileLock lock(lock_file_);
-    save(processes);
+void decode_state(std::string_view text, ProcessTable& t) {
+    try {
+        json j = json::parse(text);
+        if (!j.is_array()) throw PlatformError("the top level must be a list");
+        for (auto& e : j) {
+            ProcessEntry p;
+            p.pid = e.at("pid").get<uint32_t>();
+            p.image = e.at("image").get<std::string>();
+            if (e.contains("priority")) {
+                std::string name = e.at("priority").get<std::string>();
+                auto cls = platform::parse_priority(name);
+                if (!cls) throw PlatformError("process " + std::to_string(p.pid) + ": \"" + name + "\" is not a priority class");
+                p.priority = *cls;
+            }
+            p.refuses_changes = e.value("refuses_changes", false);
+            t.processes.push_back(std::move(p));
+        }
+    } catch (const json::exception& e) {
+        throw PlatformError(e.what());
+    }
 }
+
+SimProcesses::SimProcesses(fs::path file)
+    : store_(file, fs::path(file) += ".lock", "processes") {}
+
+void SimProcesses::reset(const std::vector<ProcessEntry>& processes) { store_.reset(ProcessTable{processes}); }
 
 std::vector<platform::ProcessInfo> SimProcesses::list() {
-    std::vector<platform::ProcessInfo> out;
-    auto text = read_whole_file(file_);
-    if (!text) return out;
-    try {
-        for (auto& p : json::parse(*text)) out.push_back({p.at("pid").get<uint32_t>(), p.at("image").get<std::string>()});
-    } catch (const json::exception&) {
-        out.clear();
-    }
-    return out;
+    return store_.read([](const ProcessTable& t) {
+        std::vector<platform::ProcessInfo> out;
+        out.reserve(t.processes.size());
+        for (auto& p : t.processes) out.push_back({p.pid, p.image});
+        return out;
+    });
 }
 
-uint32_t SimProcesses::start(std::string image) {
-    FileLock lock(lock_file_);
-    auto processes = list();
-    uint32_t pid = 4;
-    for (auto& p : processes) pid = std::max(pid, p.pid + 4 - p.pid % 4);
-    processes.push_back({pid, std::move(image)});
-    save(processes);
-    return pid;
+std::vector<ProcessEntry> SimProcesses::entries() {
+    return store_.read([](const ProcessTable& t) { return t.processes; });
+}
+
+namespace {
+
+ProcessEntry* find_pid(ProcessTable& t, uint32_t pid) {
+    for (auto& p : t.processes)
+        if (p.pid == pid) return &p;
+    return nullptr;
+}
+
+// What OpenProcess says for a pid that is not running.
+PlatformError no_process(uint32_t pid) {
+    return PlatformError("There is no process with id " + std::to_string(pid) + ": The parameter is incorrect.");
+}
+
+PlatformError refused(uint32_t pid, const std::string& image) {
+    return PlatformError("Cannot open the process " + image + " (" + std::to_string(pid) + "): Access is denied.");
+}
+
+}  // namespace
+
+std::optional<platform::PriorityClass> SimProcesses::priority(uint32_t pid) {
+    return store_.read([&](const ProcessTable& t) -> std::optional<platform::PriorityClass> {
+        for (auto& p : t.processes)
+            if (p.pid == pid) return p.priority;
+        return std::nullopt;
+    });
+}
+
+void SimProcesses::set_priority(uint32_t pid, platform::PriorityClass cls) {
+    store_.update([&](ProcessTable& t) {
+        ProcessEntry* p = find_pid(t, pid);
+        if (!p) throw no_process(pid);
+        if (p->refuses_changes) throw refused(pid, p->image);
+        p->priority = cls;
+    });
+}
+
+void SimProcesses::force_priority(uint32_t pid, platform::PriorityClass cls) {
+    store_.update([&](ProcessTable& t) {
+        ProcessEntry* p = find_pid(t, pid);
+        if (!p) throw no_process(pid);
+        p->priority = cls;
+    });
+}
+
+void SimProcesses::terminate(uint32_t pid) {
+    store_.update([&](ProcessTable& t) {
+        ProcessEntry* p = find_pid(t, pid);
+        if (!p) throw no_process(pid);
+        if (p->refuses_changes) throw refused(pid, p->image);
+        std::erase_if(t.processes, [&](const ProcessEntry& e) { return e.pid == pid; });
+    });
+}
+
+uint32_t SimProcesses::start(std::string image, platform::PriorityClass priority, bool refuses_changes) {
+    return store_.update([&](ProcessTable& t) {
+        uint32_t pid = 4;
+        for (auto& p : t.processes) pid = std::max(pid, p.pid + 4 - p.pid % 4);
+        t.processes.push_back({pid, std::move(image), priority, refuses_changes});
+        return pid;
+    });
 }
 
 size_t SimProcesses::stop(std::string_view image) {
-    FileLock lock(lock_file_);
-    auto processes = list();
-    size_t n = std::erase_if(processes, [&](auto& p) { return iequals(p.image, image); });
-    if (n) save(processes);
-    return n;
+    // Nothing is written when nothing runs under that name.
+    bool any = store_.read([&](const ProcessTable& t) {
+        return std::any_of(t.processes.begin(), t.processes.end(), [&](auto& p) { return iequals(p.image, image); });
+    });
+    if (!any) return 0;
+    return store_.update([&](ProcessTable& t) {
+        return std::erase_if(t.processes, [&](auto& p) { return iequals(p.image, image); });
+    });
 }
 
 // ---- System facts ----

@@ -14,26 +14,45 @@
 #include "platform/random.h"
 #include "platform/shell.h"
 #include "platform/sim/sim_images.h"
+#include "platform/sim/sim_store.h"
 #include "platform/system_info.h"
 
 namespace vexlo::sim {
 
+struct ProcessTable {
+    std::vector<ProcessEntry> processes;  // in start order
+};
+
+// processes.json: [{"pid": 4, "image": "System", "priority": "Normal"}, ...], with
+// "refuses_changes": true on a guarded one. "priority" may be left out (Normal).
+std::string encode_state(const ProcessTable&);
+void decode_state(std::string_view, ProcessTable&);
+
 // The process list, kept in a JSON file of the machine folder so that every process that
-// opens the machine sees the same programs running.
+// opens the machine sees the same programs running. Reads are answered from memory until
+// another writer counts a change (sim_store.h), so listing every second costs a stat at most.
 class SimProcesses final : public platform::Processes {
 public:
     explicit SimProcesses(std::filesystem::path file);
     // Replaces the list (a new machine). Throws PlatformError.
-    void reset(const std::vector<platform::ProcessInfo>& processes);
+    void reset(const std::vector<ProcessEntry>& processes);
     // A new pid, as Windows gives them: a multiple of 4 not in use. Throws PlatformError.
-    uint32_t start(std::string image);
+    uint32_t start(std::string image, platform::PriorityClass priority = platform::PriorityClass::Normal,
+                   bool refuses_changes = false);
     // Every process of that image (any case); how many there were.
     size_t stop(std::string_view image);
+    // Control: the whole list, and a priority set as the user would (Task Manager), refused
+    // for nothing. Throws PlatformError for a pid that is not running.
+    std::vector<ProcessEntry> entries();
+    void force_priority(uint32_t pid, platform::PriorityClass cls);
+
     std::vector<platform::ProcessInfo> list() override;
+    std::optional<platform::PriorityClass> priority(uint32_t pid) override;
+    void set_priority(uint32_t pid, platform::PriorityClass cls) override;
+    void terminate(uint32_t pid) override;
 
 private:
-    void save(const std::vector<platform::ProcessInfo>& processes);
-    std::filesystem::path file_, lock_file_;
+    Stored<ProcessTable> store_;
 };
 
 class SimSystemInfo final : public platform::SystemInfo {

@@ -50,6 +50,11 @@ void Faults::deny_task(std::string_view path) {
     denied_tasks_.insert(to_lower(path));
 }
 
+void Faults::fail_task_register(bool fail) {
+    std::lock_guard lk(mu_);
+    task_register_fails_ = fail;
+}
+
 void Faults::fail_power_write(bool fail) {
     std::lock_guard lk(mu_);
     power_write_fails_ = fail;
@@ -88,6 +93,7 @@ void Faults::clear() {
     refused_services_.clear();
     unchangeable_services_.clear();
     denied_tasks_.clear();
+    task_register_fails_ = false;
     power_write_fails_ = false;
     restore_enable_fails_ = restore_point_fails_ = false;
     qos_policy_fails_ = dns_change_fails_ = mouse_set_fails_ = false;
@@ -135,6 +141,12 @@ void Faults::check_task_change(std::string_view path) const {
     std::lock_guard lk(mu_);
     if (denied_tasks_.count(to_lower(path)))
         throw platform::PlatformError("Cannot change the task " + std::string(path) + ": Access is denied.");
+}
+
+void Faults::check_task_register(std::string_view path) const {
+    std::lock_guard lk(mu_);
+    if (task_register_fails_)
+        throw platform::PlatformError("Cannot register the task " + std::string(path) + ": Access is denied.");
 }
 
 bool Faults::power_write_fails() const {

@@ -57,6 +57,9 @@ public:
     // Until cleared, enabling or disabling the task throws "Access is denied."; `path` is its
     // folder and name, "\\Microsoft\\Windows\\Maps\\MapsUpdateTask" (any case).
     void deny_task(std::string_view path);
+    // While set, registering a task fails with "Access is denied." (as under a policy that
+    // forbids new tasks).
+    void fail_task_register(bool fail);
     // While set, power plan changes fail: set_ac_index and set_hibernation throw,
     // duplicate_plan gives nullopt, rename_plan and set_active give false.
     void fail_power_write(bool fail);
@@ -90,6 +93,7 @@ public:
     void check_service_stop(std::string_view name) const;
     void check_service_change(std::string_view name) const;
     void check_task_change(std::string_view path) const;
+    void check_task_register(std::string_view path) const;
     bool power_write_fails() const;
     bool restore_enable_fails() const;
     bool restore_point_fails() const;
@@ -110,6 +114,7 @@ private:
     std::unordered_set<std::string> refused_services_;  // lower case
     std::unordered_set<std::string> unchangeable_services_;  // lower case
     std::unordered_set<std::string> denied_tasks_;      // lower case
+    bool task_register_fails_ = false;
     bool power_write_fails_ = false;
     bool restore_enable_fails_ = false;
     bool restore_point_fails_ = false;

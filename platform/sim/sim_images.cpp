@@ -330,6 +330,40 @@ MachineImage windows11_desktop() {
         {7488, "RuntimeBroker.exe"}, {9132, "steam.exe"},  {9340, "steamwebhelper.exe"}, {10236, "Discord.exe"},
         {10412, "Discord.exe"},
     };
+    // What a player's PC runs at rest: launchers, chat, music, a browser, sync and widgets. The
+    // shell's window manager runs High, one of Steam's helpers lowers itself, a background tab
+    // of the browser idles; protected processes (the antimalware service, the game's
+    // anti-cheat) refuse to be changed or stopped.
+    using platform::PriorityClass;
+    for (auto& p : m.processes) {
+        if (p.image == "dwm.exe") p.priority = PriorityClass::High;
+        if (p.image == "csrss.exe" || p.image == "MsMpEng.exe") p.refuses_changes = true;
+    }
+    const std::vector<ProcessEntry> background = {
+        {2384, "EasyAntiCheat_EOS.exe", PriorityClass::Normal, true},
+        {5216, "svchost.exe"},
+        {5488, "audiodg.exe"},
+        {8012, "Widgets.exe"},
+        {8056, "WidgetService.exe"},
+        {8340, "PhoneExperienceHost.exe"},
+        {8724, "OneDrive.exe"},
+        {9356, "steamwebhelper.exe"},
+        {9428, "steamwebhelper.exe", PriorityClass::BelowNormal},
+        {9512, "steamwebhelper.exe"},
+        {10508, "Discord.exe"},
+        {10820, "Spotify.exe"},
+        {10904, "Spotify.exe"},
+        {11236, "msedge.exe"},
+        {11288, "msedge.exe"},
+        {11344, "msedge.exe"},
+        {11400, "msedge.exe", PriorityClass::Idle},
+        {12044, "EpicGamesLauncher.exe"},
+        {12180, "EpicWebHelper.exe"},
+        {12236, "EpicWebHelper.exe"},
+    };
+    m.processes.insert(m.processes.end(), background.begin(), background.end());
+    // Answers to ICMP echo: the public resolvers a little way off, this PC at once.
+    m.world.echo.targets = {{"1.1.1.1", 18, 0}, {"8.8.8.8", 21, 0}, {"127.0.0.1", 0, 0}};
 
     m.folders = {
         R"(C:\Windows\System32\drivers\etc)", R"(C:\Windows\Temp)", R"(C:\Program Files\NVIDIA Corporation)",
@@ -366,6 +400,8 @@ MachineImage desktop10() {
     set_gpus(m, {{"NVIDIA GeForce RTX 2070 SUPER", "NVIDIA", "31.0.15.5222", 8'589'934'592}});
     for (auto& p : m.processes)
         if (p.image == "SearchHost.exe") p.image = "SearchApp.exe";
+    // Windows 10 has no Widgets board.
+    std::erase_if(m.processes, [](const ProcessEntry& p) { return p.image == "Widgets.exe" || p.image == "WidgetService.exe"; });
     change_world_desktop10(m);
     change_startup_desktop10(m);
     return m;
@@ -404,6 +440,9 @@ MachineImage nogame11() {
     MachineImage m = windows11_desktop();
     m.name = "nogame11";
     remove_game(m);
+    std::erase_if(m.processes, [](const ProcessEntry& p) {
+        return p.image.starts_with("Epic") || p.image.starts_with("EasyAntiCheat");
+    });
     return m;
 }
 
@@ -441,6 +480,8 @@ MachineImage thin11() {
                 "6", "aa04"});
     set_gpus(m, {{"Intel(R) Graphics", "Intel Corporation", "32.0.101.5972", 2'147'483'648}});
     change_world_thin11(m);
+    // On Wi-Fi: farther, and an echo lost now and then.
+    m.world.echo.targets = {{"1.1.1.1", 27, 5}, {"8.8.8.8", 31, 5}, {"127.0.0.1", 0, 0}};
     return m;
 }
 

@@ -30,12 +30,22 @@ struct MachineFacts {
     std::string desktop_user;
 };
 
+// A running program as the simulated PC keeps it.
+struct ProcessEntry {
+    uint32_t pid = 0;
+    std::string image;
+    platform::PriorityClass priority = platform::PriorityClass::Normal;
+    // Guarded (a game's anti-cheat, a protected process): its priority can be read, but
+    // changing it or stopping it is refused.
+    bool refuses_changes = false;
+};
+
 struct MachineImage {
     std::string name;
     MachineFacts facts;
     std::vector<std::pair<std::string, std::string>> environment;  // the user's, in display order
     std::vector<RegEntry> registry;
-    std::vector<platform::ProcessInfo> processes;
+    std::vector<ProcessEntry> processes;
     std::vector<std::string> folders;                          // Windows paths, made empty
     std::vector<std::pair<std::string, std::string>> files;    // Windows path, content
     WorldSeed world;  // services' states, tasks, power plans, adapters, devices...

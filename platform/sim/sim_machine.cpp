@@ -6,7 +6,9 @@
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_images.h"
 #include "platform/sim/sim_objects.h"
+#include "platform/sim/sim_performance.h"
 #include "platform/sim/sim_registry.h"
+#include "platform/sim/sim_tray.h"
 #include "platform/sim/sim_util.h"
 #include "platform/sim/sim_world.h"
 
@@ -135,6 +137,11 @@ std::unique_ptr<SimMachine> SimMachine::open(const fs::path& dir, std::string_vi
     m->defender_ = std::make_unique<SimDefender>(dir);
     m->restore_ = std::make_unique<SimRestore>(dir, *m->clock_, m->faults_);
     m->input_ = std::make_unique<SimInput>(dir, *m->registry_, m->faults_);
+    m->performance_ = std::make_unique<SimPerformance>(dir, *m->system_);
+    m->echo_ = std::make_unique<SimEcho>(dir, *m->clock_);
+    m->tray_ = std::make_unique<SimTray>(dir);
+    m->self_copy_ = std::make_unique<SimSelfCopy>(*m->files_, env_value(m->environment_, "LOCALAPPDATA"),
+                                                  env_value(m->environment_, "ProgramFiles"));
 
     // A part whose file is missing (a new machine, or one made before the part existed)
     // starts as the image has it; an unknown image leaves it empty.
@@ -154,6 +161,15 @@ std::unique_ptr<SimMachine> SimMachine::open(const fs::path& dir, std::string_vi
     open_part(m->defender_->store(), &WorldSeed::defender);
     open_part(m->restore_->store(), &WorldSeed::restore);
     open_part(m->input_->store(), &WorldSeed::input);
+    open_part(m->echo_->store(), &WorldSeed::echo);
+    if (m->performance_->store().exists()) {
+        m->performance_->store().watch(&m->faults_);
+        m->performance_->store().load();
+    } else {
+        // Also for a machine made before the part existed: its lists follow its memory size.
+        m->performance_->store().watch(&m->faults_);
+        m->performance_->store().reset(performance_for_memory(m->system_->total_memory_bytes()));
+    }
     // The service manager's start types of a new machine, or of one made before it kept them,
     // are what its registry says, as after a boot.
     m->services_->adopt_missing_start_types();
@@ -167,8 +183,18 @@ const fs::path& SimMachine::dir() const { return dir_; }
 const std::string& SimMachine::image() const { return image_; }
 Faults& SimMachine::faults() { return faults_; }
 
-void SimMachine::start_process(std::string image) { processes_->start(std::move(image)); }
+uint32_t SimMachine::start_process(std::string image, platform::PriorityClass priority, bool refuses_changes) {
+    return processes_->start(std::move(image), priority, refuses_changes);
+}
 void SimMachine::stop_process(std::string_view image) { processes_->stop(image); }
+std::vector<SimMachine::ProcessState> SimMachine::process_list() {
+    std::vector<ProcessState> out;
+    for (auto& p : processes_->entries()) out.push_back({p.pid, p.image, p.priority, p.refuses_changes});
+    return out;
+}
+void SimMachine::set_process_priority(uint32_t pid, platform::PriorityClass priority) {
+    processes_->force_priority(pid, priority);
+}
 void SimMachine::set_fixed_time(std::optional<platform::LocalTime> time) { clock_->set_fixed(time); }
 void SimMachine::freeze_clock() { clock_->freeze(); }
 void SimMachine::advance_clock(std::chrono::milliseconds by) { clock_->advance(by); }
@@ -223,6 +249,99 @@ SimMachine::MouseState SimMachine::mouse_state() {
     return {in.mouse, in.mouse_sets, in.last_flags};
 }
 
+std::vector<SimMachine::TimerRequest> SimMachine::timer_requests() {
+    std::vector<TimerRequest> out;
+    for (auto& r : performance_->requests()) out.push_back({r.pid, r.image, r.value, r.alive});
+    return out;
+}
+
+void SimMachine::set_booster_available(bool available) {
+    performance_->store().update([&](PerformanceState& p) { p.native_calls = available; });
+}
+
+SimMachine::MemoryState SimMachine::memory_state() {
+    auto p = performance_->state();
+    return {p.free_bytes,      p.standby_bytes, p.refuse_purge, p.purges, p.memory_lists_readable, p.processor_load,
+            p.system_counters_readable};
+}
+
+void SimMachine::set_memory_lists(uint64_t free_bytes, uint64_t standby_bytes) {
+    performance_->store().update([&](PerformanceState& p) {
+        p.free_bytes = free_bytes;
+        p.standby_bytes = standby_bytes;
+    });
+}
+void SimMachine::set_purge_refused(bool refused) {
+    performance_->store().update([&](PerformanceState& p) { p.refuse_purge = refused; });
+}
+void SimMachine::set_memory_lists_readable(bool readable) {
+    performance_->store().update([&](PerformanceState& p) { p.memory_lists_readable = readable; });
+}
+void SimMachine::set_processor_load(double percent) {
+    if (!(percent >= 0 && percent <= 100)) throw PlatformError("A processor load is 0 to 100 percent.");
+    performance_->store().update([&](PerformanceState& p) { p.processor_load = percent; });
+}
+void SimMachine::set_system_counters_readable(bool readable) {
+    performance_->store().update([&](PerformanceState& p) { p.system_counters_readable = readable; });
+}
+
+void SimMachine::set_echo_target(std::string_view address, uint32_t ms, int loss_percent) {
+    if (!is_ipv4(address)) throw PlatformError("\"" + std::string(address) + "\" is not an IPv4 address.");
+    if (loss_percent < 0 || loss_percent > 100) throw PlatformError("A loss is 0 to 100 percent.");
+    echo_->store().update([&](EchoState& e) {
+        std::erase_if(e.targets, [&](const EchoTarget& t) { return t.address == address; });
+        e.targets.push_back({std::string(address), ms, loss_percent});
+    });
+}
+bool SimMachine::remove_echo_target(std::string_view address) {
+    bool listed = echo_->store().read([&](const EchoState& e) { return e.find(address) != nullptr; });
+    if (!listed) return false;
+    echo_->store().update([&](EchoState& e) {
+        std::erase_if(e.targets, [&](const EchoTarget& t) { return t.address == address; });
+    });
+    return true;
+}
+void SimMachine::clear_echo_targets() {
+    echo_->store().update([](EchoState& e) { e.targets.clear(); });
+}
+std::vector<SimMachine::EchoTargetState> SimMachine::echo_targets() {
+    return echo_->store().read([](const EchoState& e) {
+        std::vector<EchoTargetState> out;
+        for (auto& t : e.targets) out.push_back({t.address, t.ms, t.loss});
+        return out;
+    });
+}
+void SimMachine::set_network_offline(bool offline) {
+    echo_->store().update([&](EchoState& e) { e.offline = offline; });
+}
+bool SimMachine::network_offline() {
+    return echo_->store().read([](const EchoState& e) { return e.offline; });
+}
+
+SimMachine::TrayState SimMachine::tray_state() {
+    auto s = tray_->state();
+    TrayState out{s.shown, s.owner_pid, s.tooltip, s.menu, {}};
+    for (auto& b : s.balloons) out.balloons.push_back({b.title, b.text, b.timeout_ms});
+    return out;
+}
+void SimMachine::tray_choose(std::string_view item) { tray_->choose(item); }
+void SimMachine::tray_double_click() { tray_->double_click(); }
+
+std::optional<SimMachine::LogonTaskSettings> SimMachine::logon_task_settings(std::string_view name) {
+    auto d = tasks_->logon_definition(name);
+    if (!d) return std::nullopt;
+    return LogonTaskSettings{d->program,    d->arguments,  d->user, d->run_level, d->logon_type, d->time_limit,
+                             d->allow_start_on_batteries, d->stop_on_batteries, d->priority};
+}
+
+std::string SimMachine::running_core_path() { return self_copy_->running(); }
+
+void SimMachine::place_running_core(std::string_view bytes) {
+    std::string path = running_core_path();
+    files_->create_directories(path.substr(0, path.rfind('\\')));
+    files_->write(path, bytes.empty() ? placeholder_exe("VexloTweaks-core.exe") : std::string(bytes));
+}
+
 void SimMachine::set_elevated(bool elevated) {
     system_->set_elevated(elevated);
     save_machine_file();
@@ -253,5 +372,9 @@ platform::MemoryAgent& SimMachine::memory_agent() { return *memory_agent_; }
 platform::Defender& SimMachine::defender() { return *defender_; }
 platform::SystemRestore& SimMachine::restore() { return *restore_; }
 platform::Input& SimMachine::input() { return *input_; }
+platform::Performance& SimMachine::performance() { return *performance_; }
+platform::Echo& SimMachine::echo() { return *echo_; }
+platform::Tray& SimMachine::tray() { return *tray_; }
+platform::SelfCopy& SimMachine::self_copy() { return *self_copy_; }
 
 }  // namespace vexlo::sim

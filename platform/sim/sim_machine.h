@@ -9,8 +9,9 @@
 //   objects/         named mutexes and events, shared by the processes that open the folder
 //   shell.log        what the application asked of the desktop
 //   services.json, tasks.json, power.json, network.json, devices.json, boot.json,
-//   memory_agent.json, defender.json, restore.json, input.json   the rest of Windows (sim_world.h); state.lock counts
-//                    their changes
+//   memory_agent.json, defender.json, restore.json, input.json, performance.json, echo.json
+//                    the rest of Windows (sim_world.h); state.lock counts their changes
+//   tray.json        the notification-area icon of the program showing one (sim_tray.h)
 // Several processes may open the same folder at once; changes made by one are seen by the
 // others.
 #include <chrono>
@@ -45,6 +46,10 @@ class SimMemoryAgent;
 class SimDefender;
 class SimRestore;
 class SimInput;
+class SimPerformance;
+class SimEcho;
+class SimTray;
+class SimSelfCopy;
 
 class SimMachine final : public platform::Platform {
 public:
@@ -70,8 +75,21 @@ public:
 
     // Changing the simulated world, for tests and tools. The process list is kept in the
     // folder (other processes see it); the rest belongs to this object.
-    void start_process(std::string image);
+    // Starts a program; its pid. `refuses_changes`: guarded as by a game's anti-cheat (its
+    // priority can be read, not changed; it cannot be stopped through Processes).
+    uint32_t start_process(std::string image, platform::PriorityClass priority = platform::PriorityClass::Normal,
+                           bool refuses_changes = false);
     void stop_process(std::string_view image);  // every process of that image, any case
+    struct ProcessState {
+        uint32_t pid = 0;
+        std::string image;
+        platform::PriorityClass priority = platform::PriorityClass::Normal;
+        bool refuses_changes = false;
+    };
+    std::vector<ProcessState> process_list();
+    // As the user changes it in Task Manager: also for a guarded process. Throws PlatformError
+    // for a pid that is not running.
+    void set_process_priority(uint32_t pid, platform::PriorityClass priority);
     void set_fixed_time(std::optional<platform::LocalTime> time);
     // The monotonic clock in a test's hands (SimClock::freeze, SimClock::advance).
     void freeze_clock();
@@ -135,6 +153,85 @@ public:
     };
     MouseState mouse_state();
 
+    // The system timer: the requests held, by the host process that asked (its pid and
+    // program name); one whose process ended without releasing it is listed with alive false
+    // and no longer counts. Without the native calls booster_available() is false.
+    struct TimerRequest {
+        uint32_t pid = 0;
+        std::string image;
+        uint32_t value = 0;  // 100 ns units
+        bool alive = false;
+    };
+    std::vector<TimerRequest> timer_requests();
+    void set_booster_available(bool available);
+    // The memory lists, the purge and its refusal (0xC0000061), the purges done; and the
+    // counters that may be unreadable (memory_lists() nullopt; processor_load() and
+    // memory_use() nullopt).
+    struct MemoryState {
+        uint64_t free_bytes = 0;
+        uint64_t standby_bytes = 0;
+        bool refuse_purge = false;
+        int purges = 0;
+        bool readable = true;
+        double processor_load = 0;
+        bool system_counters_readable = true;
+    };
+    MemoryState memory_state();
+    void set_memory_lists(uint64_t free_bytes, uint64_t standby_bytes);
+    void set_purge_refused(bool refused);
+    void set_memory_lists_readable(bool readable);
+    void set_processor_load(double percent);
+    void set_system_counters_readable(bool readable);
+    // ICMP echo: a target answers after `ms` (the machine's clock), losing `loss_percent` of
+    // the echoes spread evenly; replaces an earlier entry for it. Throws PlatformError for an
+    // address that is not IPv4 or a loss outside 0..100.
+    struct EchoTargetState {
+        std::string address;
+        uint32_t ms = 0;
+        int loss = 0;
+    };
+    void set_echo_target(std::string_view address, uint32_t ms, int loss_percent = 0);
+    bool remove_echo_target(std::string_view address);  // false when it was not listed
+    void clear_echo_targets();
+    std::vector<EchoTargetState> echo_targets();
+    void set_network_offline(bool offline);  // every echo fails
+    bool network_offline();
+    // The notification area. tray_choose and tray_double_click act as a person's click: the
+    // handler of the program holding the icon receives it (at once, on this thread, when this
+    // object holds it; else that program's watcher takes it from the folder within ~100 ms).
+    // Both throw PlatformError when no icon is shown; tray_choose also for an entry the menu
+    // does not have (or a separator).
+    struct TrayBalloon {
+        std::string title, text;
+        unsigned timeout_ms = 0;
+    };
+    struct TrayState {
+        bool shown = false;  // false also once the program that showed it has ended
+        uint32_t owner_pid = 0;
+        std::string tooltip;
+        std::vector<std::string> menu;  // "" is a separator
+        std::vector<TrayBalloon> balloons;  // every one shown by the icon's program, oldest first
+    };
+    TrayState tray_state();
+    void tray_choose(std::string_view item);
+    void tray_double_click();
+    // A root-folder task as register_logon_task made it, every setting included.
+    struct LogonTaskSettings {
+        std::string program, arguments, user;
+        std::string run_level;   // "Highest"
+        std::string logon_type;  // "Interactive"
+        std::string time_limit;  // "PT0S": none
+        bool allow_start_on_batteries = false;
+        bool stop_on_batteries = true;
+        int priority = 7;
+    };
+    std::optional<LogonTaskSettings> logon_task_settings(std::string_view name);
+    // Where the running core lives on the simulated drive (the self copy's source), and
+    // putting it there as the launcher does when it installs the product (a stand-in
+    // executable when `bytes` is empty). A new machine has no product installed.
+    std::string running_core_path();
+    void place_running_core(std::string_view bytes = {});
+
     platform::Registry& registry() override;
     platform::FileSystem& files() override;
     platform::NamedObjects& named_objects() override;
@@ -153,6 +250,10 @@ public:
     platform::Defender& defender() override;
     platform::SystemRestore& restore() override;
     platform::Input& input() override;
+    platform::Performance& performance() override;
+    platform::Echo& echo() override;
+    platform::Tray& tray() override;
+    platform::SelfCopy& self_copy() override;
 
 private:
     SimMachine();
@@ -179,6 +280,10 @@ private:
     std::unique_ptr<SimDefender> defender_;
     std::unique_ptr<SimRestore> restore_;
     std::unique_ptr<SimInput> input_;
+    std::unique_ptr<SimPerformance> performance_;
+    std::unique_ptr<SimEcho> echo_;
+    std::unique_ptr<SimTray> tray_;
+    std::unique_ptr<SimSelfCopy> self_copy_;
     std::vector<std::pair<std::string, std::string>> environment_;
 };
 

@@ -253,4 +253,60 @@ void SimTasks::set_state(std::string_view path, std::string_view state) {
     });
 }
 
+void SimTasks::register_logon_task(const platform::LogonTask& task) {
+    if (task.name.empty() || task.name.find('\\') != std::string::npos)
+        throw PlatformError("\"" + task.name + "\" is not a task name: The parameter is incorrect.");
+    if (task.program.empty()) throw PlatformError("The task " + task.name + " has no program to start.");
+    std::string path = task_path("\\", task.name);
+    faults_.check_task_register(path);
+    store_.update([&](TaskTable& t) {
+        if (t.find(path)) {
+            // Replacing needs the right to change the old one.
+            faults_.check_task_change(path);
+            std::erase_if(t.tasks, [&](const platform::ScheduledTask& x) { return iequals(x.folder + x.name, path); });
+            t.logon.erase(path);
+        }
+        t.tasks.push_back({"\\", task.name, "Ready"});
+        LogonTaskData d;
+        d.program = task.program;
+        d.arguments = task.arguments;
+        d.user = task.user;
+        t.logon.insert_or_assign(path, std::move(d));
+        t.index();
+    });
+}
+
+std::optional<platform::LogonTask> SimTasks::logon_task(std::string_view name) {
+    std::string path = task_path("\\", name);
+    return store_.read([&](const TaskTable& t) -> std::optional<platform::LogonTask> {
+        auto it = t.logon.find(path);
+        auto at = t.by_path.find(path);
+        if (it == t.logon.end() || at == t.by_path.end()) return std::nullopt;
+        const LogonTaskData& d = it->second;
+        return platform::LogonTask{t.tasks[at->second].name, d.program, d.arguments, d.user};
+    });
+}
+
+std::optional<LogonTaskData> SimTasks::logon_definition(std::string_view name) {
+    std::string path = task_path("\\", name);
+    return store_.read([&](const TaskTable& t) -> std::optional<LogonTaskData> {
+        auto it = t.logon.find(path);
+        if (it == t.logon.end()) return std::nullopt;
+        return it->second;
+    });
+}
+
+void SimTasks::delete_task(std::string_view name) {
+    std::string path = task_path("\\", name);
+    // A missing task writes nothing, as every removal of what is missing.
+    if (!find("\\", name)) return;
+    store_.update([&](TaskTable& t) {
+        if (!t.find(path)) return;
+        faults_.check_task_change(path);
+        std::erase_if(t.tasks, [&](const platform::ScheduledTask& x) { return iequals(x.folder + x.name, path); });
+        t.logon.erase(path);
+        t.index();
+    });
+}
+
 }  // namespace vexlo::sim

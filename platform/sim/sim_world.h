@@ -15,6 +15,9 @@
 //   defender.json      Defender's availability, real-time protection and exclusions
 //   restore.json       System Protection by drive, and the restore points made
 //   input.json         the live mouse settings (SystemParametersInfo) and how they were last set
+//   performance.json   the system timer and the requests held for it, the memory lists and
+//                      their purges, processor load
+//   echo.json          how ICMP echo targets answer (round trip, losses), or no network at all
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -44,10 +47,26 @@ struct ServiceTable {
     std::map<std::string, uint32_t, NameLess> start_types;
 };
 
+// The definition of a task that starts a program at sign-in, as register_logon_task made it;
+// everything the Task Scheduler would show of it.
+struct LogonTaskData {
+    std::string program;
+    std::string arguments;
+    std::string user;                      // the trigger's and the principal's user
+    std::string run_level = "Highest";
+    std::string logon_type = "Interactive";
+    std::string time_limit = "PT0S";       // no execution time limit
+    bool allow_start_on_batteries = true;
+    bool stop_on_batteries = false;
+    int priority = 5;
+};
+
 struct TaskTable {
     std::vector<platform::ScheduledTask> tasks;  // in listing order
     // Full path (folder + name) to position in `tasks`; rebuilt by index().
     std::unordered_map<std::string, size_t, NameHash, NameEqual> by_path;
+    // Tasks registered through register_logon_task, by full path.
+    std::map<std::string, LogonTaskData, NameLess> logon;
     void index();
     platform::ScheduledTask* find(std::string_view path);
 };
@@ -175,6 +194,44 @@ struct RestoreState {
     std::vector<RestorePointData> points;                       // oldest first
 };
 
+// A request for the system timer resolution, made by a process of the host: the simulated PC's
+// programs are the host's, so a request outlives nothing but its process.
+struct TimerRequestData {
+    uint32_t pid = 0;         // the host's process id
+    uint64_t started = 0;     // its start time (/proc/<pid>/stat), so a reused pid is not it
+    std::string image;        // its program name
+    uint32_t value = 0;       // 100 ns units
+};
+
+struct PerformanceState {
+    bool native_calls = true;  // false: the booster's kernel calls cannot be bound
+    uint32_t timer_minimum = 5000;
+    uint32_t timer_maximum = 156250;
+    std::vector<TimerRequestData> timer_requests;  // oldest first
+    uint64_t free_bytes = 0;
+    uint64_t standby_bytes = 0;
+    bool refuse_purge = false;        // the purge fails as without the privilege
+    int purges = 0;                   // purges done
+    bool memory_lists_readable = true;
+    double processor_load = 12;       // percent
+    bool system_counters_readable = true;  // processor load and memory in use
+};
+
+// Free and standby memory a machine of that size shows a while after start-up.
+PerformanceState performance_for_memory(uint64_t total_memory_bytes);
+
+struct EchoTarget {
+    std::string address;  // "1.1.1.1"
+    uint32_t ms = 0;      // round trip
+    int loss = 0;         // percent of echoes lost, spread evenly
+};
+
+struct EchoState {
+    bool offline = false;  // no network: every echo fails
+    std::vector<EchoTarget> targets;
+    const EchoTarget* find(std::string_view address) const;
+};
+
 // "c:\\" as the protection map keys it, "C:\\"; nullopt for anything but a drive root.
 std::optional<std::string> drive_root(std::string_view text);
 
@@ -190,6 +247,7 @@ struct WorldSeed {
     DefenderState defender;
     RestoreState restore;
     InputState input;
+    EchoState echo;
 };
 
 std::string encode_state(const ServiceTable&);
@@ -212,6 +270,10 @@ std::string encode_state(const RestoreState&);
 void decode_state(std::string_view, RestoreState&);
 std::string encode_state(const InputState&);
 void decode_state(std::string_view, InputState&);
+std::string encode_state(const PerformanceState&);
+void decode_state(std::string_view, PerformanceState&);
+std::string encode_state(const EchoState&);
+void decode_state(std::string_view, EchoState&);
 
 // ---- The parts ----
 
@@ -270,6 +332,12 @@ public:
     // Disabling makes the state "Disabled"; enabling makes a disabled task "Ready" and leaves
     // a task that runs running.
     void set_enabled(std::string_view folder, std::string_view name, bool enabled) override;
+    // A new task is Ready; one replaced keeps nothing of the old. Throws as Faults says.
+    void register_logon_task(const platform::LogonTask& task) override;
+    std::optional<platform::LogonTask> logon_task(std::string_view name) override;
+    void delete_task(std::string_view name) override;
+    // Control: the whole definition of a task registered through register_logon_task.
+    std::optional<LogonTaskData> logon_definition(std::string_view name);
 
 private:
     Stored<TaskTable> store_;

@@ -61,9 +61,29 @@ void decode_state(std::string_view text, ServiceTable& s) {
 
 // ---- tasks.json: {"tasks": [{"path": "\\Microsoft\\Windows\\Maps\\MapsUpdateTask", "state": "Ready"}]} ----
 
+// A task registered to start a program at sign-in also has "logon": {"program", "arguments",
+// "user", "run_level", "logon_type", "time_limit", "allow_start_on_batteries",
+// "stop_on_batteries", "priority"}.
+
 std::string encode_state(const TaskTable& t) {
     ordered tasks = ordered::array();
-    for (auto& task : t.tasks) tasks.push_back({{"path", task.folder + task.name}, {"state", task.state}});
+    for (auto& task : t.tasks) {
+        std::string path = task.folder + task.name;
+        ordered jt = {{"path", path}, {"state", task.state}};
+        if (auto it = t.logon.find(path); it != t.logon.end()) {
+            const LogonTaskData& d = it->second;
+            jt["logon"] = {{"program", d.program},
+                           {"arguments", d.arguments},
+                           {"user", d.user},
+                           {"run_level", d.run_level},
+                           {"logon_type", d.logon_type},
+                           {"time_limit", d.time_limit},
+                           {"allow_start_on_batteries", d.allow_start_on_batteries},
+                           {"stop_on_batteries", d.stop_on_batteries},
+                           {"priority", d.priority}};
+        }
+        tasks.push_back(std::move(jt));
+    }
     return dump({{"tasks", tasks}});
 }
 
@@ -75,6 +95,19 @@ void decode_state(std::string_view text, TaskTable& t) {
             if (path.empty() || path[0] != '\\' || cut + 1 >= path.size())
                 throw PlatformError("task path \"" + path + "\" must start with a backslash and end with a name");
             t.tasks.push_back({path.substr(0, cut + 1), path.substr(cut + 1), e.at("state").get<std::string>()});
+            if (!e.contains("logon")) continue;
+            const json& l = e.at("logon");
+            LogonTaskData d;
+            d.program = l.at("program").get<std::string>();
+            d.arguments = l.value("arguments", std::string());
+            d.user = l.value("user", std::string());
+            d.run_level = l.value("run_level", d.run_level);
+            d.logon_type = l.value("logon_type", d.logon_type);
+            d.time_limit = l.value("time_limit", d.time_limit);
+            d.allow_start_on_batteries = l.value("allow_start_on_batteries", d.allow_start_on_batteries);
+            d.stop_on_batteries = l.value("stop_on_batteries", d.stop_on_batteries);
+            d.priority = l.value("priority", d.priority);
+            t.logon.insert_or_assign(path, std::move(d));
         }
     });
     t.index();

@@ -105,6 +105,10 @@ struct NoCopyPlatform : platform::Platform {
     platform::Defender& defender() override { return pc.defender(); }
     platform::SystemRestore& restore() override { return pc.restore(); }
     platform::Input& input() override { return pc.input(); }
+    platform::Performance& performance() override { return pc.performance(); }
+    platform::Echo& echo() override { return pc.echo(); }
+    platform::Tray& tray() override { return pc.tray(); }
+    platform::SelfCopy& self_copy() override { return pc.self_copy(); }
 };
 
 TEST(PowerPlanTweak, FailedTemplateCopyFallsBackToHighPerformance) {

@@ -58,6 +58,10 @@ public:
     platform::Defender& defender() override { return pc_.defender(); }
     platform::SystemRestore& restore() override { return pc_.restore(); }
     platform::Input& input() override { return pc_.input(); }
+    platform::Performance& performance() override { return pc_.performance(); }
+    platform::Echo& echo() override { return pc_.echo(); }
+    platform::Tray& tray() override { return pc_.tray(); }
+    platform::SelfCopy& self_copy() override { return pc_.self_copy(); }
 
 private:
     struct Event final : platform::NamedEvent {
