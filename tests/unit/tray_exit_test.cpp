@@ -331,11 +331,22 @@ private:
     websocket::stream<tcp::socket> ws_;
 };
 
-// The id of the element named `name` in a snapshot frame; 0 when absent.
+// The id of the element named `name` in a node and what it holds; 0 when absent.
 int element_id(const Json& node, const std::string& name) {
     if (node.value("name", "") == name) return node.value("id", 0);
     for (auto& child : node.value("children", Json::array()))
         if (int id = element_id(child, name)) return id;
+    return 0;
+}
+
+// The id of the element named `name` as the page learns it from a snapshot or an insert; 0
+// when the frame does not bring it.
+int element_id_in(const std::string& frame, const std::string& name) {
+    for (auto& op : Json::parse(frame)) {
+        const std::string kind = op.value("op", "");
+        if (int id = kind == "snapshot" ? element_id(op["root"], name) : kind == "insert" ? element_id(op["node"], name) : 0)
+            return id;
+    }
     return 0;
 }
 
@@ -385,6 +396,19 @@ public:
         }
         return done();
     }
+    // Start-up has logged that it is ready (its handlers are wired), plus a moment for the
+    // tools to start.
+    bool wait_ready() {
+        const std::string log_file = AppPaths::from(pc->files()).log_file;
+        for (int i = 0; i < 400; ++i) {
+            if (pc->files().read(log_file).value_or("").find(" ready: ") != std::string::npos) {
+                std::this_thread::sleep_for(200ms);
+                return true;
+            }
+            std::this_thread::sleep_for(50ms);
+        }
+        return false;
+    }
     bool ended() const { return ended_; }
     int code() const { return code_; }
 
@@ -409,9 +433,9 @@ TEST(WindowPages, ANewPageGetsWhatWasPendingOnceInItsSnapshot) {
     const std::string url = run.url(0);
     ASSERT_FALSE(url.empty());
     const std::string cookie = Page::cookie_for(url);
-    // Start-up's last changes (the status line, the window made visible) are still pending:
-    // on the frozen clock nothing has woken the loop since.
-    std::this_thread::sleep_for(300ms);
+    // Start-up's last changes (the status line, the window made visible) are still pending
+    // once it is over: on the frozen clock nothing wakes the loop since.
+    ASSERT_TRUE(run.wait_ready());
     Page page(Page::port_of(url), cookie);
     auto snapshot = page.read();
     ASSERT_TRUE(snapshot);
@@ -435,6 +459,7 @@ TEST(WindowPages, AReloadKeepsTheWindowAPageThatStaysAwayClosesIt) {
     {
         Page page(port, cookie);
         ASSERT_TRUE(page.read());
+        ASSERT_TRUE(run.wait_ready());  // the window is on screen
         page.close();
     }
     // The page's socket is gone; the reloaded page opens a new one with the same session.
@@ -456,10 +481,14 @@ TEST(WindowPages, ASecondStartWhileHiddenOpensANewWindow) {
     Running run([](sim::SimMachine& pc) { set_booster(pc, 1); });
     const std::string first = run.url(0);
     Page page(Page::port_of(first), Page::cookie_for(first));
-    auto snapshot = page.read();
-    ASSERT_TRUE(snapshot);
-    const int close_button = element_id(Json::parse(*snapshot)[0]["root"], "BtnClose");
-    ASSERT_NE(close_button, 0);
+    // The page may come while start-up still builds the window: it gets the rest as patches.
+    int close_button = 0;
+    while (!close_button) {
+        auto frame = page.read();
+        ASSERT_TRUE(frame) << "no close button";
+        close_button = element_id_in(*frame, "BtnClose");
+    }
+    ASSERT_TRUE(run.wait_ready());
     page.send(R"({"ev":"click","id":)" + std::to_string(close_button) + "}");
     // The page is told to close, saying the product goes on.
     std::optional<std::string> note;
@@ -482,7 +511,7 @@ TEST(WindowPages, ASecondStartWhileHiddenOpensANewWindow) {
     EXPECT_NE(again, first);
     EXPECT_TRUE(Page::cookie_for(first).empty()) << "the first address opened a page twice";
     Page reopened(Page::port_of(again), Page::cookie_for(again));
-    snapshot = reopened.read();
+    auto snapshot = reopened.read();
     ASSERT_TRUE(snapshot);
     // The window shows; the icon stays for as long as the booster runs.
     EXPECT_TRUE(run.pc->tray_state().shown);
