@@ -14,6 +14,7 @@
 #include "app/core/paths.h"
 #include "app/tweaks/custom_ops.h"
 #include "host/cli_bulk.h"
+#include "host/cli_sim.h"
 #include "host/core_host.h"
 #include "platform/sim/sim_machine.h"
 
@@ -412,11 +413,11 @@ int main(int argc, char** argv) {
     show->add_flag("--json", show_json, "As JSON");
 
     // Changing the simulated world by hand, as a person or a test would on a real PC.
-    auto* sim_cmd = cli.add_subcommand("sim", "Change the simulated PC (start or stop a program, restart Windows)");
+    auto* sim_cmd = cli.add_subcommand("sim", "Look at and change the simulated PC (programs, timer, memory, network, "
+                                              "tray icon, restart Windows)");
     sim_cmd->require_subcommand(1);
     std::string process_image;
-    auto* start_proc = sim_cmd->add_subcommand("start-process", "Start a program, e.g. FortniteClient-Win64-Shipping.exe");
-    start_proc->add_option("image", process_image)->required();
+    cli::SimCommands sim_commands(*sim_cmd);
     auto* stop_proc = sim_cmd->add_subcommand("stop-process", "Stop every process of a program");
     stop_proc->add_option("image", process_image)->required();
     auto* reboot_cmd = sim_cmd->add_subcommand(
@@ -461,11 +462,10 @@ int main(int argc, char** argv) {
         opts.build_window = false;
         if (sim_cmd->parsed()) {
             if (reset_cmd->parsed()) return cmd_sim_reset(*pc, reset_id);
+            if (auto code = sim_commands.run(*pc)) return *code;
             if (reboot_cmd->parsed())
                 pc->reboot();
-            else if (start_proc->parsed())
-                pc->start_process(process_image);
-            else
+            else if (stop_proc->parsed())
                 pc->stop_process(process_image);
             return 0;
         }
@@ -520,6 +520,9 @@ int main(int argc, char** argv) {
                       << "Open its window at: " << url << "\n"
                       << std::flush;
         };
+        // The launcher leaves the core in the app folder before it starts it; here the core is
+        // this program, so a stand-in of it takes that place (what a self copy copies).
+        if (!pc->files().exists(pc->running_core_path())) pc->place_running_core();
         // As the Windows core does: assets into the app folder, a crash into crash.log.
         return run_host(*pc, opts.exe, opts.args, [&](const HostValues& values) {
             opts.root = values.root;

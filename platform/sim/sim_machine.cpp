@@ -289,7 +289,12 @@ void SimMachine::set_echo_target(std::string_view address, uint32_t ms, int loss
     if (!is_ipv4(address)) throw PlatformError("\"" + std::string(address) + "\" is not an IPv4 address.");
     if (loss_percent < 0 || loss_percent > 100) throw PlatformError("A loss is 0 to 100 percent.");
     echo_->store().update([&](EchoState& e) {
-        std::erase_if(e.targets, [&](const EchoTarget& t) { return t.address == address; });
+        for (auto& t : e.targets)
+            if (t.address == address) {
+                t.ms = ms;
+                t.loss = loss_percent;
+                return;
+            }
         e.targets.push_back({std::string(address), ms, loss_percent});
     });
 }

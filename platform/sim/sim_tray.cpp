@@ -82,6 +82,8 @@ SimTray::~SimTray() {
     // The icon stays in tray.json, as a stale one stays in the notification area of a program
     // that ended without removing it; only the watching ends.
     stop_watching();
+    // Destroyed by a handler on the watcher itself, which cannot wait for itself to end.
+    if (watcher_.joinable()) watcher_.detach();
 }
 
 bool SimTray::owns(const TrayState& s) const {
@@ -116,7 +118,10 @@ bool SimTray::show(const platform::TrayIconSpec& spec, std::function<void(const 
     }
     if (first) handler_ = std::move(on_event);
     shown_ = true;
-    if (!watcher_.joinable()) {
+    if (watcher_.joinable()) {
+        // Removed and shown again by a handler on the watcher itself: it goes on watching.
+        stopping_ = false;
+    } else {
         stopping_ = false;
         watcher_ = std::thread([this] { watch(); });
     }
@@ -175,40 +180,36 @@ void SimTray::deliver(const TrayEvent& event) {
 
 namespace {
 
-void check_click(const TrayState& s, const TrayEvent& event) {
+// The event a click makes on the icon `s` describes: a menu entry named in any case becomes
+// the menu's own text. Throws when there is no icon, or no such entry.
+TrayEvent check_click(const TrayState& s, TrayEvent event) {
     if (!s.shown) throw PlatformError("No icon is shown in the notification area.");
-    if (event.kind != TrayEvent::Kind::MenuChoice) return;
-    if (event.item.empty() || std::find(s.menu.begin(), s.menu.end(), event.item) == s.menu.end()) {
-        std::string entries;
-        for (auto& m : s.menu)
-            if (!m.empty()) entries += (entries.empty() ? "\"" : ", \"") + m + "\"";
-        throw PlatformError("The icon's menu has no entry \"" + event.item + "\" (it has " + entries + ").");
-    }
+    if (event.kind != TrayEvent::Kind::MenuChoice) return event;
+    for (auto& m : s.menu)
+        if (!m.empty() && iequals(m, event.item)) {
+            event.item = m;
+            return event;
+        }
+    std::string entries;
+    for (auto& m : s.menu)
+        if (!m.empty()) entries += (entries.empty() ? "\"" : ", \"") + m + "\"";
+    throw PlatformError("The icon's menu has no entry \"" + event.item + "\" (it has " + entries + ").");
 }
 
 }  // namespace
 
-void SimTray::choose(std::string_view item) {
-    TrayEvent event{TrayEvent::Kind::MenuChoice, std::string(item)};
+void SimTray::click(TrayEvent event) {
     TrayState s = state();
-    check_click(s, event);
+    event = check_click(s, std::move(event));
     if (owns(s) && shown()) return deliver(event);
     store_.update([&](TrayState& t) {
-        check_click(t, event);
-        t.pending.push_back(event);
+        if (t.shown && !host_process_alive(t.owner_pid, t.owner_started)) t.shown = false;
+        t.pending.push_back(check_click(t, event));
     });
 }
 
-void SimTray::double_click() {
-    TrayEvent event{TrayEvent::Kind::DoubleClick, {}};
-    TrayState s = state();
-    check_click(s, event);
-    if (owns(s) && shown()) return deliver(event);
-    store_.update([&](TrayState& t) {
-        check_click(t, event);
-        t.pending.push_back(event);
-    });
-}
+void SimTray::choose(std::string_view item) { click({TrayEvent::Kind::MenuChoice, std::string(item)}); }
+void SimTray::double_click() { click({TrayEvent::Kind::DoubleClick, {}}); }
 
 void SimTray::watch() {
     using namespace std::chrono_literals;
@@ -240,11 +241,9 @@ void SimTray::stop_watching() {
         stopping_ = true;
     }
     wake_.notify_all();
-    // A handler that removes the icon runs on the watcher itself: it cannot wait for itself.
-    if (watcher_.joinable()) {
-        if (watcher_.get_id() == std::this_thread::get_id()) watcher_.detach();
-        else watcher_.join();
-    }
+    // A handler that removes the icon runs on the watcher itself, which cannot wait for itself:
+    // it ends once that handler returns.
+    if (watcher_.joinable() && watcher_.get_id() != std::this_thread::get_id()) watcher_.join();
 }
 
 // ---- Self copy ----

@@ -65,6 +65,7 @@ public:
     bool shown() override;
 
 private:
+    void click(platform::TrayEvent event);
     void deliver(const platform::TrayEvent& event);
     bool owns(const TrayState& s) const;
     void watch();

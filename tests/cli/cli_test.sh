@@ -216,4 +216,50 @@ run3 revert --page System
 check "Revert page works" [ "$rc" -eq 0 ]
 check "and says what it left" contains "Restored "
 
+# The simulated PC's programs, timer, memory, echo targets and tray icon, looked at and changed by hand.
+runs() { out="$("$vexlo" --machine "$dir/simpc" "$@" 2>&1)"; rc=$?; }
+py() { python3 -c "$1" "$out"; }
+runs sim processes --json
+check "sim processes lists a guarded anti-cheat and programs off Normal" py '
+import json, sys
+p = json.loads(sys.argv[1])
+assert any(x["image"] == "EasyAntiCheat_EOS.exe" and x["refuses_changes"] for x in p), p
+assert {x["priority"] for x in p} >= {"Normal", "BelowNormal", "High", "Idle"}, p'
+runs sim start-process Guarded.exe --priority high --protected
+check "start-process takes a priority and --protected" [ "$rc" -eq 0 ]
+runs sim processes
+check "and sim processes shows it" contains "High         Guarded.exe  (refuses changes)"
+runs sim start-process Other.exe --priority fast
+check "an unknown priority class is refused" [ "$rc" -eq 2 ]
+runs sim timer --json
+check "sim timer: the coarsest resolution, no requests" py '
+import json, sys
+t = json.loads(sys.argv[1])
+assert (t["current"], t["minimum"], t["maximum"], t["requests"]) == (156250, 5000, 156250, []), t'
+runs sim timer --native-calls off
+check "without the kernel calls the timer is unreadable" contains "cannot be read or set"
+runs sim memory --free-mb 700 --standby-mb 900 --refuse-purge on --json
+check "sim memory sets the lists and the refusal" py '
+import json, sys
+m = json.loads(sys.argv[1])
+assert (m["free_mb"], m["standby_mb"], m["refuse_purge"], m["purges"]) == (700, 900, True, 0), m'
+runs sim load --cpu 37 --json
+check "sim load sets the processor load" py 'import json, sys; assert json.loads(sys.argv[1])["processor_load"] == 37, sys.argv[1]'
+runs sim network --echo 1.1.1.1=23,loss=50 --echo 10.0.0.9=40 --remove 8.8.8.8 --json
+check "sim network sets, adds and removes echo targets" py '
+import json, sys
+n = json.loads(sys.argv[1])
+t = {x["address"]: (x["ms"], x["loss"]) for x in n["targets"]}
+assert t["1.1.1.1"] == (23, 50) and t["10.0.0.9"] == (40, 0) and "8.8.8.8" not in t and not n["offline"], n'
+runs sim network --echo 1.1.1.1
+check "an echo target without a time is refused" [ "$rc" -eq 1 ]
+runs sim network --clear --offline on
+check "sim network clears and goes offline" contains "Network: offline"
+check "with no targets left" contains "Echo targets: none"
+runs sim tray choose Exit
+check "a tray click without an icon is refused" [ "$rc" -eq 1 ]
+check "and says why" contains "No icon is shown"
+runs sim tray --json
+check "sim tray shows no icon" py 'import json, sys; assert json.loads(sys.argv[1])["shown"] is False, sys.argv[1]'
+
 finish cli

@@ -36,6 +36,20 @@ struct TestPlatform {
     // change, start and stop; the cleanup undoes whatever the test leaves. Empty, with the
     // reason in `skip`, where this back end cannot offer one.
     std::function<std::string(std::string& skip)> make_service;
+    // A process started for this test, which it may change the priority of and stop: its pid;
+    // 0, with the reason in `skip`, where this back end cannot offer one (an empty function
+    // skips too). The cleanup stops what the test left running.
+    std::function<uint32_t(std::string& skip)> start_process;
+    // The same for a process that refuses changes (protected, guarded by an anti-cheat).
+    std::function<uint32_t(std::string& skip)> start_guarded_process;
+    // Makes SelfCopy's source (the running program) ready. Empty when done; otherwise why the
+    // self copy is left out here (an empty function leaves it out: on a PC with the product
+    // installed, the test would replace its copy).
+    std::function<std::string()> prepare_self_copy;
+    // Why a part cannot be checked on this back end; empty: it is.
+    std::string timer_skip_reason;
+    std::string tray_skip_reason;
+    std::string echo_skip_reason;
     // Wine stands in for Windows in the Windows build's tests; the few cases where Wine is
     // known to answer unlike Windows skip there and say why.
     bool under_wine = false;

@@ -38,6 +38,14 @@ TestPlatform make_test_platform() {
     // Windows Error Reporting: on demand, stopped, and needed by no other service on every
     // image; the machine goes with its folder, whatever the test changed.
     made.make_service = [](std::string&) { return std::string("WerSvc"); };
+    made.start_process = [machine](std::string&) { return machine->start_process("VexloConformanceChild.exe"); };
+    made.start_guarded_process = [machine](std::string&) {
+        return machine->start_process("VexloGuardedChild.exe", platform::PriorityClass::Normal, true);
+    };
+    made.prepare_self_copy = [machine] {
+        machine->place_running_core();
+        return std::string();
+    };
     return made;
 }
 
