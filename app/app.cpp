@@ -597,6 +597,7 @@ int App::run() {
 }
 
 void App::start_running() {
+    if (exited_) return;  // asked to end during start-up (Ctrl+C): nothing is started
     // Tools start once the window and the tweaks are ready; the one-second timer (made by
     // start-up) answers a second start and drives what the tools tick.
     ModuleContext ctx{loop_, pf_, service_, front_, ui_, reg_, *boost_timer_};
