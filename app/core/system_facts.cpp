@@ -7,14 +7,18 @@
 
 namespace vexlo {
 
+int whole_gib(uint64_t bytes) {
+    // Halves round to the even neighbour (the default rounding mode).
+    return int(std::nearbyint(double(bytes) / (1024.0 * 1024.0 * 1024.0)));
+}
+
 SystemFacts SystemFacts::read(platform::SystemInfo& info, Reg& reg, platform::FileSystem& files) {
     SystemFacts f;
     Json build = reg.get("HKLM:\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", "CurrentBuildNumber");
     if (auto n = parse_int64(value_text(build)); n && *n > 0 && *n < INT32_MAX) f.build = uint32_t(*n);
     uint64_t bytes = info.total_memory_bytes();
     f.ram_kb = uint64_t(std::nearbyint(double(bytes) / 1024.0));
-    // Halves round to the even neighbour.
-    f.ram_gb = int(std::nearbyint(double(bytes) / (1024.0 * 1024.0 * 1024.0)));
+    f.ram_gb = whole_gib(bytes);
     int hz = info.refresh_hz();
     f.hz = hz > 30 ? hz : 60;
     f.is_laptop = info.has_battery();

@@ -21,4 +21,7 @@ struct SystemFacts {
     static SystemFacts read(platform::SystemInfo& info, Reg& reg, platform::FileSystem& files);
 };
 
+// Installed memory in whole gibibytes, halves to even; 0 when the size is unknown (0 bytes).
+int whole_gib(uint64_t bytes);
+
 }  // namespace vexlo

@@ -2,6 +2,8 @@
 
 #include <exception>
 
+#include "app/tools/booster/booster.h"
+
 namespace vexlo {
 
 namespace {
@@ -36,6 +38,7 @@ void ModuleRunner::stop_all(ui::Ui& ui) {
 std::vector<std::unique_ptr<Module>> builtin_modules() {
     std::vector<std::unique_ptr<Module>> list;
     // One line per tool, in start order, as the tools arrive.
+    list.push_back(std::make_unique<booster::BoosterModule>());
     return list;
 }
 

@@ -11,6 +11,7 @@
 #include "app/core/event_loop.h"
 #include "app/core/reg.h"
 #include "app/tweaks/tweak_service.h"
+#include "app/ui/actions.h"
 #include "app/ui/ui.h"
 #include "platform/platform.h"
 
@@ -24,6 +25,9 @@ struct ModuleContext {
     ui::Ui& ui;                  // the window: status bar and log, dialogs, progress, toasts
     Reg& settings;               // the settings key and its subkeys, read afresh on every use
     BoostTimer& every_second;    // add_step() for work that ticks once a second
+    // The window's one-click tools: a tool adds its own here, so the search lists them with the
+    // rest. Null without a window.
+    ui::ActionMap* actions = nullptr;
 };
 
 // What the tray menu and the exit path ask of the game booster.
