@@ -601,6 +601,7 @@ void App::start_running() {
     // Tools start once the window and the tweaks are ready; the one-second timer (made by
     // start-up) answers a second start and drives what the tools tick.
     ModuleContext ctx{loop_, pf_, service_, front_, ui_, reg_, *boost_timer_};
+    if (view_) ctx.actions = &view_->actions();
     modules_.start_all(ctx);
     boost_timer_->start();
     if (started_in_tray_) {

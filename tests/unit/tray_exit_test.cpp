@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <functional>
 #include <future>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -156,14 +157,40 @@ TEST_F(TrayApp, WithTheBoosterOnClosingHidesToTheTrayAndHintsOnce) {
     EXPECT_EQ(balloons_saying(*pc, kHint), 1);
 }
 
-TEST_F(TrayApp, ExitFromTheTrayMenuEndsTheRunWithTheBoosterOn) {
+TEST_F(TrayApp, ExitFromTheTrayMenuEndsTheRunWithTheBoosterOnAndUndoesItsChanges) {
+    auto priorities = [&] {
+        std::map<uint32_t, platform::PriorityClass> out;
+        for (auto& p : pc->process_list())
+            if (p.image != "FortniteClient-Win64-Shipping.exe") out[p.pid] = p.priority;
+        return out;
+    };
+    auto timer_held = [&] {
+        for (auto& r : pc->timer_requests())
+            if (r.alive) return true;
+        return false;
+    };
+    const auto before = priorities();
     set_booster(*pc, 1);
     start();
+    pc->start_process("FortniteClient-Win64-Shipping.exe");
+    advance(1s);
+    ASSERT_TRUE(timer_held());
+    ASSERT_NE(priorities(), before) << "the game's start lowered nothing";
+
     click("BtnClose");
     ASSERT_TRUE(pc->tray_state().shown);
+    // "Clean memory now" purges at once; its toast is a balloon while the window is away.
+    const int purges = pc->memory_state().purges;
+    pc->tray_choose("Clean memory now");
+    pump();
+    EXPECT_EQ(pc->memory_state().purges, purges + 1);
+    EXPECT_EQ(balloons_saying(*pc, "Standby memory cleaned."), 1);
+
     pc->tray_choose("Exit");
     pump();
     EXPECT_TRUE(app->exiting());
+    EXPECT_FALSE(timer_held());
+    EXPECT_EQ(priorities(), before);
     EXPECT_FALSE(pc->tray_state().shown);
     EXPECT_FALSE(app->live_stats()->running());
     EXPECT_FALSE(app->boost_timer_running());
