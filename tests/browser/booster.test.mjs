@@ -47,6 +47,15 @@ test('the booster, the tray and the way out', async () => {
     assert.equal(await page.locator('#TilePing').textContent(), '23 ms');
     await page.locator('#TileCpu', { hasText: /^\d+%$/ }).waitFor({ timeout: 6000 });
     await page.locator('#TileRamSub', { hasText: / of \d+ GB in use$/ }).waitFor({ timeout: 6000 });
+    // Five replies make the jitter line speak; the sparkline is drawn to the tile's own width.
+    await page.locator('#TileJitterSub', { hasText: 'rock solid' }).waitFor({ timeout: 10000 });
+    const spark = await page.evaluate(() => ({
+      width: document.getElementById('SparkCanvas').getBoundingClientRect().width,
+      d: document.getElementById('SparkLine').getAttribute('d'),
+    }));
+    const xs = [...spark.d.matchAll(/[ML](\S+) /g)].map((m) => Number(m[1]));
+    assert.ok(xs.length >= 5, spark.d);
+    assert.ok(Math.abs(xs[xs.length - 1] - (Math.round(spark.width) * (xs.length - 1)) / 39) < 0.01, `${spark.width} ${spark.d}`);
     await page.screenshot({ path: path.join(shots, 'home-live.png') });
 
     // The booster's page, off.
@@ -102,7 +111,7 @@ test('the booster, the tray and the way out', async () => {
     await page.goto(again);
     await page.locator('#Main').waitFor();
     await page.locator('#Nav_Booster').click();
-    await state.filter({ hasText: 'Boosting Fortnite' }).waitFor();
+    await page.locator('#BoostState', { hasText: 'Boosting Fortnite' }).waitFor();
 
     // Exit from the tray: the process ends, the timer is released, every priority is back.
     sim(dir, ['tray', 'choose', 'Exit']);
