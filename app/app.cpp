@@ -123,7 +123,7 @@ App::App(platform::Platform& platform, StartOptions opts)
 App::~App() {
     if (server_) server_->stop();
     // A run that ended without Exit-App (a test, an error) leaves no icon behind either.
-    if (tray_.shown()) tray_.remove();
+    if (tray_.showing()) tray_.remove();
     loop_.remove_timer(window_gone_timer_);
 }
 

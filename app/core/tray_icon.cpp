@@ -40,7 +40,7 @@ bool TrayIcon::show() {
         });
     };
     try {
-        if (tray_.show(spec, on_event)) return true;
+        if (tray_.show(spec, on_event)) return showing_ = true;
         log_.append("The notification-area icon could not be shown.");
     } catch (const std::exception& e) {
         log_.append(std::string("The notification-area icon could not be shown: ") + e.what());
@@ -49,6 +49,7 @@ bool TrayIcon::show() {
 }
 
 void TrayIcon::remove() {
+    showing_ = false;
     try {
         tray_.remove();
     } catch (const std::exception& e) {

@@ -40,6 +40,8 @@ public:
     // A balloon with the information icon, when the icon is shown. False when none was shown.
     bool balloon(std::string_view title, std::string_view text, unsigned timeout_ms);
     bool shown();
+    // This object made the icon visible and has not removed it since (asks nothing of the shell).
+    bool showing() const { return showing_; }
 
     // One menu choice or double click, as the application thread gets it.
     void handle(const platform::TrayEvent& event);
@@ -51,6 +53,7 @@ private:
     ActivityLog& log_;
     Actions actions_;
     std::shared_ptr<Mailbox> mailbox_;
+    bool showing_ = false;
 };
 
 }  // namespace vexlo
