@@ -438,6 +438,16 @@ void App::renderers_changed(int count) {
     renderers_ = count;
     if (count > 0) {
         loop_.stop_timer(window_gone_timer_);
+        // A page that comes while the window is away (the closed page reloaded by hand, the
+        // address a tray start printed) is the window on screen again.
+        if (count > before && running_ && !exiting_ && !ui_.window_visible()) {
+            if (tray_mode_) {
+                tray_mode_ = false;
+                if (auto* main = ui_.find("Main")) main->set_visible(true);
+            }
+            ui_.set_window_visible(true);
+            page_closed_ = false;
+        }
         return;
     }
     // A reload drops the page's socket and opens a new one at once; only a page that stays
@@ -598,6 +608,7 @@ int App::run() {
 
 void App::start_running() {
     if (exited_) return;  // asked to end during start-up (Ctrl+C): nothing is started
+    running_ = true;
     // Tools start once the window and the tweaks are ready; the one-second timer (made by
     // start-up) answers a second start and drives what the tools tick.
     ModuleContext ctx{loop_, pf_, service_, front_, ui_, reg_, *boost_timer_};

@@ -169,6 +169,7 @@ private:
     bool exited_ = false;
     bool tray_hinted_ = false;  // the one-time balloon was shown in this run
     bool page_closed_ = false;  // the window's page was told to close: a new one is opened
+    bool running_ = false;      // start-up is over
     int renderers_ = 0;
     EventLoop::TimerId window_gone_timer_ = 0;
 };

@@ -237,6 +237,13 @@ TEST_F(TrayApp, APageGoneWithTheBoosterOnGoesToTheTrayOnce) {
     advance(10s);
     EXPECT_EQ(balloons_saying(*pc, kHint), 1);
     EXPECT_FALSE(app->exiting());
+    // That page reloaded by hand comes back: the window is on screen again, and its going is
+    // a close again.
+    app->renderers_changed(1);
+    EXPECT_TRUE(visible());
+    app->renderers_changed(0);
+    advance(3s);
+    EXPECT_FALSE(visible());
 }
 
 TEST_F(TrayApp, ATrayStartShowsTheIconAndNoWindowAndMeasuresNothing) {
@@ -250,6 +257,18 @@ TEST_F(TrayApp, ATrayStartShowsTheIconAndNoWindowAndMeasuresNothing) {
     advance(5s);
     EXPECT_EQ(app->live_stats()->ticks(), 0);
 
+    // The address the start printed, opened by hand, shows the window too.
+    app->renderers_changed(1);
+    EXPECT_TRUE(visible());
+    EXPECT_TRUE(app->window()("Main").visible());
+    app->renderers_changed(0);
+    advance(3s);
+    EXPECT_TRUE(app->exiting()) << "the booster is off: its window closed ends the run";
+    EXPECT_FALSE(pc->tray_state().shown);
+}
+
+TEST_F(TrayApp, ATrayStartOpensItsWindowOnADoubleClick) {
+    start({"--tray"});
     pc->tray_double_click();
     pump();
     EXPECT_TRUE(visible());
