@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "app/core/booster_options.h"
 #include "app/core/embedded.h"
 #include "app/core/game.h"
 #include "app/core/names.h"
@@ -14,6 +15,7 @@
 #include "app/tweaks/custom_ops.h"
 #include "app/tweaks/page_table.h"
 #include "app/ui/apply_ui.h"
+#include "app/ui/live_stats.h"
 #include "app/ui/main_view.h"
 #include "app/ui/main_window.h"
 #include "app/ui/pages.h"
@@ -30,6 +32,12 @@ const char* kWelcome =
     "Start here:\n\n1.  Make a restore point (Home > Restore point).\n2.  Run the benchmark so you have a "
     "'before' score.\n3.  Pick a profile, or use Apply everything on any tab.\n4.  Restart your PC, then run the "
     "benchmark again.\n\nEvery tweak can be switched back off, and your original settings are saved first.";
+
+const char* kTrayHint = "Game Booster is still running here. Right-click for options.";
+// What the page of a window that went to the tray says, where the browser keeps it open.
+const char* kStillRunning = "Vexlo Tweaks is still running in the notification area. Open it again from its icon.";
+constexpr unsigned kTrayHintMs = 3000;
+constexpr unsigned kToastBalloonMs = 2500;
 
 const char* kWhatsNew[] = {
     "Apply everything: every tab now has a button that turns on ALL its tweaks, advanced ones included.",
@@ -86,7 +94,13 @@ App::App(platform::Platform& platform, StartOptions opts)
       engine_(reg_, store_, pf_, ini_),
       service_(catalog_, engine_, store_, reg_, pf_.processes()),
       ui_(loop_, activity_, pf_.shell()),
-      front_(ui_) {
+      front_(ui_),
+      tray_(loop_, pf_.tray(), activity_,
+            {[this] { show_window(); }, [this] { clean_memory_now(); },
+             [this] {
+                 exiting_ = true;
+                 exit_app();
+             }}) {
     std::erase_if(options_.args, [](const std::string& a) { return a.empty(); });
     tray_mode_ = has_tray_switch(options_.args);
     started_in_tray_ = tray_mode_;
@@ -96,10 +110,21 @@ App::App(platform::Platform& platform, StartOptions opts)
     service_.subscribe([this](const Tweak& t) { switches_.show(t); });
     service_.on_restart_pending([this] { ui_.set_restart_pending(); });
     for (auto& m : builtin_modules()) modules_.add(std::move(m));
+    // While the window is away, a toast is the tray icon's balloon, when there is an icon.
+    ui_.on_hidden_toast = [this](std::string_view text) {
+        if (tray_.shown()) tray_.balloon("Vexlo Tweaks", text, kToastBalloonMs);
+    };
+    window_gone_timer_ = loop_.add_timer(std::chrono::milliseconds(kWindowGoneMs), [this] {
+        loop_.stop_timer(window_gone_timer_);
+        if (renderers_ == 0 && ui_.window_visible() && !exiting_) close_main_window();
+    });
 }
 
 App::~App() {
     if (server_) server_->stop();
+    // A run that ended without Exit-App (a test, an error) leaves no icon behind either.
+    if (tray_.showing()) tray_.remove();
+    loop_.remove_timer(window_gone_timer_);
 }
 
 void App::set_splash(const std::string& text, double percent) {
@@ -180,6 +205,7 @@ void App::build_pages() {
                              "locked. The rest still work.");
     }
     if (auto* host = ui_.find("HostGrid")) modules_.build_pages(*host, ui_);
+    live_ = std::make_unique<ui::LiveStats>(loop_, pf_.echo(), pf_.performance(), ui_, reg_);
 }
 
 std::string App::new_restore_point() {
@@ -264,7 +290,7 @@ void App::start_up() {
     // No update check yet: the stage sets up what the running window needs, the close button
     // and the one-second timer (started with the tools once start-up is over).
     set_splash("Checking for updates", 96);
-    if (window) ui_("BtnClose").on("click", [this](ui::Element&, const Json&) { exit_app(); });
+    if (window) ui_("BtnClose").on("click", [this](ui::Element&, const Json&) { close_main_window(); });
     boost_timer_ = std::make_unique<BoostTimer>(loop_, show_event_.get(), [this] { show_window(); });
 
     set_splash("Ready", 100);
@@ -355,19 +381,95 @@ void App::content_rendered() {
 }
 
 void App::show_window() {
+    if (exiting_) return;
     if (tray_mode_) {
         tray_mode_ = false;
-        ui_("Main").set_visible(true);
+        if (auto* main = ui_.find("Main")) main->set_visible(true);
     }
     ui_.set_window_visible(true);
-    if (server_ && server_->connections() == 0 && options_.open_window) open_window();
-    else {
+    loop_.stop_timer(window_gone_timer_);
+    if (server_ && (page_closed_ || server_->connections() == 0)) {
+        page_closed_ = false;
+        open_window();
+    } else {
         ui_.tree().push_op({{"op", "activate"}});
         pf_.shell().raise_app_window();  // the page cannot lift a minimised window by itself
     }
 }
 
-void App::open_window() { open_window(server_->new_window_url()); }
+void App::open_window() {
+    std::string url;
+    try {
+        url = server_->new_window_url();
+    } catch (const std::exception& e) {
+        ui_.log(std::string("Failed: the window could not be opened - ") + e.what(), LogKind::Err);
+        return;
+    }
+    if (options_.open_window)
+        open_window(url);
+    else if (options_.on_url)
+        options_.on_url(url);
+}
+
+void App::close_main_window() {
+    if (!exiting_ && booster_options::on(reg_) && booster_options::tray(reg_)) {
+        hide_to_tray();
+        return;
+    }
+    exit_app();
+}
+
+void App::hide_to_tray() {
+    ui_.set_window_visible(false);
+    loop_.stop_timer(window_gone_timer_);
+    page_closed_ = true;
+    ui_.tree().push_op({{"op", "close"}, {"note", kStillRunning}});
+    flush_ui();
+    tray_.show();
+    if (!tray_hinted_) {
+        // Once per run, so the player learns where the window went; a failure is no matter.
+        tray_.balloon("Vexlo Tweaks", kTrayHint, kTrayHintMs);
+        tray_hinted_ = true;
+    }
+}
+
+void App::renderers_changed(int count) {
+    const int before = renderers_;
+    renderers_ = count;
+    if (count > 0) {
+        loop_.stop_timer(window_gone_timer_);
+        // A page that comes while the window is away (the closed page reloaded by hand, the
+        // address a tray start printed) is the window on screen again.
+        if (count > before && running_ && !exiting_ && !ui_.window_visible()) {
+            if (tray_mode_) {
+                tray_mode_ = false;
+                if (auto* main = ui_.find("Main")) main->set_visible(true);
+            }
+            ui_.set_window_visible(true);
+            page_closed_ = false;
+        }
+        return;
+    }
+    // A reload drops the page's socket and opens a new one at once; only a page that stays
+    // away means the window was closed.
+    if (before > 0 && ui_.window_visible() && !exiting_) loop_.start_timer(window_gone_timer_);
+}
+
+BoosterControl* App::booster() {
+    for (auto& m : modules_.modules())
+        if (auto* b = m->booster()) return b;
+    return nullptr;
+}
+
+void App::clean_memory_now() {
+    BoosterControl* b = booster();
+    if (!b) return;
+    try {
+        if (b->clean_memory_now()) ui_.show_toast("Standby memory cleaned.");
+    } catch (const std::exception& e) {
+        ui_.log(std::string("Failed: standby memory could not be cleaned - ") + e.what(), LogKind::Err);
+    }
+}
 
 void App::open_window(const std::string& url) {
     if (pf_.shell().open_app_window(url)) return;
@@ -378,8 +480,23 @@ void App::open_window(const std::string& url) {
 }
 
 void App::exit_app() {
+    if (exited_) return;
+    exited_ = true;
+    exiting_ = true;
+    // The booster's temporary changes go first: the timer request and the lowered priorities
+    // must not outlive the product.
+    if (BoosterControl* b = booster()) {
+        try {
+            b->release();
+        } catch (const std::exception& e) {
+            activity_.append(std::string("The game booster could not undo its changes: ") + e.what());
+        }
+    }
+    if (live_) live_->stop();
     if (boost_timer_) boost_timer_->stop();
+    loop_.stop_timer(window_gone_timer_);
     modules_.stop_all(ui_);
+    tray_.remove();
     ui_.tree().push_op({{"op", "close"}});
     flush_ui();
     loop_.quit();
@@ -396,6 +513,11 @@ void App::handle_message(const std::string& text) {
     if (msg->ev == "rendered") {
         // The dialogs run a nested loop: let this message's handler return first.
         loop_.post([this] { content_rendered(); });
+        return;
+    }
+    if (msg->ev == "size") {
+        // Layout, not input: it reaches its element also while a dialog holds the input.
+        if (auto* e = ui_.tree().by_id(msg->id)) e->fire("size", msg->value);
         return;
     }
     if (msg->ev == "key") {
@@ -447,9 +569,16 @@ int App::run() {
     cfg.random = &pf_.random();
     cfg.index_html = ui::compose_index_html();
     if (auto logo = embedded_file("logo.svg")) cfg.logo_svg = std::string(*logo);
+    // The renderers connected so far get what is pending first: the snapshot already holds it,
+    // and the new renderer must not get it twice.
     server_ = std::make_unique<ui::UiServer>(
-        loop_, std::move(cfg), [this] { return ui_.tree().snapshot_text(); },
+        loop_, std::move(cfg),
+        [this] {
+            flush_ui();
+            return ui_.tree().snapshot_text();
+        },
         [this](const std::string& m) { handle_message(m); });
+    server_->on_connections_changed([this](int n) { renderers_changed(n); });
     server_->start();
     // One address, good for one page load: the browser we start and the one the caller is told
     // about are the same window.
@@ -471,14 +600,28 @@ int App::run() {
         throw;
     }
 
-    // Tools start once the window and the tweaks are ready; the one-second timer (made by
-    // start-up) answers a second start and drives what the tools tick.
-    ModuleContext ctx{loop_, pf_, service_, front_, ui_, reg_, *boost_timer_};
-    modules_.start_all(ctx);
-    boost_timer_->start();
+    start_running();
     loop_.run();
     server_->stop();
     return 0;
+}
+
+void App::start_running() {
+    if (exited_) return;  // asked to end during start-up (Ctrl+C): nothing is started
+    running_ = true;
+    // Tools start once the window and the tweaks are ready; the one-second timer (made by
+    // start-up) answers a second start and drives what the tools tick.
+    ModuleContext ctx{loop_, pf_, service_, front_, ui_, reg_, *boost_timer_};
+    if (view_) ctx.actions = &view_->actions();
+    modules_.start_all(ctx);
+    boost_timer_->start();
+    if (started_in_tray_) {
+        // No window until the tray's "Open", a double click or a second start asks for one.
+        tray_.show();
+    } else if (live_) {
+        // Only a start with the window measures; showing a window later does not start it.
+        live_->start();
+    }
 }
 
 }  // namespace vexlo

@@ -14,6 +14,7 @@
 #include "app/core/paths.h"
 #include "app/core/reg.h"
 #include "app/core/system_facts.h"
+#include "app/core/tray_icon.h"
 #include "app/tweaks/catalog_loader.h"
 #include "app/tools/module.h"
 #include "app/tweaks/engine.h"
@@ -29,6 +30,7 @@ namespace vexlo {
 namespace ui {
 class UiServer;
 class MainView;
+class LiveStats;
 }
 
 struct StartOptions {
@@ -37,7 +39,8 @@ struct StartOptions {
     std::string root;               // the app folder; its assets\ holds logo.png and VexloTweaks.ico
     bool open_window = true;        // open the window in the browser when ready
     uint16_t port = 0;              // UI server port; 0 picks a free one
-    // Prints the window's address once the server listens.
+    // Prints the window's address once the server listens; without open_window, also each
+    // later address (the tray's "Open", a second start), since no browser is started for it.
     std::function<void(const std::string&)> on_url;
     // Start-up only looks: no folder is made, no log line or applied mark is written, so a
     // listing or a preview leaves the PC exactly as it was.
@@ -68,8 +71,14 @@ public:
     // The start-up stages from "Reading your system" to "Ready" (no server, no loop).
     // Throws CatalogError when the catalog's data is broken.
     void start_up();
+    // What runs once start-up is over, until exit: the tools, the one-second timer, the live
+    // tiles (a start with the window) or the tray icon (a start in the tray). run() calls it
+    // before its loop; a test without the loop calls it itself.
+    void start_running();
     // Once the window has first drawn its content: splash away, first-run or what's-new dialog.
     void content_rendered();
+    // The only way out: the booster's changes undone, the timers stopped, the tray icon
+    // removed, the loop ended. Later calls do nothing.
     void exit_app();
     // Thread safe: asks the application thread to exit.
     void request_exit() {
@@ -78,8 +87,20 @@ public:
 
     // A message from the renderer (JSON text).
     void handle_message(const std::string& text);
-    // Shows and raises the window (second start, tray).
+    // Shows and raises the window (second start, tray): raises the one that is open, or opens
+    // a new one at a fresh one-time address when it was closed.
     void show_window();
+    // The main window is closed (its close button, or its page gone): with the booster on and
+    // the tray allowed it goes on in the tray, otherwise the application exits.
+    void close_main_window();
+    // The number of renderers connected, as the UI server reports each change: a window whose
+    // pages all went away and did not come back within kWindowGoneMs (a reload does) is closed.
+    void renderers_changed(int count);
+    static constexpr int kWindowGoneMs = 3000;
+    bool exiting() const { return exiting_; }
+    // The live tiles; null in a start without the window.
+    ui::LiveStats* live_stats() { return live_.get(); }
+    bool boost_timer_running() const { return boost_timer_ && boost_timer_->running(); }
 
     TweakService& tweaks() { return service_; }
     ui::Ui& window() { return ui_; }
@@ -99,6 +120,12 @@ private:
     // address when that fails.
     void open_window();
     void open_window(const std::string& url);
+    // The window goes away and the application goes on in the tray.
+    void hide_to_tray();
+    // The tray menu's "Clean memory now".
+    void clean_memory_now();
+    // The game booster among the tools; null when this build has none.
+    BoosterControl* booster();
     void fill_hardware_tiles();
     void build_pages();
     // The startup entries scanned again into the catalog, each one's state read.
@@ -136,6 +163,15 @@ private:
     std::unique_ptr<platform::NamedEvent> show_event_;
     std::unique_ptr<BoostTimer> boost_timer_;
     bool rendered_once_ = false;
+    std::unique_ptr<ui::LiveStats> live_;
+    TrayIcon tray_;
+    bool exiting_ = false;
+    bool exited_ = false;
+    bool tray_hinted_ = false;  // the one-time balloon was shown in this run
+    bool page_closed_ = false;  // the window's page was told to close: a new one is opened
+    bool running_ = false;      // start-up is over
+    int renderers_ = 0;
+    EventLoop::TimerId window_gone_timer_ = 0;
 };
 
 // True when the argument list holds "--tray" as a whole element, in any case.

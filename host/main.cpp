@@ -7,6 +7,12 @@
 
 #include <CLI/CLI.hpp>
 
+#include <pthread.h>
+#include <signal.h>
+
+#include <mutex>
+#include <thread>
+
 #include "app/app.h"
 #include "app/core/game.h"
 #include "app/core/names.h"
@@ -30,6 +36,53 @@ fs::path default_machine_dir() {
 }
 
 using cli::load_headless;
+
+// Ctrl+C in the terminal, or a polite kill, ends a running product the way the tray's "Exit"
+// does: what the game booster holds (the timer request, the lowered priorities) goes back
+// before the process ends. Made before any other thread, which all inherit the blocked mask.
+class ExitOnSignal {
+public:
+    ExitOnSignal() {
+        sigemptyset(&set_);
+        sigaddset(&set_, SIGINT);
+        sigaddset(&set_, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &set_, &before_);
+        watcher_ = std::thread([this] {
+            for (;;) {
+                int sig = 0;
+                if (sigwait(&set_, &sig) != 0) continue;
+                std::lock_guard lk(mu_);
+                if (done_) return;
+                if (!app_) std::_Exit(128 + sig);  // nothing running yet that needs undoing
+                app_->request_exit();
+            }
+        });
+    }
+    ~ExitOnSignal() {
+        {
+            std::lock_guard lk(mu_);
+            done_ = true;
+        }
+        pthread_kill(watcher_.native_handle(), SIGTERM);
+        watcher_.join();
+        pthread_sigmask(SIG_SETMASK, &before_, nullptr);
+    }
+    ExitOnSignal(const ExitOnSignal&) = delete;
+    ExitOnSignal& operator=(const ExitOnSignal&) = delete;
+    // The running application, or null once it is gone.
+    void attach(App* app) {
+        std::lock_guard lk(mu_);
+        app_ = app;
+    }
+
+private:
+    sigset_t set_{};
+    sigset_t before_{};
+    std::mutex mu_;
+    App* app_ = nullptr;
+    bool done_ = false;
+    std::thread watcher_;
+};
 
 Json tweak_json(const Tweak& t) {
     return {{"id", t.id},       {"page", t.page},     {"group", t.group},         {"kind", std::string(kind_name(t.kind))},
@@ -523,10 +576,16 @@ int main(int argc, char** argv) {
         // The launcher leaves the core in the app folder before it starts it; here the core is
         // this program, so a stand-in of it takes that place (what a self copy copies).
         if (!pc->files().exists(pc->running_core_path())) pc->place_running_core();
+        ExitOnSignal signals;
         // As the Windows core does: assets into the app folder, a crash into crash.log.
         return run_host(*pc, opts.exe, opts.args, [&](const HostValues& values) {
             opts.root = values.root;
             App app(*pc, opts);
+            signals.attach(&app);
+            struct Detach {
+                ExitOnSignal& s;
+                ~Detach() { s.attach(nullptr); }
+            } detach{signals};
             try {
                 return app.run();
             } catch (const CatalogError& e) {

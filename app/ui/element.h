@@ -15,18 +15,21 @@
 //   {"op":"fade","id":N,"from":A,"to":B,"ms":T}   opacity animation; B holds afterwards
 //   {"op":"scrolltop","id":N}                     scroll a scroll area to its top
 //   {"op":"activate"}                             bring the window to the front
-//   {"op":"close"}                                the application has ended
+//   {"op":"close","note":S?}                      the window is closed: the application has
+//                                                 ended, or goes on without it (S says so)
 //   NODE = {"id":N,"type":T,"name":S?,"props":{...},"children":[NODE...]}
 // Renderer to server, one JSON object per message (checked by parse_ui_message, ui_message.h):
 //   {"id":N,"ev":E,"value":V}  E = "click" (value: new checked state for toggles and chips),
-//                              "input" (text), "mouseup" (header lines)
+//                              "input" (text), "mouseup" (header lines), "size" (the
+//                              laid-out width of an element with report_size)
 //   {"ev":"rendered"}          the main window has drawn its content
 //   {"ev":"key","value":K}     a key the window handles ("Escape", "Ctrl+F")
 //
 // Element types: window, box, scroll, text, glyph, image, button, toggle, chip, chipcheck,
 // nav, textbox, path. Props: text, cls (style keys as space-separated classes), css (object of
 // CSS declarations), visible (false = collapsed), opacity, checked, enabled, src, glyph, tag,
-// placeholder, value, d (path data), cursor.
+// placeholder, value, d (path data), cursor, report_size (true: the renderer reports the
+// element's width with "size" events).
 #include <functional>
 #include <initializer_list>
 #include <memory>

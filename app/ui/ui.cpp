@@ -155,7 +155,10 @@ void Ui::hide_progress() {
 }
 
 void Ui::show_toast(std::string_view text) {
-    if (!visible_) return;  // the tray balloon arrives with the tray icon
+    if (!visible_) {
+        if (on_hidden_toast) on_hidden_toast(text);
+        return;
+    }
     (*this)("ToastText").set_text(std::string(text));
     (*this)("ToastHost").fade(0, 1, 150);
     loop_.stop_timer(toast_timer_);

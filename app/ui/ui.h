@@ -54,6 +54,9 @@ public:
 
     // Called when a dialog opens; tests answer dialogs through it.
     std::function<void(Ui&)> on_dialog_shown;
+    // Shows a toast's text while the window is not on screen (the tray icon's balloon);
+    // without it such a toast is dropped.
+    std::function<void(std::string_view)> on_hidden_toast;
 
 private:
     bool progress_modal_ = false;  // the progress panel holds the input

@@ -28,7 +28,7 @@ std::optional<UiMessage> parse_ui_message(std::string_view text, std::string* wh
         if (ev_it == msg.end() || !ev_it->is_string()) return fail(why, "ev is not a string");
         UiMessage out;
         out.ev = ev_it->get<std::string>();
-        const bool element_event = out.ev == "click" || out.ev == "input" || out.ev == "mouseup";
+        const bool element_event = out.ev == "click" || out.ev == "input" || out.ev == "mouseup" || out.ev == "size";
         if (!element_event && out.ev != "rendered" && out.ev != "key") return fail(why, "unknown event");
 
         auto id_it = msg.find("id");
@@ -65,6 +65,10 @@ std::optional<UiMessage> parse_ui_message(std::string_view text, std::string* wh
         } else if (out.ev == "mouseup") {
             if (!value.is_number_unsigned()) return fail(why, "mouseup value is not a button number");
             if (value.get<unsigned long long>() > 4) return fail(why, "mouseup button out of range");
+        } else if (out.ev == "size") {
+            if (!value.is_number_unsigned()) return fail(why, "size value is not a whole width");
+            auto w = value.get<unsigned long long>();
+            if (w < 1 || w > kMaxReportedWidth) return fail(why, "size value out of range");
         } else if (!value.is_null()) {
             return fail(why, "value on an event that takes none");
         }

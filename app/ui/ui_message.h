@@ -7,6 +7,8 @@
 //   {"ev":"input","id":N,"value":"text"}
 //   {"ev":"mouseup","id":N,"value":B}            B the button released, 0 .. 4 as the DOM
 //                                                 numbers them (0 the main, left one)
+//   {"ev":"size","id":N,"value":W}               W the element's laid-out width in CSS
+//                                                 pixels, a whole number 1 .. kMaxReportedWidth
 //   {"ev":"rendered"}
 //   {"ev":"key","value":"Escape"|"Ctrl+F"}
 //
@@ -23,10 +25,12 @@ namespace vexlo::ui {
 struct UiMessage {
     std::string ev;          // one of the events above
     int id = 0;              // the element, for click, input and mouseup; 0 otherwise
-    nlohmann::json value;    // null, a boolean (click), a string (input, key) or a button (mouseup)
+    nlohmann::json value;    // null, a boolean (click), a string (input, key), a button (mouseup)
+                             // or a width (size)
 };
 
 inline constexpr size_t kMaxInputChars = 16 * 1024;  // a search box needs far less
+inline constexpr unsigned kMaxReportedWidth = 100000;  // far beyond any screen
 
 // The message, or nullopt with the reason in *why (a short sentence without the message's
 // text in it). Never throws.

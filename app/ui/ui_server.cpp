@@ -166,6 +166,7 @@ struct Hub {
     std::function<void(const std::string&)> on_message;
     std::atomic<bool> stopped{false};
     std::atomic<int> connections{0};  // written on the application thread only
+    std::function<void(int)> connections_changed;  // application thread only
     std::mutex mu;                    // guards `registered` (broadcast may come from any thread)
     std::vector<std::shared_ptr<WsSession>> registered;
 };
@@ -297,11 +298,16 @@ private:
                 asio::post(self->ex_, [self] { self->force_close(); });
                 return;
             }
-            std::lock_guard lk(hub->mu);
-            if (hub->stopped) return;
-            self->send(std::make_shared<const std::string>(std::move(snap)));
-            hub->registered.push_back(self);
-            hub->connections = static_cast<int>(hub->registered.size());
+            int now = 0;
+            {
+                std::lock_guard lk(hub->mu);
+                if (hub->stopped) return;
+                self->send(std::make_shared<const std::string>(std::move(snap)));
+                hub->registered.push_back(self);
+                now = static_cast<int>(hub->registered.size());
+                hub->connections = now;
+            }
+            if (hub->connections_changed) hub->connections_changed(now);
         });
         read();
     }
@@ -362,9 +368,14 @@ private:
         hub_->loop.post([hub = hub_, weak = weak_from_this()] {
             auto self = weak.lock();  // expired: it was never registered
             if (!self) return;
-            std::lock_guard lk(hub->mu);
-            std::erase(hub->registered, self);
-            if (!hub->stopped) hub->connections = static_cast<int>(hub->registered.size());
+            int now = 0;
+            {
+                std::lock_guard lk(hub->mu);
+                if (std::erase(hub->registered, self) == 0 || hub->stopped) return;
+                now = static_cast<int>(hub->registered.size());
+                hub->connections = now;
+            }
+            if (hub->connections_changed) hub->connections_changed(now);
         });
     }
 
@@ -731,6 +742,10 @@ void UiServer::broadcast(std::string text) {
 }
 
 int UiServer::connections() const { return impl_->hub->connections; }
+
+void UiServer::on_connections_changed(std::function<void(int)> changed) {
+    impl_->hub->connections_changed = std::move(changed);
+}
 
 std::string make_secret(platform::Random& random) {
     uint8_t bytes[32];  // 256 bits

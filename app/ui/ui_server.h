@@ -52,6 +52,9 @@ public:
     void broadcast(std::string text);
     // Renderers connected now (read on the application thread).
     int connections() const;
+    // Told on the application thread, with the new count, each time a renderer joins (after
+    // its snapshot) or goes. Set before start().
+    void on_connections_changed(std::function<void(int)> changed);
 
 private:
     struct Impl;

@@ -1,5 +1,5 @@
 // Starts the product on a fresh simulated PC and opens its window in Debian's headless Chromium.
-import { spawn } from 'node:child_process';
+import { execFileSync, spawn } from 'node:child_process';
 import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
@@ -14,6 +14,8 @@ export function newMachineDir() {
 
 // Runs `vexlo --machine DIR run --no-browser` and resolves with its window address (good for
 // one page load). `fdLimit` runs it with at most that many open files, through prlimit.
+// `windowUrl(n)` resolves with the n-th address it printed (0: the first; later ones come when
+// the tray or a second start opens the window again).
 export function startApp(dir, extra = [], { fdLimit } = {}) {
   const args = ['--machine', dir, 'run', '--no-browser', ...extra];
   const proc = fdLimit
@@ -32,7 +34,17 @@ export function startApp(dir, extra = [], { fdLimit } = {}) {
     proc.stderr.on('data', (d) => { err += d; });
     proc.on('exit', (code) => { clearTimeout(timer); reject(new Error(`exited ${code} before serving: ${err}`)); });
   });
-  return { proc, url, exited, output: () => out + err };
+  const windowUrl = (n, ms = 20000) => new Promise((resolve, reject) => {
+    const deadline = Date.now() + ms;
+    const look = () => {
+      const all = [...out.matchAll(/Open its window at: (\S+)/g)].map((m) => m[1]);
+      if (all.length > n) return resolve(all[n]);
+      if (Date.now() > deadline) return reject(new Error(`no window address #${n}: ${out} ${err}`));
+      setTimeout(look, 50);
+    };
+    look();
+  });
+  return { proc, url, exited, windowUrl, output: () => out + err };
 }
 
 export async function openBrowser() {
@@ -57,4 +69,11 @@ export function readRegistry(dir) {
 
 export function removeDir(dir) {
   rmSync(dir, { recursive: true, force: true });
+}
+
+// A `vexlo --machine DIR sim ...` command on the same simulated PC; returns its output, parsed
+// when `json` is set.
+export function sim(dir, args, { json = false } = {}) {
+  const out = execFileSync(BIN, ['--machine', dir, 'sim', ...args], { encoding: 'utf8' });
+  return json ? JSON.parse(out) : out;
 }

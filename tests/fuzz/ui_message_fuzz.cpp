@@ -23,7 +23,9 @@ using namespace vexlo::ui;
 
 namespace {
 
-bool element_event(const std::string& ev) { return ev == "click" || ev == "input" || ev == "mouseup"; }
+bool element_event(const std::string& ev) {
+    return ev == "click" || ev == "input" || ev == "mouseup" || ev == "size";
+}
 
 void check_shape(const UiMessage& m) {
     CHECK(element_event(m.ev) || m.ev == "rendered" || m.ev == "key");
@@ -36,6 +38,9 @@ void check_shape(const UiMessage& m) {
     if (m.ev == "input") CHECK(m.value.is_string() && m.value.get<std::string>().size() <= kMaxInputChars);
     if (m.ev == "key") CHECK(m.value == "Escape" || m.value == "Ctrl+F");
     if (m.ev == "mouseup") CHECK(m.value.is_number_unsigned() && m.value.get<unsigned long long>() <= 4);
+    if (m.ev == "size")
+        CHECK(m.value.is_number_unsigned() && m.value.get<unsigned long long>() >= 1 &&
+              m.value.get<unsigned long long>() <= kMaxReportedWidth);
     if (m.ev == "rendered") CHECK(m.value.is_null());
 }
 

@@ -29,6 +29,8 @@ TEST(UiMessage, AcceptsTheDocumentedShapes) {
         {R"({"ev":"rendered"})", "rendered", 0, nullptr},
         {R"({"ev":"key","value":"Escape"})", "key", 0, "Escape"},
         {R"({"ev":"key","value":"Ctrl+F"})", "key", 0, "Ctrl+F"},
+        {R"({"ev":"size","id":12,"value":1})", "size", 12, 1},
+        {R"({"ev":"size","id":12,"value":100000})", "size", 12, 100000},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -58,6 +60,9 @@ TEST(UiMessage, RefusesEverythingElseWithAReason) {
         R"({"ev":"key","value":5})", R"({"ev":"key"})", R"({"ev":"key","value":"F5"})", R"({"ev":"key","id":1,"value":"Escape"})",
         R"({"ev":"rendered","id":1})", R"({"ev":"rendered","value":1})",
         R"({"ev":"click","id":1,"extra":1})",
+        R"({"ev":"size","value":200})", R"({"ev":"size","id":1})", R"({"ev":"size","id":1,"value":0})",
+        R"({"ev":"size","id":1,"value":100001})", R"({"ev":"size","id":1,"value":-5})",
+        R"({"ev":"size","id":1,"value":200.5})", R"({"ev":"size","id":1,"value":"200"})",
     };
     for (const char* text : cases) {
         SCOPED_TRACE(text);

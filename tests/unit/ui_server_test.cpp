@@ -163,6 +163,11 @@ protected:
                 std::lock_guard lk(mu_);
                 messages_.push_back(text);
             });
+        server_->on_connections_changed([this](int n) {
+            if (!loop_->on_loop_thread()) off_thread_calls_++;
+            std::lock_guard lk(mu_);
+            counts_.push_back(n);
+        });
         port_ = server_->start();
         url_ = server_->new_window_url();
         const std::string prefix = "http://" + host();
@@ -226,6 +231,7 @@ protected:
     std::function<void()> during_snapshot_;
     std::mutex mu_;
     std::vector<std::string> messages_;
+    std::vector<int> counts_;  // what on_connections_changed was told, in order
 };
 
 std::string cookie_line(const std::string& cookie) { return "Cookie: " + cookie + "\r\n"; }
@@ -476,6 +482,32 @@ TEST_F(UiServerTest, PatchesFlushedDuringASnapshotGoOnlyToEarlierRenderers) {
     });
     EXPECT_EQ(second.read(), "after");
     EXPECT_EQ(first.read(), "after");
+}
+
+// The application learns when a window's page goes away (closed, or reloading) and comes back.
+TEST_F(UiServerTest, TellsTheApplicationEachTimeARendererComesOrGoes) {
+    const std::string cookie = session();
+    auto counts = [this] {
+        on_loop([] { return 0; });
+        std::lock_guard lk(mu_);
+        return counts_;
+    };
+    {
+        Renderer first(port_, cookie, origin());
+        ASSERT_EQ(first.read(), kSnapshot);
+        ASSERT_TRUE(wait_connections(1));
+        Renderer second(port_, cookie, origin());
+        ASSERT_EQ(second.read(), kSnapshot);
+        ASSERT_TRUE(wait_connections(2));
+        EXPECT_EQ(counts(), (std::vector<int>{1, 2}));
+    }
+    ASSERT_TRUE(wait_connections(0));
+    EXPECT_EQ(counts(), (std::vector<int>{1, 2, 1, 0}));
+    Renderer again(port_, cookie, origin());
+    ASSERT_EQ(again.read(), kSnapshot);
+    ASSERT_TRUE(wait_connections(1));
+    EXPECT_EQ(counts(), (std::vector<int>{1, 2, 1, 0, 1}));
+    EXPECT_EQ(off_thread_calls_, 0);
 }
 
 TEST_F(UiServerTest, OversizedMessageClosesTheSessionWithoutReachingTheApplication) {

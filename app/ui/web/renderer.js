@@ -256,7 +256,27 @@
         applyClasses(n);
         break;
       case 'tooltip': if (value == null) el.removeAttribute('title'); else el.title = String(value); break;
+      case 'report_size': if (value === true) watchSize(n); break;
       default: break;  // kept in props only (clickable, tag and the like)
+    }
+  }
+
+  // Elements whose drawing the application computes in pixels (the sparkline) are told their
+  // laid-out width. A hidden one (width 0) keeps the last width it had.
+  const sizeWatch = typeof ResizeObserver === 'function' ? new ResizeObserver((entries) => {
+    for (const entry of entries) {
+      const n = nodeOf(entry.target);
+      const w = Math.round(entry.contentRect.width);
+      if (!n || w <= 0 || n.sentWidth === w) continue;
+      n.sentWidth = w;
+      send({ id: n.id, ev: 'size', value: w });
+    }
+  }) : null;
+
+  function watchSize(n) {
+    if (sizeWatch && !n.watched) {
+      n.watched = true;
+      sizeWatch.observe(n.el);
     }
   }
 
@@ -343,7 +363,7 @@
         break;
       }
       case 'activate': window.focus(); break;
-      case 'close': closePage(); break;
+      case 'close': closePage(op.note); break;
       default: break;
     }
   }
@@ -377,13 +397,22 @@
     requestAnimationFrame(() => requestAnimationFrame(() => send({ ev: 'rendered' })));
   }
 
-  function closePage() {
+  // The application closed this window (it exited, or went on in the notification area).
+  // A window the product opened holds one page in its history, so the page may close it;
+  // where the browser refuses, the note says what happened.
+  function closePage(text) {
     ended = true;
     if (ws) ws.close();
+    if (sizeWatch) sizeWatch.disconnect();
     const note = document.createElement('div');
     note.className = 'vx-note';
-    note.textContent = 'Vexlo Tweaks has closed. You can close this window.';
+    note.textContent = typeof text === 'string' && text ? text : 'Vexlo Tweaks has closed. You can close this window.';
     document.body.replaceChildren(note);
+    try {
+      window.close();
+    } catch (e) {
+      console.warn('vexlo: the window stays open', e);
+    }
   }
 
   // ---- Fitting the fixed-size windows into the viewport -------------------------------
