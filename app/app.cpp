@@ -611,13 +611,15 @@ void App::start_running() {
     running_ = true;
     // Tools start once the window and the tweaks are ready; the one-second timer (made by
     // start-up) answers a second start and drives what the tools tick.
+    // A start in the tray shows its icon first, so the booster's first tick (a game already
+    // running at sign-in) can tell the player through a balloon.
+    if (started_in_tray_) tray_.show();
     ModuleContext ctx{loop_, pf_, service_, front_, ui_, reg_, *boost_timer_};
     if (view_) ctx.actions = &view_->actions();
     modules_.start_all(ctx);
     boost_timer_->start();
     if (started_in_tray_) {
         // No window until the tray's "Open", a double click or a second start asks for one.
-        tray_.show();
     } else if (live_) {
         // Only a start with the window measures; showing a window later does not start it.
         live_->start();

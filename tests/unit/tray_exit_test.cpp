@@ -267,6 +267,15 @@ TEST_F(TrayApp, ATrayStartShowsTheIconAndNoWindowAndMeasuresNothing) {
     EXPECT_FALSE(pc->tray_state().shown);
 }
 
+TEST_F(TrayApp, ATrayStartWithTheGameAlreadyRunningSaysSoInABalloon) {
+    // Signed in, the task starts the product while the game already runs: the booster's first
+    // tick engages, and with no window the player hears of it from the icon.
+    set_booster(*pc, 1);
+    pc->start_process("FortniteClient-Win64-Shipping.exe");
+    start({"--tray"});
+    EXPECT_EQ(balloons_saying(*pc, "Fortnite detected. Booster engaged."), 1);
+}
+
 TEST_F(TrayApp, ATrayStartOpensItsWindowOnADoubleClick) {
     start({"--tray"});
     pc->tray_double_click();
