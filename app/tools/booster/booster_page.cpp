@@ -135,7 +135,9 @@ void BoosterModule::build_booster_page() {
         "Timer", 1, "High");
     Element& res_chips = ui::row(timer, {{"flex-wrap", "wrap"}, {"margin-top", "8px"}});
     const uint32_t res = booster_options::get(reg, "TimerRes", 5000);
-    for (auto [label, value] : {std::pair<const char*, uint32_t>{"0.5 ms", 5000}, {"1.0 ms", 10000}}) {
+    for (const auto& choice : {std::pair<const char*, uint32_t>{"0.5 ms", 5000}, {"1.0 ms", 10000}}) {
+        const char* label = choice.first;
+        const uint32_t value = choice.second;  // a plain copy: lambdas may capture it everywhere
         Element& chip = res_chips.add("chip", "BoostRes_" + std::to_string(value), "Chip");
         chip.set_text(label);
         chip.tag = std::to_string(value);
