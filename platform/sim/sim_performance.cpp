@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/error.h"
+#include "platform/sim/sim_json.h"
 #include "platform/sim/sim_util.h"
 
 namespace vexlo::sim {
@@ -19,19 +20,6 @@ using platform::PlatformError;
 using ordered = nlohmann::ordered_json;
 
 namespace {
-
-std::string dump(const ordered& j) { return j.dump(1, '\t', false, json::error_handler_t::replace) + "\n"; }
-
-template <class F>
-void parse(std::string_view text, F&& body) {
-    try {
-        json j = json::parse(text);
-        if (!j.is_object()) throw PlatformError("the top level must be an object");
-        body(j);
-    } catch (const json::exception& e) {
-        throw PlatformError(e.what());
-    }
-}
 
 constexpr uint64_t kMiB = 1024 * 1024;
 
@@ -86,7 +74,7 @@ std::string encode_state(const PerformanceState& p) {
     ordered requests = ordered::array();
     for (auto& r : p.timer_requests)
         requests.push_back({{"pid", r.pid}, {"started", r.started}, {"image", r.image}, {"value", r.value}});
-    return dump({{"native_calls", p.native_calls},
+    return dump_state({{"native_calls", p.native_calls},
                  {"timer", {{"minimum", p.timer_minimum}, {"maximum", p.timer_maximum}, {"requests", requests}}},
                  {"memory",
                   {{"free_bytes", p.free_bytes},
@@ -99,7 +87,7 @@ std::string encode_state(const PerformanceState& p) {
 }
 
 void decode_state(std::string_view text, PerformanceState& p) {
-    parse(text, [&](const json& j) {
+    parse_state(text, [&](const json& j) {
         p.native_calls = j.value("native_calls", true);
         const json& t = j.at("timer");
         p.timer_minimum = t.at("minimum").get<uint32_t>();
@@ -131,11 +119,11 @@ const EchoTarget* EchoState::find(std::string_view address) const {
 std::string encode_state(const EchoState& e) {
     ordered targets = ordered::array();
     for (auto& t : e.targets) targets.push_back({{"address", t.address}, {"ms", t.ms}, {"loss", t.loss}});
-    return dump({{"offline", e.offline}, {"targets", targets}});
+    return dump_state({{"offline", e.offline}, {"targets", targets}});
 }
 
 void decode_state(std::string_view text, EchoState& e) {
-    parse(text, [&](const json& j) {
+    parse_state(text, [&](const json& j) {
         e.offline = j.value("offline", false);
         for (auto& t : j.at("targets")) {
             EchoTarget target{t.at("address").get<std::string>(), t.at("ms").get<uint32_t>(), t.value("loss", 0)};

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/error.h"
+#include "platform/sim/sim_json.h"
 #include "platform/sim/sim_performance.h"
 #include "platform/sim/sim_util.h"
 #include "platform/sim/sim_world.h"
@@ -37,7 +38,7 @@ std::string encode_state(const TrayState& s) {
                  {"menu", s.menu},
                  {"balloons", balloons},
                  {"pending", pending}};
-    return j.dump(1, '\t', false, json::error_handler_t::replace) + "\n";
+    return dump_state(j);
 }
 
 void decode_state(std::string_view text, TrayState& s) {

@@ -2,6 +2,7 @@
 // and can be edited by hand (a task's state, a plan's index, a device's power flag).
 #include <nlohmann/json.hpp>
 
+#include "platform/sim/sim_json.h"
 #include "platform/sim/sim_world.h"
 
 namespace vexlo::sim {
@@ -13,19 +14,6 @@ using ordered = nlohmann::ordered_json;
 
 namespace {
 
-std::string dump(const ordered& j) { return j.dump(1, '\t', false, json::error_handler_t::replace) + "\n"; }
-
-// Parses and runs `body`, turning every JSON complaint into a PlatformError.
-template <class F>
-void parse(std::string_view text, F&& body) {
-    try {
-        json j = json::parse(text);
-        if (!j.is_object()) throw PlatformError("the top level must be an object");
-        body(j);
-    } catch (const json::exception& e) {
-        throw PlatformError(e.what());
-    }
-}
 
 }  // namespace
 
@@ -39,11 +27,11 @@ std::string encode_state(const ServiceTable& s) {
     for (auto& [name, running] : s.running) services[name] = running ? "Running" : "Stopped";
     ordered start_types = ordered::object();
     for (auto& [name, start] : s.start_types) start_types[name] = start;
-    return dump({{"services", services}, {"start_types", start_types}});
+    return dump_state({{"services", services}, {"start_types", start_types}});
 }
 
 void decode_state(std::string_view text, ServiceTable& s) {
-    parse(text, [&](const json& j) {
+    parse_state(text, [&](const json& j) {
         for (auto& [name, state] : j.at("services").items()) {
             std::string v = state.get<std::string>();
             if (v != "Running" && v != "Stopped") throw PlatformError("service " + name + ": state must be Running or Stopped");
@@ -84,11 +72,11 @@ std::string encode_state(const TaskTable& t) {
         }
         tasks.push_back(std::move(jt));
     }
-    return dump({{"tasks", tasks}});
+    return dump_state({{"tasks", tasks}});
 }
 
 void decode_state(std::string_view text, TaskTable& t) {
-    parse(text, [&](const json& j) {
+    parse_state(text, [&](const json& j) {
         for (auto& e : j.at("tasks")) {
             std::string path = e.at("path").get<std::string>();
             size_t cut = path.rfind('\\');
@@ -129,11 +117,11 @@ std::string encode_state(const PowerState& p) {
         jp["settings"] = std::move(settings);
         plans.push_back(std::move(jp));
     }
-    return dump({{"active", p.active}, {"plans", plans}});
+    return dump_state({{"active", p.active}, {"plans", plans}});
 }
 
 void decode_state(std::string_view text, PowerState& p) {
-    parse(text, [&](const json& j) {
+    parse_state(text, [&](const json& j) {
         p.active = to_lower(j.at("active").get<std::string>());
         for (auto& jp : j.at("plans")) {
             PowerPlanData plan;
@@ -193,11 +181,11 @@ std::string encode_state(const NetworkState& n) {
     out["dns_cache"] = n.dns_cache;
     out["dns_flushes"] = n.dns_flushes;
     out["offload_globals"] = globals;
-    return dump(out);
+    return dump_state(out);
 }
 
 void decode_state(std::string_view text, NetworkState& n) {
-    parse(text, [&](const json& j) {
+    parse_state(text, [&](const json& j) {
         for (auto& ja : j.at("adapters")) {
             NetworkAdapterData a;
             a.name = ja.at("name").get<std::string>();
@@ -252,11 +240,11 @@ std::string encode_state(const DeviceState& d) {
         devices.push_back(std::move(jd));
     }
     for (auto& p : d.power) power.push_back({{"instance_name", p.instance_name}, {"enable", p.enable}});
-    return dump({{"devices", devices}, {"power", power}});
+    return dump_state({{"devices", devices}, {"power", power}});
 }
 
 void decode_state(std::string_view text, DeviceState& d) {
-    parse(text, [&](const json& j) {
+    parse_state(text, [&](const json& j) {
         for (auto& jd : j.at("devices"))
             d.devices.push_back({jd.at("instance_id").get<std::string>(), jd.at("class").get<std::string>(),
                                  jd.value("name", std::string()), jd.value("present", true)});
@@ -267,10 +255,10 @@ void decode_state(std::string_view text, DeviceState& d) {
 
 // ---- boot.json: {"current": {"identifier": "{current}", ...}} ----
 
-std::string encode_state(const BootEntry& b) { return dump({{"current", b.values}}); }
+std::string encode_state(const BootEntry& b) { return dump_state({{"current", b.values}}); }
 
 void decode_state(std::string_view text, BootEntry& b) {
-    parse(text, [&](const json& j) {
+    parse_state(text, [&](const json& j) {
         for (auto& [name, value] : j.at("current").items()) b.values[to_lower(name)] = value.get<std::string>();
     });
 }
@@ -278,7 +266,7 @@ void decode_state(std::string_view text, BootEntry& b) {
 // ---- memory_agent.json: the features by the names Get-MMAgent shows ----
 
 std::string encode_state(const MemoryAgentState& m) {
-    return dump({{"ApplicationLaunchPrefetching", m.application_launch_prefetching},
+    return dump_state({{"ApplicationLaunchPrefetching", m.application_launch_prefetching},
                  {"ApplicationPreLaunch", m.application_pre_launch},
                  {"MaxOperationAPIFiles", m.max_operation_api_files},
                  {"MemoryCompression", m.memory_compression},
@@ -287,7 +275,7 @@ std::string encode_state(const MemoryAgentState& m) {
 }
 
 void decode_state(std::string_view text, MemoryAgentState& m) {
-    parse(text, [&](const json& j) {
+    parse_state(text, [&](const json& j) {
         m.application_launch_prefetching = j.at("ApplicationLaunchPrefetching").get<bool>();
         m.application_pre_launch = j.at("ApplicationPreLaunch").get<bool>();
         m.max_operation_api_files = j.value("MaxOperationAPIFiles", 512);
@@ -300,7 +288,7 @@ void decode_state(std::string_view text, MemoryAgentState& m) {
 // ---- defender.json ----
 
 std::string encode_state(const DefenderState& d) {
-    return dump({{"available", d.available},
+    return dump_state({{"available", d.available},
                  {"realtime_protection", d.realtime_protection},
                  {"active_antivirus", d.active_antivirus},
                  {"exclusion_paths", d.exclusion_paths},
@@ -310,7 +298,7 @@ std::string encode_state(const DefenderState& d) {
 }
 
 void decode_state(std::string_view text, DefenderState& d) {
-    parse(text, [&](const json& j) {
+    parse_state(text, [&](const json& j) {
         d.available = j.at("available").get<bool>();
         d.realtime_protection = j.at("realtime_protection").get<bool>();
         d.active_antivirus = j.value("active_antivirus", std::string());
@@ -328,11 +316,11 @@ std::string encode_state(const RestoreState& r) {
     ordered protection = ordered::object(), points = ordered::array();
     for (auto& [drive, on] : r.protection) protection[drive] = on;
     for (auto& p : r.points) points.push_back({{"description", p.description}, {"type", p.type}, {"time", p.time}});
-    return dump({{"protection", protection}, {"points", points}});
+    return dump_state({{"protection", protection}, {"points", points}});
 }
 
 void decode_state(std::string_view text, RestoreState& r) {
-    parse(text, [&](const json& j) {
+    parse_state(text, [&](const json& j) {
         r.protection.clear();
         for (auto& [drive, on] : j.at("protection").items()) {
             auto root = drive_root(drive);
@@ -348,11 +336,11 @@ void decode_state(std::string_view text, RestoreState& r) {
 // ---- input.json: {"mouse": [6, 10, 1], "mouse_sets": 0, "last_flags": 0} ----
 
 std::string encode_state(const InputState& in) {
-    return dump({{"mouse", in.mouse}, {"mouse_sets", in.mouse_sets}, {"last_flags", in.last_flags}});
+    return dump_state({{"mouse", in.mouse}, {"mouse_sets", in.mouse_sets}, {"last_flags", in.last_flags}});
 }
 
 void decode_state(std::string_view text, InputState& in) {
-    parse(text, [&](const json& j) {
+    parse_state(text, [&](const json& j) {
         in.mouse = j.at("mouse").get<platform::MouseParameters>();
         in.mouse_sets = j.value("mouse_sets", 0);
         in.last_flags = j.value("last_flags", uint32_t(0));
