@@ -155,6 +155,50 @@ bool trusted_owner_of(HANDLE h) {
     return trusted;
 }
 
+// Rights that let their holder put another program in place of the copy: write or add files,
+// add folders, delete the folder or what is in it, or change who may do so. Generic rights are
+// counted too, as inheritable entries keep them unmapped until they reach a child.
+constexpr ACCESS_MASK kChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_DELETE_CHILD | DELETE | WRITE_DAC |
+                                      WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL | MAXIMUM_ALLOWED;
+
+// Whether the access list gives anyone but Administrators, SYSTEM, TrustedInstaller or CREATOR
+// OWNER (the owner is checked to be one of the first three) a right to change the folder or
+// what is created in it, on the folder itself or by inheritance. A missing list lets everyone
+// do everything. Deny entries are not weighed against allow entries: an allowed right is
+// enough to refuse, which errs on the safe side.
+bool others_may_change(BOOL present, PACL dacl) {
+    if (!present || !dacl) return true;
+    ACL_SIZE_INFORMATION size{};
+    if (!GetAclInformation(dacl, &size, sizeof size, AclSizeInformation)) return true;
+    BYTE creator_owner[SECURITY_MAX_SID_SIZE];
+    DWORD n = sizeof creator_owner;
+    if (!CreateWellKnownSid(WinCreatorOwnerSid, nullptr, creator_owner, &n)) return true;
+    for (DWORD i = 0; i < size.AceCount; ++i) {
+        void* raw = nullptr;
+        if (!GetAce(dacl, i, &raw)) return true;
+        auto* header = static_cast<ACE_HEADER*>(raw);
+        // The plain and the conditional allow entries share this layout.
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE && header->AceType != ACCESS_ALLOWED_CALLBACK_ACE_TYPE) continue;
+        auto* ace = static_cast<ACCESS_ALLOWED_ACE*>(raw);
+        if (!(ace->Mask & kChangeRights)) continue;
+        PSID sid = &ace->SidStart;
+        if (trusted_owner(sid) || EqualSid(sid, creator_owner)) continue;
+        return true;
+    }
+    return false;
+}
+
+bool others_may_change(HANDLE h) {
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (GetSecurityInfo(h, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr, &sd) !=
+        ERROR_SUCCESS)
+        return true;
+    bool open = others_may_change(TRUE, dacl);
+    LocalFree(sd);
+    return open;
+}
+
 // A security descriptor that makes Administrators the owner of what is created with it and
 // leaves the access list to inheritance. An elevated administrator's objects are owned by the
 // Administrators group by default, but a machine's policy can make the creating user the owner
@@ -189,7 +233,8 @@ std::wstring program_files_folder() {
 
 class Win32SelfCopy final : public platform::SelfCopy {
 public:
-    Win32SelfCopy(std::wstring folder, bool check_owner) : folder_(std::move(folder)), check_owner_(check_owner) {}
+    Win32SelfCopy(std::wstring folder, bool check_owner, bool check_access)
+        : folder_(std::move(folder)), check_owner_(check_owner), check_access_(check_access) {}
 
     std::string path() override { return narrow(target()); }
 
@@ -197,7 +242,7 @@ public:
         try {
             Handle folder(open_itself(folder_path(), READ_CONTROL | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE));
             auto folder_info = folder.valid() ? info_of(folder.get()) : std::nullopt;
-            if (!folder_info || is_link(*folder_info) || !owner_ok(folder.get())) return false;
+            if (!folder_info || is_link(*folder_info) || !owner_ok(folder.get()) || !access_ok(folder.get())) return false;
             Handle file(open_itself(target(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE));
             auto file_info = file.valid() ? info_of(file.get()) : std::nullopt;
             if (!file_info || is_link(*file_info)) return false;
@@ -246,7 +291,7 @@ public:
 
     void remove() override {
         const std::string what = "Cannot remove the copy of Vexlo Tweaks in " + narrow(folder_path());
-        Handle folder(open_itself(folder_path(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE));
+        Handle folder(open_itself(folder_path(), READ_CONTROL | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE));
         if (!folder.valid()) {
             DWORD err = GetLastError();
             if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND) return;
@@ -265,7 +310,9 @@ public:
             if (err != ERROR_FILE_NOT_FOUND) {
                 // The copy is the program running now (the task started it): it goes at the
                 // next restart, and its folder with it.
-                if (!(running_is(target_path) &&
+                // That delete goes by path at the next start of Windows, as SYSTEM: only where
+                // no program without administrator rights can put a link in its way.
+                if (!(running_is(target_path) && access_ok(folder.get()) &&
                       MoveFileExW(target_path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)))
                     fail(what, err);
                 MoveFileExW(folder_path().c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
@@ -310,12 +357,31 @@ private:
     std::wstring target() { return folder_path() + L"\\" + kFileName; }
 
     bool owner_ok(HANDLE folder) const { return !check_owner_ || trusted_owner_of(folder); }
+    bool access_ok(HANDLE folder) const { return !check_access_ || !others_may_change(folder); }
+
+    // The folder that holds ours (Program Files): whoever may delete in it may rename our folder
+    // away and put another in its place once we let go of it.
+    void check_parent(const std::string& what) {
+        if (!check_access_) return;
+        const std::wstring& path = folder_path();
+        size_t cut = path.find_last_of(L"\\/");
+        if (cut == std::wstring::npos) return;
+        const std::wstring parent = path.substr(0, cut);
+        Handle h(open_itself(parent, READ_CONTROL | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
+        if (!h.valid()) fail(what, GetLastError());
+        auto info = info_of(h.get());
+        if (!info) fail(what, GetLastError());
+        if (is_link(*info)) throw platform::link_refused(what, narrow(parent));
+        if (others_may_change(h.get()))
+            throw PlatformError(what + ": programs without administrator rights may change " + narrow(parent) + ".");
+    }
 
     // The folder, made when missing, and held open (without delete sharing, so it cannot be
     // renamed or swapped for a link while the copy is made) after checking it is a real
     // folder owned by administrators.
     Handle open_folder(const std::string& what) {
         const std::wstring& path = folder_path();
+        check_parent(what);
         AdministratorsOwned owned;
         if (!CreateDirectoryW(path.c_str(), owned.get())) {
             DWORD err = GetLastError();
@@ -329,6 +395,8 @@ private:
         if (!(info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) throw PlatformError(what + ": it is not a folder.");
         if (!owner_ok(folder.get()))
             throw PlatformError(what + ": the folder is not owned by the administrators, so others may be able to change it.");
+        if (!access_ok(folder.get()))
+            throw PlatformError(what + ": programs without administrator rights may change the folder.");
         return folder;
     }
 
@@ -384,6 +452,7 @@ private:
     std::mutex mutex_;
     std::wstring folder_;
     const bool check_owner_;
+    const bool check_access_;
     std::optional<Digest> running_digest_;
 };
 
@@ -394,11 +463,25 @@ bool owned_by_administrators(const std::wstring& folder) {
     return h.valid() && trusted_owner_of(h.get());
 }
 
-std::unique_ptr<platform::SelfCopy> make_self_copy_in(std::wstring folder, bool check_owner) {
+std::unique_ptr<platform::SelfCopy> make_self_copy_in(std::wstring folder, bool check_owner, bool check_access) {
     while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
-    return std::make_unique<Win32SelfCopy>(std::move(folder), check_owner);
+    return std::make_unique<Win32SelfCopy>(std::move(folder), check_owner, check_access);
 }
 
-std::unique_ptr<platform::SelfCopy> make_self_copy() { return std::make_unique<Win32SelfCopy>(std::wstring(), true); }
+std::unique_ptr<platform::SelfCopy> make_self_copy() {
+    return std::make_unique<Win32SelfCopy>(std::wstring(), true, true);
+}
+
+std::optional<bool> lets_others_change(const std::wstring& sddl) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &sd, nullptr))
+        return std::nullopt;
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    std::optional<bool> open;
+    if (GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted)) open = others_may_change(present, dacl);
+    LocalFree(sd);
+    return open;
+}
 
 }  // namespace vexlo::win32

@@ -67,7 +67,9 @@ protected:
         folder_ = base_ + L"\\Vexlo Tweaks";
         file_ = folder_ + L"\\VexloTweaks-core.exe";
         check_owner_ = owners_kept();
-        copy_ = win32::make_self_copy_in(folder_, check_owner_);
+        // The test's folder is in the user's own temporary folder, which the user may change: the
+        // access check has its own case below.
+        copy_ = win32::make_self_copy_in(folder_, check_owner_, /*check_access=*/false);
     }
     void TearDown() override {
         copy_.reset();
@@ -110,7 +112,7 @@ TEST_F(SelfCopyWin, AChangedCopyIsNotCurrentAndIsReplaced) {
     CloseHandle(h);
     EXPECT_FALSE(copy_->current());
     // A fresh object, as at the next start: nothing remembered from the install.
-    EXPECT_FALSE(win32::make_self_copy_in(folder_, check_owner_)->current());
+    EXPECT_FALSE(win32::make_self_copy_in(folder_, check_owner_, false)->current());
 
     copy_->install();
     EXPECT_TRUE(copy_->current());
@@ -177,7 +179,7 @@ TEST_F(SelfCopyWin, ALinkInPlaceOfTheFolderIsRefused) {
 TEST(SelfCopyChildWin, InstallFromTheCopyItselfKeepsIt) {
     std::string folder = testkit::env_value(L"VEXLO_TEST_SELF_COPY");
     if (folder.empty()) GTEST_SKIP() << "only run as the self-copy test's child";
-    auto copy = win32::make_self_copy_in(win32::widen(folder), owners_kept());
+    auto copy = win32::make_self_copy_in(win32::widen(folder), owners_kept(), false);
     ASSERT_TRUE(copy->current());
     EXPECT_EQ(copy->install(), copy->path());
     EXPECT_TRUE(copy->current());
@@ -192,3 +194,29 @@ TEST_F(SelfCopyWin, TheCopyRunningFromThereInstallsAsItIs) {
 }
 
 }  // namespace
+
+// Who may change the folder decides, not only who owns it: a program without administrator
+// rights that may add, replace or delete files there, or rewrite the access list, could swap
+// the copy the task starts elevated.
+TEST(SelfCopyAccessWin, OnlyAdministratorsMayChangeTheFolder) {
+    const std::wstring installer = L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+    struct Case {
+        const wchar_t* why;
+        std::wstring sddl;
+        bool open;
+    } cases[] = {
+        {L"as Program Files ships", L"D:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)(A;OICIIO;GA;;;CO)(A;OICI;FA;;;" + installer + L")", false},
+        {L"users may modify", L"D:(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;BU)", true},
+        {L"signed-in users may add files", L"D:(A;OICI;FA;;;BA)(A;;0x2;;;AU)", true},
+        {L"files made there inherit write for users", L"D:(A;OICI;FA;;;BA)(A;OICIIO;GW;;;BU)", true},
+        {L"everyone may rewrite the access list", L"D:(A;;FA;;;BA)(A;;WD;;;WD)", true},
+        {L"a user may delete what is in it", L"D:(A;;FA;;;BA)(A;;0x40;;;BU)", true},
+        {L"users may only read", L"D:(A;;FA;;;BA)(A;;FR;;;BU)(A;;FR;;;WD)", false},
+        {L"no access list at all (everyone may do everything)", L"O:BA", true},
+    };
+    for (const Case& c : cases) {
+        auto open = win32::lets_others_change(c.sddl);
+        ASSERT_TRUE(open.has_value()) << win32::narrow(c.why);
+        EXPECT_EQ(*open, c.open) << win32::narrow(c.why);
+    }
+}
